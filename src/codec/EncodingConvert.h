@@ -1,0 +1,47 @@
+// EncodingConvert: converts byte strings between code pages; everything passes through UTF-16LE.
+// Code pages are the Windows identifiers (65001 UTF-8, 1200 UTF-16LE, 1252 ANSI, ...).
+#pragma once
+#include <cstdint>
+
+#include "core/VantryObject.h"
+
+class DataBuffer;
+class LogBase;
+
+class EncodingConvert : public VantryObject {
+public:
+    EncodingConvert();
+    ~EncodingConvert() override;
+
+    // Error modes for a character that cannot be decoded or encoded:
+    // 0 drop it (result false), 1 substitution bytes, 2 "&#x..;", 6 alternate code page, 7 raw bytes.
+    void SetErrorMode(int32_t mode) { m_errorMode = mode; }
+    int32_t ErrorMode() const { return m_errorMode; }
+    void SetAlternateCodePage(int32_t codePage) { m_altCodePage = codePage; }
+    void SetSubstitution(const void* bytes, int32_t count);
+
+    // Appends the converted bytes to out; true when every character converted in every stage.
+    bool Convert(int32_t fromCodePage, int32_t toCodePage, const void* bytes, uint32_t count, DataBuffer& out,
+                 LogBase& log);
+    bool ConvertByName(const char* fromName, const char* toName, const void* bytes, uint32_t count,
+                       DataBuffer& out, LogBase& log);
+    bool ConvertFromName(const char* fromName, int32_t toCodePage, const void* bytes, uint32_t count,
+                         DataBuffer& out, LogBase& log);
+    bool ConvertToName(int32_t fromCodePage, const char* toName, const void* bytes, uint32_t count,
+                       DataBuffer& out, LogBase& log);
+    bool FromAnsi(int32_t toCodePage, const void* bytes, uint32_t count, DataBuffer& out, LogBase& log);
+    bool ToAnsi(int32_t fromCodePage, const void* bytes, uint32_t count, DataBuffer& out, LogBase& log);
+
+    int32_t LastFromCodePage() const { return m_lastFrom; }
+    int32_t LastToCodePage() const { return m_lastTo; }
+
+private:
+    int32_t m_errorMode = 0;
+    int32_t m_altCodePage = 0;
+    unsigned char* m_subst = nullptr;
+    int32_t m_substLen = 0;
+    int32_t m_lastFrom = 0;
+    int32_t m_lastTo = 0;
+    bool m_errorMarking = false;
+    bool m_errorSeen = false;
+};

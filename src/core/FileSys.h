@@ -1,0 +1,30 @@
+// File routines: whole-file read and write, exists, size, delete, directories, temporary names.
+// Names are UTF-8 and go to the POSIX layer as they are; failures are logged with fixed messages.
+#pragma once
+#include <cstdint>
+
+class LogBase;
+class XString;
+
+namespace FileSys {
+constexpr int kInvalidHandle = -1;
+
+int OpenFileForRead(const char* name, LogBase* log);
+int CreateFileForWrite(const char* name, LogBase* log);
+void CloseFile(int handle);
+bool FileExists(const char* name, LogBase* log);
+uint64_t FileSize(const char* name, bool* success, LogBase* log = nullptr);
+bool WriteWholeFile(const char* utf8Name, const void* bytes, uint32_t count, LogBase* log);
+bool WriteTwoPartFile(const char* name, const void* first, uint32_t firstCount, const void* second,
+                      uint32_t secondCount, LogBase* log);
+// Opens for append (creating when absent), writes the bytes, closes. Used for the output file.
+bool AppendToFile(const char* utf8Name, const void* bytes, uint32_t count, LogBase* log);
+bool RemoveFile(const char* utf8Name, LogBase* log);
+bool MakeDirectory(const char* name);
+bool ChangeDirectory(const char* name);
+bool CurrentDirectory(XString& out);
+bool TempDirectory(XString& out);
+void MakeTempFileName(const char* directory, const char* baseName, XString& out);
+// Makes every component of a '/'-separated path exist; restores the current directory on every path.
+bool EnsureDirectory(const char* path, LogBase& log);
+} // namespace FileSys

@@ -1,0 +1,8 @@
+// StringConsumer: receives texts one at a time from a producer; the base does nothing.
+#pragma once
+
+class StringConsumer {
+public:
+    virtual ~StringConsumer() = default;
+    virtual void Consume(const char* /*text*/) {}
+};

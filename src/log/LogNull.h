@@ -1,0 +1,5 @@
+// LogNull: the log to pass when nothing is to be recorded.
+#pragma once
+#include "log/LogBase.h"
+
+class LogNull : public LogBase {};

@@ -1,0 +1,8 @@
+// The code pages the original platform reported through GetACP and GetOEMCP; fixed on this build.
+#pragma once
+#include <cstdint>
+
+namespace platform {
+constexpr int32_t kAnsiCodePage = 1252;
+constexpr int32_t kOemCodePage = 437;
+} // namespace platform
