@@ -191,7 +191,8 @@ bool EncodingConvert::CoreOrTarget(int32_t from, int32_t to, const uint8_t *p, s
     switch (CodePageTables::KindOf(to)) {
     case CodePageKind::Utf16BE: {
         ByteSink le;
-        bool ok = ConvertInto(from, 1200, p, n, le);
+        // UTF-16 input goes through the core conversion so that its byte-order mark is honoured.
+        bool ok = from == 1200 ? CoreConvert(1200, 1200, p, n, le) : ConvertInto(from, 1200, p, n, le);
         SwapUnits(le.Data(), le.Size(), out);
         return ok;
     }
