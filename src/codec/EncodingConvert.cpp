@@ -295,7 +295,8 @@ bool EncodingConvert::Decode(int32_t from, const uint8_t *p, size_t n, Utf16Text
     case CodePageKind::Utf16LE: {
         size_t units = n / 2;
         text.units.resize(units);
-        std::memcpy(text.units.data(), p, units * 2);
+        if (units > 0)
+            std::memcpy(text.units.data(), p, units * 2);
         if (n % 2)
             text.AddMark(static_cast<uint32_t>(n - 1), 1, true);
         return true;

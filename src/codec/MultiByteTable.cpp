@@ -122,7 +122,7 @@ MultiByteTable *MultiByteTable::FromTableBytes(int32_t codePage, const uint8_t *
         ok = r.Varint(&pairs);
         int64_t code = 0, unit = 0;
         for (uint64_t k = 0; ok && k < pairs; ++k) {
-            int64_t dc, du;
+            int64_t dc = 0, du = 0;
             ok = r.Signed(&dc) && r.Signed(&du);
             code += dc;
             unit += du;
@@ -134,7 +134,7 @@ MultiByteTable *MultiByteTable::FromTableBytes(int32_t codePage, const uint8_t *
         ok = ok && r.Varint(&extra);
         code = 0, unit = 0;
         for (uint64_t k = 0; ok && k < extra; ++k) {
-            int64_t du, dc;
+            int64_t du = 0, dc = 0;
             ok = r.Signed(&du) && r.Signed(&dc);
             unit += du;
             code += dc;
