@@ -326,7 +326,8 @@ TEST_F(DataBufferFileTest, LoadFileWithHeaderRefusesBadHeaderSizes) {
 TEST_F(DataBufferFileTest, FileTooLargeForABufferIsRefusedNotTruncated) {
     std::string name = dir.File("huge");
     testsupport::WriteFileBytes(name, "");
-    if (truncate(name.c_str(), (5LL << 30)) != 0) GTEST_SKIP() << "no sparse files here";
+    if (truncate(name.c_str(), (5LL << 30)) != 0)
+        GTEST_SKIP() << "no sparse files here";
     DataBuffer b;
     EXPECT_FALSE(b.LoadFile(name.c_str(), log));
     EXPECT_EQ(b.Length(), 0u);
