@@ -318,6 +318,13 @@ TEST_F(DataBufferFileTest, LoadFileWithHeaderRefusesBadHeaderSizes) {
     EXPECT_EQ(LogText(log),
               "VantryLog:\r\n  Failed to read the entire header\r\n  filename: " + name + "\r\n");
 
+    // A corrupt size near 4 GiB is refused without allocating for it.
+    log.ClearLog();
+    testsupport::WriteFileBytes(name, HeaderFile(0xFFFFFFF0u, "short", ""));
+    EXPECT_FALSE(body.LoadFileWithHeader(name.c_str(), header, 0xFFFFFFFFu, &log));
+    EXPECT_EQ(LogText(log),
+              "VantryLog:\r\n  Failed to read the entire header\r\n  filename: " + name + "\r\n");
+
     log.ClearLog();
     EXPECT_FALSE(body.LoadFileWithHeader(dir.File("none").c_str(), header, 100, &log));
     EXPECT_NE(LogText(log).find("Failed to open file (2)"), std::string::npos);
