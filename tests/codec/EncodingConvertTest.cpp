@@ -111,16 +111,18 @@ TEST(EncodingConvert, Utf8DecoderIsBmpOnlyAndNeverFails) {
     EXPECT_EQ(U16(u"\u00E9"), Conv(65001, 1200, "\xE2\xC3\xA9").bytes);
 }
 
-TEST(EncodingConvert, Utf8EncoderWritesUnitsSeparately) {
-    // Each unit of a surrogate pair becomes its own three-byte sequence, and a lone surrogate too.
-    EXPECT_EQ("\xED\xA0\xBD\xED\xB8\x80", Conv(1200, 65001, U16(u"\U0001F600")).bytes);
+TEST(EncodingConvert, Utf8EncoderWritesPairsAsOneCharacter) {
+    // A surrogate pair is written as the four-byte sequence of its character, valid UTF-8 for any reader.
+    EXPECT_EQ("\xF0\x9F\x98\x80", Conv(1200, 65001, U16(u"\U0001F600")).bytes);
+    // A lone surrogate keeps its three-byte form, and so do two high surrogates in a row.
     EXPECT_EQ("\xED\xB0\x80"
               "a",
               Conv(1200, 65001,
                    U16(u"\xDC00"
                        u"a"))
                   .bytes);
-    // And those sequences decode back to the same units.
+    EXPECT_EQ("\xED\xA0\xBD\xED\xA0\xBD", Conv(1200, 65001, U16(u"\xD83D\xD83D")).bytes);
+    // The three-byte forms of a pair still decode to the same units.
     EXPECT_EQ(U16(u"\U0001F600"), Conv(65001, 1200, "\xED\xA0\xBD\xED\xB8\x80").bytes);
 }
 
