@@ -2,6 +2,7 @@
 """Writes the code-page mapping data of the charset converter:
   src/codec/SingleByteData.cpp  256-unit decode tables of the single-byte code pages
   src/codec/MultiByteData.cpp   the multi-byte tables in their stored form
+  src/codec/ArabicFormsData.cpp Arabic presentation forms and their letters (from Python's unicodedata)
 
 The mappings come from the standard tables installed on this machine, for each code page the source
 that carries the vendor's table: Python's codecs (generated from the Microsoft, Apple and ISO tables),
@@ -317,9 +318,32 @@ def write_multi_byte(path):
         f.write("".join(out))
 
 
+def write_arabic_forms(path):
+    """Arabic presentation forms -> the letters they show (their compatibility decomposition)."""
+    import unicodedata
+    out = [HEADER % "Arabic presentation forms and the base letters (up to four) each stands for.",
+           "const ArabicForm kArabicForms[] = {\n"]
+    count = 0
+    for u in list(range(0xFB50, 0xFE00)) + list(range(0xFE70, 0xFF00)):
+        c = chr(u)
+        if unicodedata.category(c) == "Cn":
+            continue
+        base = unicodedata.normalize("NFKC", c)
+        if base == c or len(base) > 4 or any(ord(b) > 0xFFFF for b in base):
+            continue
+        units = [ord(b) for b in base] + [0] * (4 - len(base))
+        out.append("    {0x%04X, {%s}},\n" % (u, ", ".join("0x%04X" % v for v in units)))
+        count += 1
+    out.append("};\nconst int kArabicFormCount = sizeof(kArabicForms) / sizeof(kArabicForms[0]);\n")
+    out.append("} // namespace codepage_data\n")
+    with open(path, "w") as f:
+        f.write("".join(out))
+
+
 if __name__ == "__main__":
     root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
     glibc = Glibc()
     write_single_byte(os.path.join(root, "src/codec/SingleByteData.cpp"), glibc)
+    write_arabic_forms(os.path.join(root, "src/codec/ArabicFormsData.cpp"))
     if "--single-only" not in sys.argv:
         write_multi_byte(os.path.join(root, "src/codec/MultiByteData.cpp"))

@@ -1,5 +1,5 @@
 // CodePageData: the generated mapping data of the code pages (SingleByteData.cpp, MultiByteData.cpp,
-// written by tools/gen-codepages.py). Sorted by code page.
+// ArabicFormsData.cpp, written by tools/gen-codepages.py). Sorted by code page.
 #pragma once
 #include <cstdint>
 
@@ -19,6 +19,14 @@ struct MultiBytePage {
 };
 extern const MultiBytePage kMultiBytePages[];
 extern const int kMultiBytePageCount;
+
+// An Arabic presentation form and the letters it stands for (zero-padded).
+struct ArabicForm {
+    uint16_t form;
+    uint16_t letters[4];
+};
+extern const ArabicForm kArabicForms[]; // sorted by form
+extern const int kArabicFormCount;
 
 const SingleBytePage *FindSingleBytePage(int32_t codePage);
 const MultiBytePage *FindMultiBytePage(int32_t codePage);

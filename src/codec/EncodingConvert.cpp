@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/ArabicPreparation.h"
 #include "codec/ByteSink.h"
 #include "codec/Charset.h"
 #include "codec/CodePageTables.h"
@@ -357,6 +358,12 @@ bool EncodingConvert::EncodeUnits(int32_t to, const uint16_t *u, size_t n, ByteS
         const SingleByteTable *table = CodePageTables::SingleByte(to);
         if (table == nullptr)
             return false;
+        std::vector<uint16_t> prepared;
+        if (ArabicPreparation::AppliesTo(to) && ArabicPreparation::NeedsWork(u, n)) {
+            ArabicPreparation::Prepare(u, n, prepared);
+            u = prepared.data();
+            n = prepared.size();
+        }
         bool ok = true;
         size_t i = 0;
         while (i < n) {

@@ -313,3 +313,16 @@ TEST(EncodingConvert, MacArabicSample) {
     EXPECT_TRUE(r.ok);
     EXPECT_EQ("\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9 12 x", r.bytes);
 }
+
+TEST(EncodingConvert, ArabicPagesTakePresentationFormsAndIndicDigits) {
+    // Alef isolated form, the lam-alef ligature, Arabic-Indic digits one and two.
+    std::string text = U16(u"\uFE8D\uFEFB \u0661\u0662");
+    Result w = Conv(1200, 1256, text);
+    EXPECT_TRUE(w.ok);
+    EXPECT_EQ("\xC7\xE1\xC7 12", w.bytes);
+    Result iso = Conv(1200, 28596, text);
+    EXPECT_TRUE(iso.ok);
+    EXPECT_EQ("\xC7\xE4\xC7 12", iso.bytes);
+    // Other pages get no such help.
+    EXPECT_FALSE(Conv(1200, 1252, U16(u"\u0661")).ok);
+}

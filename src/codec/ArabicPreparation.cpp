@@ -1,0 +1,55 @@
+// ArabicPreparation: replaces presentation forms and Arabic-Indic digits before an Arabic encode.
+#include "codec/ArabicPreparation.h"
+
+#include "codec/CodePageData.h"
+
+namespace {
+bool IsForm(uint16_t u) {
+    return (u >= 0xFB50 && u <= 0xFDFF) || (u >= 0xFE70 && u <= 0xFEFF);
+}
+bool IsIndicDigit(uint16_t u) {
+    return (u >= 0x0660 && u <= 0x0669) || (u >= 0x06F0 && u <= 0x06F9);
+}
+
+const codepage_data::ArabicForm *FindForm(uint16_t u) {
+    int lo = 0, hi = codepage_data::kArabicFormCount - 1;
+    while (lo <= hi) {
+        int mid = (lo + hi) / 2;
+        uint16_t f = codepage_data::kArabicForms[mid].form;
+        if (f == u)
+            return &codepage_data::kArabicForms[mid];
+        if (f < u)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
+    }
+    return nullptr;
+}
+} // namespace
+
+bool ArabicPreparation::NeedsWork(const uint16_t *u, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (IsIndicDigit(u[i]) || IsForm(u[i]))
+            return true;
+    return false;
+}
+
+void ArabicPreparation::Prepare(const uint16_t *u, size_t n, std::vector<uint16_t> &out) {
+    out.clear();
+    out.reserve(n + 16);
+    for (size_t i = 0; i < n; ++i) {
+        uint16_t c = u[i];
+        if (IsIndicDigit(c)) {
+            out.push_back(static_cast<uint16_t>('0' + (c & 0x0F)));
+            continue;
+        }
+        const codepage_data::ArabicForm *form = IsForm(c) ? FindForm(c) : nullptr;
+        if (form == nullptr) {
+            out.push_back(c);
+            continue;
+        }
+        for (uint16_t letter : form->letters)
+            if (letter != 0)
+                out.push_back(letter);
+    }
+}
