@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <iconv.h>
+#ifdef VANTRY_HAVE_ICU
+#include <unicode/ucnv.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -271,3 +274,31 @@ TEST(CodePageOracle, ConversionsBetweenTwoPagesMatchIconv) {
         EXPECT_EQ(pair.expectedMismatches, mismatches) << pair.fromName;
     }
 }
+
+#ifdef VANTRY_HAVE_ICU
+// The single-byte pages glibc lacks (or has in an older version), whose ICU table is the vendor's.
+TEST(CodePageOracle, PagesMissingFromGlibcDecodeLikeIcu) {
+    const OraclePage pages[] = {{37, "ibm-37"},           {10000, "macintosh"},
+                                {10006, "x-mac-greek"},   {10007, "x-mac-cyrillic"},
+                                {10081, "x-mac-turkish"}, {20838, "ibm-838"}};
+    for (const OraclePage &page : pages) {
+        for (int b = 1; b < 256; ++b) {
+            UErrorCode status = U_ZERO_ERROR;
+            UConverter *cnv = ucnv_open(page.iconvName, &status);
+            ASSERT_TRUE(U_SUCCESS(status)) << page.iconvName;
+            ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+            UChar unit[4];
+            char in = static_cast<char>(b);
+            int32_t n = ucnv_toUChars(cnv, unit, 4, &in, 1, &status);
+            ucnv_close(cnv);
+            bool mapped = U_SUCCESS(status) && n == 1;
+            std::string got;
+            bool ok = Conv(page.codePage, 1200, std::string(1, in), &got);
+            EXPECT_EQ(mapped, ok) << page.codePage << " byte " << b;
+            if (mapped) {
+                EXPECT_EQ(Unit(unit[0]), got) << page.codePage << " byte " << b;
+            }
+        }
+    }
+}
+#endif
