@@ -62,6 +62,94 @@ void DecodeSingleByte(const SingleByteTable &table, const uint8_t *p, size_t n, 
     }
     text.units.resize(base + w);
 }
+bool AllAscii8(const uint8_t *p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return (w & 0x8080808080808080ull) == 0;
+}
+
+// Single-byte text to UTF-8 in one pass; false (with out as it was) at the first unmapped byte.
+bool SingleByteToUtf8(const SingleByteTable &table, const uint8_t *p, size_t n, ByteSink &out) {
+    size_t start = out.Size();
+    const uint16_t *map = table.DecodeTable();
+    bool asciiSame = table.AsciiIsIdentity();
+    uint8_t *o = out.Reserve(n * 3);
+    uint8_t *const o0 = o;
+    size_t i = 0;
+    while (i < n) {
+        if (asciiSame) {
+            while (i + 8 <= n && AllAscii8(p + i)) {
+                std::memcpy(o, p + i, 8);
+                o += 8;
+                i += 8;
+            }
+            if (i >= n)
+                break;
+        }
+        uint8_t b = p[i++];
+        uint16_t c = map[b];
+        if (c < 0x80) {
+            if (c == 0 && b != 0) {
+                out.Truncate(start);
+                return false;
+            }
+            *o++ = static_cast<uint8_t>(c);
+        } else if (c < 0x800) {
+            *o++ = static_cast<uint8_t>(0xC0 | (c >> 6));
+            *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
+        } else {
+            *o++ = static_cast<uint8_t>(0xE0 | (c >> 12));
+            *o++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));
+            *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
+        }
+    }
+    out.Commit(static_cast<size_t>(o - o0));
+    return true;
+}
+
+// UTF-8 to a single-byte page in one pass, by the library's decoding rules; false (with out as it was)
+// at the first sequence that does not decode or character that the page lacks.
+bool Utf8ToSingleByte(const SingleByteTable &table, const uint8_t *p, size_t n, ByteSink &out) {
+    size_t start = out.Size();
+    bool asciiSame = table.AsciiIsIdentity();
+    uint8_t *o = out.Reserve(n);
+    uint8_t *const o0 = o;
+    size_t i = 0;
+    while (i < n) {
+        if (asciiSame) {
+            while (i + 8 <= n && AllAscii8(p + i)) {
+                std::memcpy(o, p + i, 8);
+                o += 8;
+                i += 8;
+            }
+            if (i >= n)
+                break;
+        }
+        uint8_t b0 = p[i];
+        uint16_t c;
+        if (b0 < 0x80) {
+            c = b0;
+            i += 1;
+        } else if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+            c = static_cast<uint16_t>(((b0 & 0x1F) << 6) | (p[i + 1] & 0x3F));
+            i += 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 &&
+                   (p[i + 2] & 0xC0) == 0x80 && (b0 != 0xE0 || p[i + 1] >= 0xA0)) {
+            c = static_cast<uint16_t>(((b0 & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F));
+            i += 3;
+        } else {
+            out.Truncate(start);
+            return false;
+        }
+        if (!table.Encode(c, o)) {
+            out.Truncate(start);
+            return false;
+        }
+        ++o;
+    }
+    out.Commit(static_cast<size_t>(o - o0));
+    return true;
+}
 } // namespace
 
 EncodingConvert::EncodingConvert() = default;
@@ -282,6 +370,19 @@ bool EncodingConvert::CoreConvert(int32_t from, int32_t to, const uint8_t *p, si
     if (fromKind == CodePageKind::Utf8 && toKind == CodePageKind::Utf8) {
         out.Put(p, n);
         return true;
+    }
+
+    // The common single-byte <-> UTF-8 conversions in one pass, as long as every character converts;
+    // anything else starts over on the general path below.
+    if (fromKind == CodePageKind::SingleByte && toKind == CodePageKind::Utf8) {
+        const SingleByteTable *table = CodePageTables::SingleByte(from);
+        if (table != nullptr && SingleByteToUtf8(*table, p, n, out))
+            return true;
+    } else if (fromKind == CodePageKind::Utf8 && toKind == CodePageKind::SingleByte &&
+               !ArabicPreparation::AppliesTo(to)) {
+        const SingleByteTable *table = CodePageTables::SingleByte(to);
+        if (table != nullptr && Utf8ToSingleByte(*table, p, n, out))
+            return true;
     }
 
     Utf16Text text;

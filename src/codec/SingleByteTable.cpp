@@ -6,6 +6,9 @@
 SingleByteTable::SingleByteTable(int32_t codePage, const uint16_t *decode)
     : m_codePage(codePage), m_decode(decode) {
     // Byte 0 is U+0000; every other byte maps its unit, the lowest byte winning for a shared unit.
+    for (int b = 0; b < 0x80; ++b)
+        if (decode[b] != b)
+            m_asciiIdentity = false;
     for (int b = 255; b >= 0; --b) {
         uint16_t u = decode[b];
         if (u == 0 && b != 0)

@@ -15,6 +15,8 @@ public:
     // The unit for a byte; 0 for an unmapped byte other than 0.
     uint16_t Decode(uint8_t b) const { return m_decode[b]; }
     const uint16_t *DecodeTable() const { return m_decode; }
+    // Whether bytes 0x00..0x7F are the ASCII characters (most pages but EBCDIC and ISO 646 variants).
+    bool AsciiIsIdentity() const { return m_asciiIdentity; }
     // The byte for a unit into *out; false when the page has no byte for it.
     bool Encode(uint16_t unit, uint8_t *out) const {
         const uint8_t *block = m_encode[unit >> 8];
@@ -33,4 +35,5 @@ private:
     const uint16_t *m_decode;
     uint8_t *m_encode[256] = {};
     int m_blocks = 0;
+    bool m_asciiIdentity = true;
 };
