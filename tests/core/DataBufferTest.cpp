@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <new>
 #include <string>
+#include <unistd.h>
 
 #include "core/StringBuffer.h"
 #include "log/LogNull.h"
@@ -320,4 +321,14 @@ TEST_F(DataBufferFileTest, LoadFileWithHeaderRefusesBadHeaderSizes) {
     log.ClearLog();
     EXPECT_FALSE(body.LoadFileWithHeader(dir.File("none").c_str(), header, 100, &log));
     EXPECT_NE(LogText(log).find("Failed to open file (2)"), std::string::npos);
+}
+
+TEST_F(DataBufferFileTest, FileTooLargeForABufferIsRefusedNotTruncated) {
+    std::string name = dir.File("huge");
+    testsupport::WriteFileBytes(name, "");
+    if (truncate(name.c_str(), (5LL << 30)) != 0) GTEST_SKIP() << "no sparse files here";
+    DataBuffer b;
+    EXPECT_FALSE(b.LoadFile(name.c_str(), log));
+    EXPECT_EQ(b.Length(), 0u);
+    EXPECT_EQ(LogText(log), "VantryLog:\r\n  File too large\r\n");
 }
