@@ -106,7 +106,7 @@ public:
         for (const Run &run : runs) {
             auto it = run.counters.find("bytes_per_second");
             if (it != run.counters.end())
-                rates[run.benchmark_name()] = it->second;
+                rates[run.run_name.function_name] = it->second;
         }
     }
     std::map<std::string, double> rates;

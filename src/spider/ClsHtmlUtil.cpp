@@ -1,10 +1,28 @@
 // ClsHtmlUtil: http link listing of a page through Html's anchor scan.
 #include "spider/ClsHtmlUtil.h"
 
+#include <cstring>
+
 #include "core/ClsStringArray.h"
-#include "core/ExtPtrArray.h"
-#include "core/StringBuffer.h"
+#include "core/StringConsumer.h"
 #include "spider/Html.h"
+
+namespace {
+
+// Passes on the texts that begin with "http" (case-sensitive).
+class HttpLinkFilter : public StringConsumer {
+public:
+    explicit HttpLinkFilter(ClsStringArray &links) : m_links(links) {}
+    void Consume(const char *text) override {
+        if (std::strncmp(text, "http", 4) == 0)
+            m_links.Append(text);
+    }
+
+private:
+    ClsStringArray &m_links;
+};
+
+} // namespace
 
 ClsHtmlUtil::ClsHtmlUtil() = default;
 
@@ -17,11 +35,6 @@ void ClsHtmlUtil::GetHttpLinks(const char *page, ClsStringArray &links) {
     links.SetUnique(true);
     Html html;
     html.SetHtml(page);
-    ExtPtrArray hrefs;
-    html.GetHrefs(hrefs);
-    for (int32_t i = 0; i < hrefs.Count(); ++i) {
-        const StringBuffer *href = hrefs.ElementAs<StringBuffer>(i);
-        if (href->BeginsWith("http"))
-            links.Append(href->Text());
-    }
+    HttpLinkFilter filter(links);
+    html.GetHrefs(filter);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/ExtPtrArray.h"
+#include "core/StringConsumer.h"
 #include "spider/HtmlHelp.h"
 #include "spider/ParseEngine.h"
 
@@ -39,7 +40,7 @@ void Html::SetHtml(const char *text) {
     m_loaded = true;
 }
 
-void Html::GetTags(const char *name, bool clean, ExtPtrArray &tags) {
+template <class Take> void Html::ScanTags(const char *name, bool clean, Take &&take) {
     if (name == nullptr)
         return;
     StringBuffer lower("<");
@@ -53,7 +54,7 @@ void Html::GetTags(const char *name, bool clean, ExtPtrArray &tags) {
 
     ParseEngine pe;
     pe.Load(m_html);
-    StringBuffer raw;
+    StringBuffer raw, cleaned;
     while (pe.SeekPast(lower.Text())) {
         pe.Step(-lower.Length());
         raw.Clear();
@@ -61,25 +62,33 @@ void Html::GetTags(const char *name, bool clean, ExtPtrArray &tags) {
         if (!pe.AtEnd())
             pe.Step();
         if (clean) {
-            auto *cleaned = new StringBuffer();
-            HtmlHelp::CleanTag(raw.Text(), *cleaned);
-            if (cleaned->Length() != 0)
-                tags.Append(cleaned);
-            else
-                delete cleaned;
+            HtmlHelp::CleanTag(raw.Text(), cleaned);
+            if (cleaned.Length() != 0)
+                take(cleaned);
         } else if (raw.Length() != 0) {
-            tags.Append(new StringBuffer(raw));
+            take(raw);
         }
     }
 }
 
+void Html::GetTags(const char *name, bool clean, ExtPtrArray &tags) {
+    ScanTags(name, clean, [&tags](const StringBuffer &tag) { tags.Append(new StringBuffer(tag)); });
+}
+
 void Html::GetHrefs(ExtPtrArray &hrefs) {
-    ExtPtrArray tags;
-    GetTags("a", true, tags);
-    StringBuffer value;
-    for (int32_t i = 0; i < tags.Count(); ++i) {
-        HtmlHelp::GetAttributeValue(tags.ElementAs<StringBuffer>(i)->Text(), "href", value);
+    ScanTags("a", true, [&hrefs](const StringBuffer &tag) {
+        StringBuffer value;
+        HtmlHelp::GetAttributeValue(tag.Text(), "href", value);
         if (value.Length() != 0)
             hrefs.Append(new StringBuffer(value));
-    }
+    });
+}
+
+void Html::GetHrefs(StringConsumer &hrefs) {
+    StringBuffer value;
+    ScanTags("a", true, [&](const StringBuffer &tag) {
+        HtmlHelp::GetAttributeValue(tag.Text(), "href", value);
+        if (value.Length() != 0)
+            hrefs.Consume(value.Text());
+    });
 }

@@ -5,6 +5,7 @@
 #include "core/VantryObject.h"
 
 class ExtPtrArray;
+class StringConsumer;
 
 class Html : public VantryObject {
 public:
@@ -17,11 +18,17 @@ public:
     void GetTags(const char *name, bool clean, ExtPtrArray &tags);
     // Appends the non-empty href values of the page's anchors, in page order.
     void GetHrefs(ExtPtrArray &hrefs);
+    // The same values handed one at a time to a consumer, without building the list.
+    void GetHrefs(StringConsumer &hrefs);
 
     const StringBuffer &Text() const { return m_html; }
     bool HasHtml() const { return m_loaded; }
 
 private:
+    // Lowers the upper-case opening in the stored text, then hands each "<name " tag (cleaned when
+    // `clean` is set; empty ones skipped) to `take`.
+    template <class Take> void ScanTags(const char *name, bool clean, Take &&take);
+
     StringBuffer m_html;
     bool m_loaded = false;
 };

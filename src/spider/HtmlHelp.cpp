@@ -2,6 +2,8 @@
 #include "spider/HtmlHelp.h"
 
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "core/StringBuffer.h"
 #include "spider/ParseEngine.h"
@@ -17,10 +19,80 @@ bool IsLetter(char c) {
 bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
+bool IsWhite(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+char FoldAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
+// A cursor over a zero-terminated tag text; it never passes the terminator. Each step mirrors a
+// ParseEngine operation, without copying the tag.
+struct TagCursor {
+    const char *p;
+
+    char SkipWhite() {
+        while (IsWhite(*p))
+            ++p;
+        return *p;
+    }
+    void SkipQuotes() {
+        while (IsQuote(*p))
+            ++p;
+    }
+    void Step() {
+        if (*p != '\0')
+            ++p;
+    }
+    // Appends the bytes up to the first byte of `set` (or the end).
+    void CaptureUntilAny(const char *set, StringBuffer &out) {
+        size_t n = std::strcspn(p, set);
+        out.AppendBytes(p, static_cast<int32_t>(n));
+        p += n;
+    }
+    void CaptureUntilChar(char c, StringBuffer &out) {
+        const char *hit = std::strchr(p, c);
+        size_t n = hit != nullptr ? static_cast<size_t>(hit - p) : std::strlen(p);
+        out.AppendBytes(p, static_cast<int32_t>(n));
+        p += n;
+    }
+};
+
+// Deletes every CR and turns every LF into a space.
 void FinishCleanTag(StringBuffer &result) {
-    result.RemoveChar('\r');
-    result.ReplaceChar('\n', ' ');
+    char *t = result.MutableText();
+    int32_t n = result.Length();
+    if (std::memchr(t, '\r', static_cast<size_t>(n)) == nullptr) {
+        if (std::memchr(t, '\n', static_cast<size_t>(n)) != nullptr)
+            result.ReplaceChar('\n', ' ');
+        return;
+    }
+    int32_t w = 0;
+    for (int32_t r = 0; r < n; ++r) {
+        char c = t[r];
+        if (c == '\r')
+            continue;
+        t[w++] = c == '\n' ? ' ' : c;
+    }
+    result.Shorten(n - w);
+}
+
+// First case-insensitive occurrence of `needle` (ASCII letters fold) in the zero-terminated hay.
+const char *FindNoCaseIn(const char *hay, std::string_view needle) {
+    size_t len = std::strlen(hay);
+    if (needle.empty() || needle.size() > len)
+        return nullptr;
+    char first = FoldAscii(needle[0]);
+    for (size_t i = 0; i + needle.size() <= len; ++i) {
+        if (FoldAscii(hay[i]) != first)
+            continue;
+        size_t k = 1;
+        while (k < needle.size() && FoldAscii(hay[i + k]) == FoldAscii(needle[k]))
+            ++k;
+        if (k == needle.size())
+            return hay + i;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -29,71 +101,70 @@ void HtmlHelp::CleanTag(const char *tag, StringBuffer &result) {
     result.Clear();
     if (tag == nullptr)
         return;
-    ParseEngine pe;
-    pe.Load(tag);
-    if (!pe.AdvanceTo('<'))
+    const char *open = std::strchr(tag, '<');
+    if (open == nullptr)
         return;
+    TagCursor pe{open};
 
     result.AppendChar('<');
     pe.Step();
-    pe.SkipChars(kWhite);
+    pe.SkipWhite();
     pe.CaptureUntilAny(kWhite, result);
-    if (pe.SkipChars(kWhite) == '>') {
+    if (pe.SkipWhite() == '>') {
         result.AppendChar('>');
         return;
     }
 
-    StringBuffer piece;
     int valued = 0;
     for (;;) {
-        piece.Clear();
-        piece.AppendChar(' ');
-        pe.SkipChars("\"'");
-        pe.CaptureUntilAny(" \t\n\r>=", piece);
-        char next = pe.SkipChars(kWhite);
-        if (IsLetter(next)) {
-            result.AppendBuffer(piece);
-            continue;
-        }
-        if (next == '>') {
-            result.AppendBuffer(piece);
-            result.AppendChar('>');
-            FinishCleanTag(result);
-            return;
-        }
-        if (next != '=') {
+        // The piece is the attribute name with its leading space; it is emitted only when followed
+        // by '=', '>' or a letter.
+        pe.SkipQuotes();
+        const char *name = pe.p;
+        size_t nameLen = std::strcspn(name, " \t\n\r>=");
+        pe.p += nameLen;
+        char next = pe.SkipWhite();
+        if (next != '=' && next != '>' && !IsLetter(next)) {
             result.Trim();
             if (result.LastChar() != '>')
                 result.AppendChar('>');
             FinishCleanTag(result);
             return;
         }
+        result.AppendChar(' ');
+        result.AppendBytes(name, static_cast<int32_t>(nameLen));
+        if (next == '>') {
+            result.AppendChar('>');
+            FinishCleanTag(result);
+            return;
+        }
+        if (next != '=')
+            continue; // an attribute without value; the letter starts the next one
 
-        result.AppendBuffer(piece);
         result.AppendChar('=');
         pe.Step();
-        pe.SkipChars(kWhite);
-        if (pe.Current() == '\\')
+        pe.SkipWhite();
+        if (*pe.p == '\\')
             pe.Step();
-        char quote = pe.Current();
+        char quote = *pe.p;
         if (IsQuote(quote)) {
             pe.Step();
             result.AppendChar(quote);
             pe.CaptureUntilChar(quote, result);
         } else {
-            StringBuffer value;
-            pe.CaptureUntilAny("\r\n >", value);
-            quote = value.ContainsChar('"') ? '\'' : '"';
+            size_t n = std::strcspn(pe.p, "\r\n >");
+            quote = std::memchr(pe.p, '"', n) != nullptr ? '\'' : '"';
             result.AppendChar(quote);
-            result.AppendBuffer(value);
+            result.AppendBytes(pe.p, static_cast<int32_t>(n));
+            pe.p += n;
         }
-        pe.SkipChars(kWhite);
-        if (IsQuote(pe.Current()))
+        pe.SkipWhite();
+        if (IsQuote(*pe.p))
             pe.Step();
         if (result.LastChar() == '\\')
             result.Shorten(1);
         result.AppendChar(quote);
-        if (pe.SkipChars(kWhite) == '>') {
+        if (pe.SkipWhite() == '>') {
             result.AppendChar('>');
             FinishCleanTag(result);
             return;
@@ -109,25 +180,23 @@ void HtmlHelp::GetAttributeValue(const char *tag, const char *name, StringBuffer
     value.Clear();
     if (tag == nullptr || name == nullptr || name[0] == '\0')
         return;
-    StringBuffer pattern(name);
-    pattern.Append("=\"");
-    char quote = '"';
-    const char *hit = FindNoCase(tag, pattern.Text());
+    std::string pattern(name);
+    pattern += "=\"";
+    const char *hit = FindNoCaseIn(tag, pattern);
     if (hit == nullptr) {
-        pattern.Shorten(1);
-        pattern.AppendChar('\'');
-        quote = '\'';
-        hit = FindNoCase(tag, pattern.Text());
+        pattern.back() = '\'';
+        hit = FindNoCaseIn(tag, pattern);
         if (hit == nullptr)
             return;
     }
-    const char *from = hit + pattern.Length();
-    const char *to = std::strchr(from, quote);
+    const char *from = hit + pattern.size();
+    const char *to = std::strchr(from, pattern.back());
     if (to == nullptr)
         return;
     value.AppendBytes(from, static_cast<int32_t>(to - from));
     value.Trim();
-    value.ReplaceChar('\\', '/');
+    if (std::memchr(value.Text(), '\\', static_cast<size_t>(value.Length())) != nullptr)
+        value.ReplaceChar('\\', '/');
 }
 
 void HtmlHelp::GetMetaCharset(const char *page, StringBuffer &charset) {
