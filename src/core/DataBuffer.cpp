@@ -42,7 +42,8 @@ DataBuffer::~DataBuffer() {
         std::free(m_data);
     m_data = nullptr;
     m_length = m_capacity = 0;
-    m_valid = 0;
+    // A volatile store: the compiler would otherwise drop writes to an object that is going away.
+    *const_cast<volatile unsigned char *>(&m_valid) = 0;
 }
 
 void DataBuffer::CheckValid() const {
