@@ -252,12 +252,13 @@ TEST(VantrySocketSend, SendingToAResetPeerFailsWithoutSigpipe) {
     dfl.sa_handler = SIG_DFL;
     sigaction(SIGPIPE, &dfl, &old);
     ScriptedServer server;
-    server.AddScript(ConnectionScript().Reset());
+    server.AddScript(ConnectionScript().ReadBytes(1).Reset());
     VantrySocket s;
     ConnectTo(s, server);
+    RecordingLog log;
+    ASSERT_TRUE(s.SendBytes("x", 1, log));
     ASSERT_TRUE(server.WaitFinished(0, 5000));
     std::string big(100000, 'y');
-    RecordingLog log;
     bool failed = false;
     for (int i = 0; i < 20 && !failed; ++i)
         failed = !s.SendBytes(big.data(), static_cast<uint32_t>(big.size()), log);
