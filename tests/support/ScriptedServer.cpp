@@ -95,6 +95,15 @@ ConnectionScript &ConnectionScript::HoldOpen() {
     return *this;
 }
 
+ConnectionScript &ConnectionScript::AnswerEach(const std::string &terminator,
+                                               std::function<std::string(const std::string &)> fn) {
+    Step s = MakeStep(Kind::AnswerEach);
+    s.bytes = terminator;
+    s.reply = std::move(fn);
+    m_steps.push_back(std::move(s));
+    return *this;
+}
+
 ScriptedServer::ScriptedServer(int backlog) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -292,6 +301,21 @@ void ScriptedServer::Play(Connection *c, ConnectionScript script) {
         }
         case Kind::ShutdownWrite:
             shutdown(c->fd, SHUT_WR);
+            break;
+        case Kind::AnswerEach:
+            for (;;) {
+                size_t at;
+                while (ok && (at = input().find(step.bytes, consumed)) == std::string::npos)
+                    ok = ReadMore(c);
+                if (!ok)
+                    break;
+                std::string request = input().substr(consumed, at + step.bytes.size() - consumed);
+                consumed = at + step.bytes.size();
+                if (!SendAll(c->fd, step.reply(request))) {
+                    ok = false;
+                    break;
+                }
+            }
             break;
         case Kind::HoldOpen:
             while (ReadMore(c)) {

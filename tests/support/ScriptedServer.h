@@ -28,7 +28,8 @@ public:
         Close,
         Reset,
         ShutdownWrite,
-        HoldOpen
+        HoldOpen,
+        AnswerEach
     };
     struct Step {
         Kind kind;
@@ -49,6 +50,10 @@ public:
     ConnectionScript &Reset();         // close with a reset (linger 0)
     ConnectionScript &ShutdownWrite(); // half-close: the peer sees the end of the stream
     ConnectionScript &HoldOpen();      // keep the connection open until the peer closes or the server stops
+    // Until the peer closes: reads up to and including terminator (e.g. "\r\n\r\n" for an HTTP head) and
+    // sends what fn returns for that request, including the terminator. For keep-alive request loops.
+    ConnectionScript &AnswerEach(const std::string &terminator,
+                                 std::function<std::string(const std::string &)> fn);
 
     const std::vector<Step> &Steps() const { return m_steps; }
 
