@@ -26,15 +26,13 @@ inline uint32_t LoadLe32(const uint8_t *p) {
 
 StringSeen::StringSeen(uint32_t bucketCount)
     : m_n(bucketCount == 0 ? 1 : bucketCount),
-      m_slots(static_cast<uint32_t *>(std::calloc(m_n, sizeof(uint32_t)))),
-      m_counts(static_cast<uint32_t *>(std::calloc(m_n, sizeof(uint32_t)))) {
-    if (m_slots == nullptr || m_counts == nullptr)
+      m_buckets(static_cast<Bucket *>(std::calloc(m_n, sizeof(Bucket)))) {
+    if (m_buckets == nullptr)
         std::abort();
 }
 
 StringSeen::~StringSeen() {
-    std::free(m_slots);
-    std::free(m_counts);
+    std::free(m_buckets);
     std::free(m_pool);
     std::free(m_freeHeads);
 }
@@ -57,6 +55,7 @@ bool StringSeen::Contains(const StringBuffer &text) const {
 bool StringSeen::Add(const char *bytes, size_t length) {
     uint32_t h1, h2;
     HashValues(length == 0 ? "" : bytes, length, &h1, &h2);
+    Prefetch(h1, h2);
     const bool new1 = Insert(h1);
     const bool new2 = Insert(h2); // always, even when h1 was present
     return new1 && new2;
@@ -65,17 +64,32 @@ bool StringSeen::Add(const char *bytes, size_t length) {
 bool StringSeen::Contains(const char *bytes, size_t length) const {
     uint32_t h1, h2;
     HashValues(length == 0 ? "" : bytes, length, &h1, &h2);
+    Prefetch(h1, h2);
     return Has(h1) && Has(h2);
+}
+
+// Starts the loads for both values' buckets, then for the arrays they name, so the cache misses of
+// the two values overlap instead of following one another.
+void StringSeen::Prefetch(uint32_t h1, uint32_t h2) const {
+    const Bucket *b1 = m_buckets + h1 % m_n;
+    const Bucket *b2 = m_buckets + h2 % m_n;
+    __builtin_prefetch(b1);
+    __builtin_prefetch(b2);
+    if (b1->count >= 2)
+        __builtin_prefetch(m_pool + b1->slot);
+    if (b2->count >= 2)
+        __builtin_prefetch(m_pool + b2->slot);
 }
 
 bool StringSeen::Has(uint32_t value) const {
     const uint32_t b = value % m_n;
-    const uint32_t count = m_counts[b];
+    const Bucket &bucket = m_buckets[b];
+    const uint32_t count = bucket.count;
     if (count == 0)
         return false;
     if (count == 1)
-        return m_slots[b] == value;
-    const uint32_t *values = m_pool + m_slots[b];
+        return bucket.slot == value;
+    const uint32_t *values = m_pool + bucket.slot;
     for (uint32_t i = 0; i < count; ++i)
         if (values[i] == value)
             return true;
@@ -84,27 +98,28 @@ bool StringSeen::Has(uint32_t value) const {
 
 bool StringSeen::Insert(uint32_t value) {
     const uint32_t b = value % m_n;
-    const uint32_t count = m_counts[b];
+    Bucket &bucket = m_buckets[b];
+    const uint32_t count = bucket.count;
     if (count == 0) {
-        m_slots[b] = value;
-        m_counts[b] = 1;
+        bucket.slot = value;
+        bucket.count = 1;
         return true;
     }
     if (count == 1) {
-        if (m_slots[b] == value)
+        if (bucket.slot == value)
             return false;
         const uint32_t off = AllocateArray(2);
-        m_pool[off] = m_slots[b];
+        m_pool[off] = bucket.slot;
         m_pool[off + 1] = value;
-        m_slots[b] = off;
-        m_counts[b] = 2;
+        bucket.slot = off;
+        bucket.count = 2;
         m_valuesInArrays += 2;
         return true;
     }
     if (Has(value))
         return false;
     // A new array of count + 1 words: the new value first, then the old ones in their order.
-    const uint32_t oldOff = m_slots[b];
+    const uint32_t oldOff = bucket.slot;
     uint32_t newOff;
     if (oldOff + static_cast<size_t>(count) == m_poolUsed) {
         // The old array ends the pool: grow it in place by one word and shift the old values up.
@@ -117,8 +132,8 @@ bool StringSeen::Insert(uint32_t value) {
         FreeArray(oldOff, count);
     }
     m_pool[newOff] = value;
-    m_slots[b] = newOff;
-    m_counts[b] = count + 1;
+    bucket.slot = newOff;
+    bucket.count = count + 1;
     ++m_valuesInArrays;
     return true;
 }
