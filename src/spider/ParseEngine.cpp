@@ -200,24 +200,23 @@ void ParseEngine::CaptureQuoted(char c, bool strict, StringBuffer &out) {
         CaptureUntilChar(c, out);
         return;
     }
-    char open = 0;           // the quote of the run now open, or 0
     bool justClosed = false; // the previous byte closed a run (strict mode only)
     for (int32_t i = from; i < m_end; ++i) {
         char b = start[i];
-        if (open != 0) {
-            if (b == open) {
-                open = 0;
-                justClosed = strict;
-            }
-            continue;
-        }
         if (b == c) {
             pos = i;
             out.AppendBytes(start + from, pos - from);
             return;
         }
-        if (IsQuote(b) && !justClosed)
-            open = b;
+        if (IsQuote(b) && !justClosed) {
+            // Inside a run only the same quote matters; jump to it.
+            const void *close = std::memchr(start + i + 1, b, static_cast<size_t>(m_end - i - 1));
+            if (close == nullptr)
+                break;
+            i = static_cast<int32_t>(static_cast<const char *>(close) - start);
+            justClosed = strict;
+            continue;
+        }
         justClosed = false;
     }
     // The end came first: capture to the first occurrence regardless of quotes.

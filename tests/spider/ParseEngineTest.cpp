@@ -144,7 +144,7 @@ TEST(ParseEngine, LoadStopsAtTheFirstZeroByte) {
 // After one capture has met the end, later captures are answered from a table built for the page;
 // every start offset must give what a fresh scan gives.
 TEST(ParseEngine, QuotedCapturesAgreeWithFreshScansAfterAnUnbalancedQuote) {
-    const char* page = "<a title=\"6\" screen\">x</a><a href='/a'>y</a><a b=\"c\"\"d>e\">f<a x='>";
+    const char *page = "<a title=\"6\" screen\">x</a><a href='/a'>y</a><a b=\"c\"\"d>e\">f<a x='>";
     for (bool strict : {false, true}) {
         ParseEngine shared;
         shared.Load(page);
