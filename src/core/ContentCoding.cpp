@@ -8,13 +8,7 @@
 #include <string>
 #include <string_view>
 
-#if __has_include("codec/Charset.h")
 #include "codec/Charset.h"
-#else
-// The charset name lookup, until its header lands on this branch.
-int32_t CodePageForName(const char *name);
-bool IsKnownCharset(const char *name);
-#endif
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
