@@ -252,9 +252,7 @@ bool ContentCoding::DecodeBase64(const char *text, uint32_t length, DataBuffer &
     if (block == nullptr) {
         return false;
     }
-    out.Clear();
-    out.Append(block, n);
-    std::free(block);
+    out.Adopt(block, n); // the output takes over the decoded block
     return true;
 }
 
