@@ -4,10 +4,10 @@
 
 class ExtIntArray {
 public:
-    ExtIntArray();                                       // capacity 80, increment 200
+    ExtIntArray();                                           // capacity 80, increment 200
     ExtIntArray(int32_t initialCapacity, int32_t increment); // capacity <= 0 becomes 2
-    ExtIntArray(const ExtIntArray&) = delete;
-    ExtIntArray& operator=(const ExtIntArray&) = delete;
+    ExtIntArray(const ExtIntArray &) = delete;
+    ExtIntArray &operator=(const ExtIntArray &) = delete;
     virtual ~ExtIntArray();
 
     bool Append(int32_t value);
@@ -20,5 +20,5 @@ private:
     int32_t m_increment;
     int32_t m_capacity;
     int32_t m_count;
-    int32_t* m_slots;
+    int32_t *m_slots;
 };

@@ -8,29 +8,29 @@ class StringBuffer;
 class LogBase {
 public:
     virtual ~LogBase() = default;
-    virtual void GetLogXml(StringBuffer& /*out*/) {}
-    virtual void GetLogHtml(StringBuffer& /*out*/) {}
-    virtual void GetLogText(StringBuffer& /*out*/) {}
-    virtual bool LogError(const char* /*text*/) { return true; }
-    virtual bool LogInfo(const char* /*text*/) { return true; }
-    virtual bool LogRaw(const char* /*text*/) { return true; }
+    virtual void GetLogXml(StringBuffer & /*out*/) {}
+    virtual void GetLogHtml(StringBuffer & /*out*/) {}
+    virtual void GetLogText(StringBuffer & /*out*/) {}
+    virtual bool LogError(const char * /*text*/) { return true; }
+    virtual bool LogInfo(const char * /*text*/) { return true; }
+    virtual bool LogRaw(const char * /*text*/) { return true; }
     virtual bool ClearLog() { return true; }
-    virtual bool EnterContext(const char* /*name*/) { return true; }
+    virtual bool EnterContext(const char * /*name*/) { return true; }
     virtual bool LeaveContext() { return true; }
-    virtual bool LogData(const char* /*name*/, const char* /*value*/) { return true; }
-    virtual bool LogDataInt(const char* /*name*/, int32_t /*value*/) { return true; }
-    virtual void LogTickCount(const char* /*name*/) {}
-    virtual bool SaveLogXml(const char* /*path*/) { return true; }
+    virtual bool LogData(const char * /*name*/, const char * /*value*/) { return true; }
+    virtual bool LogDataInt(const char * /*name*/, int32_t /*value*/) { return true; }
+    virtual void LogTickCount(const char * /*name*/) {}
+    virtual bool SaveLogXml(const char * /*path*/) { return true; }
 };
 
 // Opens a named context on construction and closes it when the scope ends, on every path.
 class LogContext {
 public:
-    LogContext(LogBase& log, const char* name) : m_log(log) { m_log.EnterContext(name); }
+    LogContext(LogBase &log, const char *name) : m_log(log) { m_log.EnterContext(name); }
     ~LogContext() { m_log.LeaveContext(); }
-    LogContext(const LogContext&) = delete;
-    LogContext& operator=(const LogContext&) = delete;
+    LogContext(const LogContext &) = delete;
+    LogContext &operator=(const LogContext &) = delete;
 
 private:
-    LogBase& m_log;
+    LogBase &m_log;
 };

@@ -10,19 +10,19 @@ class Logger : public LogBase {
 public:
     Logger();
     ~Logger() override;
-    void GetLogXml(StringBuffer& out) override;
-    void GetLogHtml(StringBuffer& out) override;
-    void GetLogText(StringBuffer& out) override;
-    bool LogError(const char* text) override;
-    bool LogInfo(const char* text) override;
-    bool LogRaw(const char* text) override;
+    void GetLogXml(StringBuffer &out) override;
+    void GetLogHtml(StringBuffer &out) override;
+    void GetLogText(StringBuffer &out) override;
+    bool LogError(const char *text) override;
+    bool LogInfo(const char *text) override;
+    bool LogRaw(const char *text) override;
     bool ClearLog() override;
-    bool EnterContext(const char* name) override;
+    bool EnterContext(const char *name) override;
     bool LeaveContext() override;
-    bool LogData(const char* name, const char* value) override;
-    bool LogDataInt(const char* name, int32_t value) override;
-    void LogTickCount(const char* name) override;
-    bool SaveLogXml(const char* path) override;
+    bool LogData(const char *name, const char *value) override;
+    bool LogDataInt(const char *name, int32_t value) override;
+    void LogTickCount(const char *name) override;
+    bool SaveLogXml(const char *path) override;
 
 private:
     std::unique_ptr<ErrorLog> m_log;

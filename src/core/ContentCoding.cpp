@@ -1,0 +1,558 @@
+// ContentCoding: Base64 (RFC 4648 alphabet) encoders and decoders, the RFC 2047 "Q" encoding, and
+// building and decoding MIME encoded words, with charset conversion through EncodingConvert.
+#include "core/ContentCoding.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#if __has_include("codec/Charset.h")
+#include "codec/Charset.h"
+#else
+// The charset name lookup, until its header lands on this branch.
+int32_t CodePageForName(const char *name);
+bool IsKnownCharset(const char *name);
+#endif
+#include "codec/EncodingConvert.h"
+#include "core/DataBuffer.h"
+#include "core/StringBuffer.h"
+#include "log/LogNull.h"
+
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr unsigned char kInvalid = 127;
+constexpr int32_t kUtf8CodePage = 65001;
+constexpr int32_t kUtf16CodePage = 1200;
+
+// Decoding table for the characters "+" (0x2B) to "z" (0x7A): 6-bit values, 127 for the others.
+struct DecodeTable {
+    unsigned char value[80];
+    constexpr DecodeTable() : value() {
+        for (unsigned char &v : value) {
+            v = kInvalid;
+        }
+        for (int i = 0; i < 64; ++i) {
+            value[kAlphabet[i] - 0x2B] = static_cast<unsigned char>(i);
+        }
+    }
+};
+constexpr DecodeTable kDecode;
+
+// Encoded length without line breaks for n input bytes.
+size_t EncodedLength(size_t n) {
+    return (n + 2) / 3 * 4;
+}
+
+// Writes the unwrapped encoding of n bytes to dst (which has room for EncodedLength(n)).
+void EncodePlain(const unsigned char *src, size_t n, char *dst) {
+    size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const uint32_t v = (uint32_t{src[i]} << 16) | (uint32_t{src[i + 1]} << 8) | src[i + 2];
+        *dst++ = kAlphabet[(v >> 18) & 63];
+        *dst++ = kAlphabet[(v >> 12) & 63];
+        *dst++ = kAlphabet[(v >> 6) & 63];
+        *dst++ = kAlphabet[v & 63];
+    }
+    const size_t rest = n - i;
+    if (rest == 1) {
+        const uint32_t v = uint32_t{src[i]} << 16;
+        *dst++ = kAlphabet[(v >> 18) & 63];
+        *dst++ = kAlphabet[(v >> 12) & 63];
+        *dst++ = '=';
+        *dst++ = '=';
+    } else if (rest == 2) {
+        const uint32_t v = (uint32_t{src[i]} << 16) | (uint32_t{src[i + 1]} << 8);
+        *dst++ = kAlphabet[(v >> 18) & 63];
+        *dst++ = kAlphabet[(v >> 12) & 63];
+        *dst++ = kAlphabet[(v >> 6) & 63];
+        *dst++ = '=';
+    }
+}
+
+// Whether n more bytes can still be appended to a StringBuffer of the given length.
+bool FitsInBuffer(size_t length, size_t n) {
+    return length + n + 1 <= static_cast<size_t>(std::numeric_limits<int32_t>::max());
+}
+
+// The shared decoder: strict mode fails on characters outside "+" to "z" (and on bytes from 0x80);
+// lenient mode reads them as "+". Whitespace is skipped; a zero byte or "=" ends the input.
+// Characters inside "+" to "z" that are not in the alphabet (such as "-", ".", ":") are skipped.
+// Returns a std::malloc'd zero-terminated block (null when strict decoding fails).
+unsigned char *DecodeBase64Core(const char *text, uint32_t length, bool strict, uint32_t *outLength) {
+    *outLength = 0;
+    unsigned char *block = static_cast<unsigned char *>(std::malloc(size_t{length} / 4 * 3 + 4));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    size_t out = 0;
+    uint32_t acc = 0;
+    int values = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == 0 || c == '=') {
+            break;
+        }
+        if (c == '\t' || c == '\n' || c == '\r' || c == ' ') {
+            continue;
+        }
+        unsigned char v;
+        if (c >= 0x2B && c <= 0x7A) {
+            v = kDecode.value[c - 0x2B];
+            if (v == kInvalid) {
+                continue;
+            }
+        } else if (strict) {
+            std::free(block);
+            return nullptr;
+        } else {
+            v = 62;
+        }
+        acc = (acc << 6) | v;
+        if (++values == 4) {
+            block[out++] = static_cast<unsigned char>(acc >> 16);
+            block[out++] = static_cast<unsigned char>(acc >> 8);
+            block[out++] = static_cast<unsigned char>(acc);
+            acc = 0;
+            values = 0;
+        }
+    }
+    if (values == 2) {
+        block[out++] = static_cast<unsigned char>(acc >> 4);
+    } else if (values == 3) {
+        block[out++] = static_cast<unsigned char>(acc >> 10);
+        block[out++] = static_cast<unsigned char>(acc >> 2);
+    }
+    block[out] = 0;
+    *outLength = static_cast<uint32_t>(out);
+    return block;
+}
+
+bool IsUpperHex(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+unsigned char HexValue(unsigned char c) {
+    return static_cast<unsigned char>(c <= '9' ? c - '0' : c - 'A' + 10);
+}
+
+bool EqualsNoCaseAscii(const char *a, size_t n, const char *b) {
+    if (std::strlen(b) != n) {
+        return false;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<unsigned char>(x + 32);
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<unsigned char>(y + 32);
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Finds the two-byte sequence a b in [from, end) of text; returns its position or -1.
+int64_t FindPair(const char *text, int64_t from, int64_t end, char a, char b) {
+    for (int64_t i = from; i + 1 < end; ++i) {
+        if (text[i] == a && text[i + 1] == b) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Base64 encoding
+
+void ContentCoding::EncodeBase64Wrapped(const void *bytes, uint32_t count, StringBuffer &out) const {
+    if (bytes == nullptr || count == 0) {
+        return;
+    }
+    const size_t plain = EncodedLength(count);
+    const size_t total = plain + (plain / m_lineLength + 1) * 2;
+    if (!FitsInBuffer(static_cast<size_t>(out.Length()), total) ||
+        !out.EnsureRoom(static_cast<int32_t>(total))) {
+        return;
+    }
+    const unsigned char *src = static_cast<const unsigned char *>(bytes);
+    const uint32_t fullGroups = count / 3;
+    char group[4];
+    uint32_t column = 0;
+    for (uint32_t g = 0; g < fullGroups; ++g) {
+        EncodePlain(src + size_t{g} * 3, 3, group);
+        out.AppendBytes(group, 4);
+        column += 4;
+        if (column >= m_lineLength) {
+            out.AppendBytes("\r\n", 2);
+            column = 0;
+        }
+    }
+    const uint32_t rest = count - fullGroups * 3;
+    if (rest > 0) {
+        EncodePlain(src + size_t{fullGroups} * 3, rest, group);
+        out.AppendBytes(group, 4);
+    }
+    out.AppendBytes("\r\n", 2);
+}
+
+void ContentCoding::EncodeBase64(const void *bytes, uint32_t count, StringBuffer &out) const {
+    if (bytes == nullptr || count == 0) {
+        return;
+    }
+    const size_t n = EncodedLength(count);
+    if (!FitsInBuffer(static_cast<size_t>(out.Length()), n)) {
+        return;
+    }
+    char *encoded = static_cast<char *>(std::malloc(n));
+    if (encoded == nullptr) {
+        return;
+    }
+    EncodePlain(static_cast<const unsigned char *>(bytes), count, encoded);
+    out.AppendBytes(encoded, static_cast<int32_t>(n));
+    std::free(encoded);
+}
+
+char *ContentCoding::EncodeBase64Block(const void *bytes, uint32_t count, uint32_t *outLength) const {
+    if (outLength != nullptr) {
+        *outLength = 0;
+    }
+    if (bytes == nullptr || count == 0) {
+        return nullptr;
+    }
+    const size_t n = EncodedLength(count);
+    if (n >= std::numeric_limits<uint32_t>::max()) {
+        return nullptr;
+    }
+    char *block = static_cast<char *>(std::malloc(n + 1));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    EncodePlain(static_cast<const unsigned char *>(bytes), count, block);
+    block[n] = '\0';
+    if (outLength != nullptr) {
+        *outLength = static_cast<uint32_t>(n);
+    }
+    return block;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Base64 decoding
+
+bool ContentCoding::DecodeBase64(const char *text, uint32_t length, DataBuffer &out) const {
+    if (text == nullptr || length == 0) {
+        out.Clear();
+        return true;
+    }
+    uint32_t n = 0;
+    unsigned char *block = DecodeBase64Core(text, length, true, &n);
+    if (block == nullptr) {
+        return false;
+    }
+    out.Clear();
+    out.Append(block, n);
+    std::free(block);
+    return true;
+}
+
+unsigned char *ContentCoding::DecodeBase64Lenient(const char *text, uint32_t length,
+                                                  uint32_t *outLength) const {
+    uint32_t dummy = 0;
+    uint32_t *len = outLength != nullptr ? outLength : &dummy;
+    *len = 0;
+    if (text == nullptr || length == 0) {
+        return nullptr;
+    }
+    return DecodeBase64Core(text, length, false, len);
+}
+
+void ContentCoding::AppendDecodedBase64(StringBuffer &out, const char *text) const {
+    if (text == nullptr) {
+        return;
+    }
+    const size_t len = std::strlen(text);
+    uint32_t n = 0;
+    unsigned char *block =
+        DecodeBase64Lenient(text,
+                            len > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
+                                                                       : static_cast<uint32_t>(len),
+                            &n);
+    if (block == nullptr) {
+        return;
+    }
+    if (FitsInBuffer(static_cast<size_t>(out.Length()), n)) {
+        out.AppendBytes(block, static_cast<int32_t>(n));
+    }
+    std::free(block);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Q encoding
+
+char *ContentCoding::EncodeQ(const void *bytes, uint32_t count, uint32_t *outLength) const {
+    if (outLength != nullptr) {
+        *outLength = 0;
+    }
+    if (bytes == nullptr) {
+        return nullptr;
+    }
+    const unsigned char *src = static_cast<const unsigned char *>(bytes);
+    const size_t capacity = size_t{count} * 3 + 1;
+    if (capacity - 1 >= std::numeric_limits<uint32_t>::max()) {
+        return nullptr;
+    }
+    char *block = static_cast<char *>(std::malloc(capacity));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    size_t out = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const unsigned char c = src[i];
+        if (c == ' ') {
+            block[out++] = '_';
+        } else if ((c >= 0x21 && c <= 0x3C) || c == 0x3E || (c >= 0x40 && c <= 0x5E) ||
+                   (c >= 0x60 && c <= 0x7E)) {
+            block[out++] = static_cast<char>(c);
+        } else {
+            block[out++] = '=';
+            block[out++] = kHexDigits[c >> 4];
+            block[out++] = kHexDigits[c & 0x0F];
+        }
+    }
+    block[out] = '\0';
+    if (outLength != nullptr) {
+        *outLength = static_cast<uint32_t>(out);
+    }
+    return block;
+}
+
+unsigned char *ContentCoding::DecodeQ(const char *text, uint32_t length, uint32_t *outLength) const {
+    if (outLength != nullptr) {
+        *outLength = 0;
+    }
+    if (text == nullptr) {
+        return nullptr;
+    }
+    size_t n = length;
+    if (n == 0) {
+        n = std::strlen(text);
+        if (n > std::numeric_limits<uint32_t>::max()) {
+            n = std::numeric_limits<uint32_t>::max();
+        }
+    }
+    unsigned char *block = static_cast<unsigned char *>(std::malloc(n + 1));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    const unsigned char *src = reinterpret_cast<const unsigned char *>(text);
+    size_t out = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = src[i];
+        if (c == '_') {
+            block[out++] = ' ';
+        } else if (c == '=') {
+            if (i + 2 < n && IsUpperHex(src[i + 1]) && IsUpperHex(src[i + 2])) {
+                block[out++] = static_cast<unsigned char>((HexValue(src[i + 1]) << 4) | HexValue(src[i + 2]));
+                i += 2;
+            } else {
+                block[out++] = '=';
+            }
+        } else if (c <= 0x20 || c == '?' || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
+            // dropped
+        } else {
+            block[out++] = c;
+        }
+    }
+    block[out] = 0;
+    if (outLength != nullptr) {
+        *outLength = static_cast<uint32_t>(out);
+    }
+    return block;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Encoded words
+
+void ContentCoding::EncodeWordB(const void *bytes, uint32_t count, const char *charset,
+                                StringBuffer &out) const {
+    if (bytes == nullptr || count == 0 || charset == nullptr) {
+        return;
+    }
+    out.Append("=?");
+    out.Append(charset);
+    out.Append("?B?");
+    EncodeBase64(bytes, count, out);
+    out.Append("?=");
+}
+
+void ContentCoding::EncodeWordQ(const void *bytes, uint32_t count, const char *charset,
+                                StringBuffer &out) const {
+    if (bytes == nullptr || count == 0 || charset == nullptr) {
+        return;
+    }
+    uint32_t n = 0;
+    char *encoded = EncodeQ(bytes, count, &n);
+    if (encoded == nullptr) {
+        return;
+    }
+    out.Append("=?");
+    out.Append(charset);
+    out.Append("?Q?");
+    if (FitsInBuffer(static_cast<size_t>(out.Length()), n)) {
+        out.AppendBytes(encoded, static_cast<int32_t>(n));
+    }
+    out.Append("?=");
+    std::free(encoded);
+}
+
+namespace {
+
+// Splits a long text into encoded words of at most pieceBytes bytes of UTF-16LE each, converted back
+// to the charset, joined by CR LF TAB. A piece never ends between the two units of a surrogate pair.
+void EncodeWordsInPieces(const ContentCoding &coding, const char *text, uint32_t length, const char *charset,
+                         uint32_t pieceBytes, bool q, StringBuffer &out) {
+    int32_t codePage = CodePageForName(charset);
+    if (codePage == 0) {
+        codePage = kUtf8CodePage;
+    }
+    EncodingConvert converter;
+    LogNull log;
+    DataBuffer utf16;
+    converter.Convert(codePage, kUtf16CodePage, text, length, utf16, log);
+    const uint8_t *units = utf16.Data();
+    const uint32_t unitCount = utf16.Length() / 2;
+    const uint32_t perPiece = pieceBytes / 2;
+    bool wroteWord = false;
+    for (uint32_t pos = 0; pos < unitCount;) {
+        uint32_t take = unitCount - pos < perPiece ? unitCount - pos : perPiece;
+        if (take > 1 && pos + take < unitCount) {
+            const uint32_t lastIndex = pos + take - 1;
+            const uint16_t last =
+                static_cast<uint16_t>(units[lastIndex * 2] | (units[lastIndex * 2 + 1] << 8));
+            if (last >= 0xD800 && last <= 0xDBFF) {
+                --take; // keep the pair together in the next piece
+            }
+        }
+        DataBuffer piece;
+        converter.Convert(kUtf16CodePage, codePage, units + size_t{pos} * 2, take * 2, piece, log);
+        if (piece.Length() > 0) {
+            if (wroteWord) {
+                out.Append("\r\n\t");
+            }
+            if (q) {
+                coding.EncodeWordQ(piece.Data(), piece.Length(), charset, out);
+            } else {
+                coding.EncodeWordB(piece.Data(), piece.Length(), charset, out);
+            }
+            wroteWord = true;
+        }
+        pos += take;
+    }
+}
+
+} // namespace
+
+void ContentCoding::EncodeWordsB(const char *text, uint32_t length, const char *charset,
+                                 StringBuffer &out) const {
+    if (text == nullptr || length == 0 || charset == nullptr) {
+        return;
+    }
+    if (length <= 23) {
+        EncodeWordB(text, length, charset, out);
+        return;
+    }
+    EncodeWordsInPieces(*this, text, length, charset, 24, false, out);
+}
+
+void ContentCoding::EncodeWordsQ(const char *text, uint32_t length, const char *charset,
+                                 StringBuffer &out) const {
+    if (text == nullptr || length == 0 || charset == nullptr) {
+        return;
+    }
+    if (length <= 34) {
+        EncodeWordQ(text, length, charset, out);
+        return;
+    }
+    EncodeWordsInPieces(*this, text, length, charset, 34, true, out);
+}
+
+void ContentCoding::DecodeEncodedWords(StringBuffer &text) const {
+    const std::string_view view = text.View();
+    const char *s = view.data();
+    const int64_t n = static_cast<int64_t>(view.size());
+    if (FindPair(s, 0, n, '=', '?') < 0) {
+        return;
+    }
+    StringBuffer result(StringBuffer::Increment{static_cast<int32_t>(n) + 1});
+    int64_t pos = 0;
+    while (pos < n) {
+        const int64_t start = FindPair(s, pos, n, '=', '?');
+        if (start < 0) {
+            result.AppendBytes(s + pos, static_cast<int32_t>(n - pos));
+            break;
+        }
+        result.AppendBytes(s + pos, static_cast<int32_t>(start - pos));
+
+        // "=?" charset "?" encoding "?" encoded-text "?="
+        const int64_t nameStart = start + 2;
+        const void *q = std::memchr(s + nameStart, '?', static_cast<size_t>(n - nameStart));
+        const int64_t nameEnd = q == nullptr ? -1 : static_cast<const char *>(q) - s;
+        int64_t textEnd = -1;
+        if (nameEnd >= 0 && nameEnd + 2 < n && s[nameEnd + 2] == '?') {
+            textEnd = FindPair(s, nameEnd + 3, n, '?', '=');
+        }
+        if (textEnd < 0) {
+            // Not an encoded word: its "=?" is ordinary text and the scan goes on after it.
+            result.AppendBytes(s + start, 2);
+            pos = start + 2;
+            continue;
+        }
+        pos = textEnd + 2;
+        const char *encoded = s + nameEnd + 3;
+        const uint32_t encodedLen = static_cast<uint32_t>(textEnd - (nameEnd + 3));
+        if (encodedLen == 0) {
+            continue;
+        }
+        std::string_view name(s + nameStart, static_cast<size_t>(nameEnd - nameStart));
+        std::string charset(name);
+        if (EqualsNoCaseAscii(name.data(), name.size(), "8bit")) {
+            charset = "utf-8";
+        }
+        const char selector = s[nameEnd + 1];
+        uint32_t decodedLen = 0;
+        unsigned char *decoded = (selector == 'B' || selector == 'b')
+                                     ? DecodeBase64Lenient(encoded, encodedLen, &decodedLen)
+                                     : DecodeQ(encoded, encodedLen, &decodedLen);
+        if (decoded == nullptr) {
+            continue;
+        }
+        bool copied = false;
+        if (decodedLen > 0 && !EqualsNoCaseAscii(charset.data(), charset.size(), "utf-8") &&
+            IsKnownCharset(charset.c_str())) {
+            EncodingConvert converter;
+            LogNull log;
+            DataBuffer utf8;
+            const bool ok =
+                converter.ConvertFromName(charset.c_str(), kUtf8CodePage, decoded, decodedLen, utf8, log);
+            // A charset that is named but has no conversion gives nothing at all: keep the raw bytes then.
+            if (ok || utf8.Length() > 0) {
+                result.AppendData(utf8);
+                copied = true;
+            }
+        }
+        if (!copied) {
+            result.AppendBytes(decoded, static_cast<int32_t>(decodedLen));
+        }
+        std::free(decoded);
+    }
+    text.SetBuffer(result);
+}

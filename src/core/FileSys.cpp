@@ -1,0 +1,312 @@
+// File routines over the platform layer, with the fixed log messages callers and tests rely on.
+// Sits in core; DataBuffer's file loads and the log's SaveLogXml use it.
+#include "core/FileSys.h"
+
+#include <random>
+#include <string>
+
+#include "core/StringBuffer.h"
+#include "core/XString.h"
+#include "log/LogBase.h"
+#include "log/LogNull.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+
+namespace FileSys {
+namespace {
+
+bool IsEmptyName(const char *name) {
+    return !name || !*name;
+}
+
+void OsErrorText(int err, StringBuffer &out) {
+    out.AppendOsErrorText(err);
+}
+
+// The opening messages: which message and value name depends on the name form.
+void LogOpenFailure(LogBase &log, const char *name, int err) {
+    bool ansi = UsesAnsiNameForm(name);
+    log.LogError(ansi ? "Failed to open file (2)" : "Failed to open file (3)");
+    log.LogData(ansi ? "filename" : "utf8Filename", name);
+    StringBuffer text;
+    OsErrorText(err, text);
+    log.LogData("osErrorInfo", text.Text());
+}
+
+// Writes one block; on a short write logs "filename" (when asked), the platform text and message.
+bool WriteBlock(int fd, const void *bytes, uint32_t count, LogBase &log, const char *name, bool logName,
+                const char *message) {
+    if (count == 0 || !bytes)
+        return true;
+    uint32_t written = 0;
+    int err = 0;
+    if (platform::WriteFile(fd, bytes, count, &written, &err) && written == count)
+        return true;
+    if (logName)
+        log.LogData("filename", name);
+    LogOsError(log, err);
+    log.LogError(message);
+    return false;
+}
+
+std::minstd_rand &TempNameRandom() {
+    // Seeded once per process from the tick count, so names made in the same millisecond differ.
+    static std::minstd_rand rng(platform::GetTickCount() | 1u);
+    return rng;
+}
+
+} // namespace
+
+bool UsesAnsiNameForm(const char *utf8Name) {
+    if (IsEmptyName(utf8Name))
+        return true;
+    XString x;
+    x.SetUtf8(utf8Name);
+    return x.IsAnsiExact();
+}
+
+void LogOsError(LogBase &log, int err) {
+    StringBuffer text;
+    OsErrorText(err, text);
+    log.LogError(text.Text());
+}
+
+int OpenFileForRead(const char *name, LogBase *log) {
+    if (IsEmptyName(name)) {
+        if (log)
+            log->LogError("Cannot open file, filename is empty.");
+        return kInvalidHandle;
+    }
+    int err = 0;
+    int fd = platform::OpenForRead(name, &err);
+    if (fd < 0) {
+        if (log)
+            LogOpenFailure(*log, name, err);
+        return kInvalidHandle;
+    }
+    return fd;
+}
+
+int CreateFileForWrite(const char *name, LogBase *log) {
+    if (IsEmptyName(name))
+        return kInvalidHandle;
+    int err = 0;
+    int fd = platform::CreateForWrite(name, &err);
+    if (fd < 0) {
+        if (log)
+            LogOpenFailure(*log, name, err);
+        return kInvalidHandle;
+    }
+    return fd;
+}
+
+void CloseFile(int handle) {
+    platform::CloseFile(handle);
+}
+
+bool FileExists(const char *name, LogBase *log) {
+    if (IsEmptyName(name))
+        return false;
+    int fd = OpenFileForRead(name, log);
+    if (fd == kInvalidHandle)
+        return false;
+    platform::CloseFile(fd);
+    return true;
+}
+
+uint64_t FileSize(const char *name, bool *success, LogBase *log) {
+    if (success)
+        *success = false;
+    if (IsEmptyName(name))
+        return 0;
+    int fd = OpenFileForRead(name, log);
+    if (fd == kInvalidHandle)
+        return 0;
+    uint64_t size = 0;
+    int err = 0;
+    bool ok = platform::FileSizeOf(fd, &size, &err);
+    platform::CloseFile(fd);
+    if (!ok) {
+        if (log) {
+            LogOsError(*log, err);
+            log->LogData("filename", name);
+            log->LogError("Failed to get file size");
+        }
+        return 0;
+    }
+    if (success)
+        *success = true;
+    return size;
+}
+
+bool WriteWholeFile(const char *utf8Name, const void *bytes, uint32_t count, LogBase *logPtr) {
+    if (IsEmptyName(utf8Name))
+        return false;
+    LogNull nullLog;
+    LogBase &log = logPtr ? *logPtr : nullLog;
+    bool ansi = UsesAnsiNameForm(utf8Name);
+    int fd = CreateFileForWrite(utf8Name, &log);
+    if (fd == kInvalidHandle) {
+        log.LogData(ansi ? "filename" : "utf8Filename", utf8Name);
+        log.LogError(ansi ? "Failed to write complete file (7)" : "Failed to write complete file (6)");
+        return false;
+    }
+    bool ok = WriteBlock(fd, bytes, count, log, utf8Name, ansi,
+                         ansi ? "Failed to write complete file (1)" : "Failed to write complete file (3)");
+    platform::CloseFile(fd);
+    return ok;
+}
+
+bool WriteTwoPartFile(const char *name, const void *first, uint32_t firstCount, const void *second,
+                      uint32_t secondCount, LogBase *logPtr) {
+    if (IsEmptyName(name))
+        return false;
+    LogNull nullLog;
+    LogBase &log = logPtr ? *logPtr : nullLog;
+    int fd = CreateFileForWrite(name, &log);
+    if (fd == kInvalidHandle)
+        return false;
+    bool ok = WriteBlock(fd, first, firstCount, log, name, true, "Failed to write complete file (4)") &&
+              WriteBlock(fd, second, secondCount, log, name, true, "Failed to write complete file (5)");
+    platform::CloseFile(fd);
+    return ok;
+}
+
+bool AppendToFile(const char *utf8Name, const void *bytes, uint32_t count, LogBase *logPtr) {
+    if (IsEmptyName(utf8Name))
+        return false;
+    LogNull nullLog;
+    LogBase &log = logPtr ? *logPtr : nullLog;
+    int err = 0;
+    int fd = platform::OpenForAppend(utf8Name, &err);
+    if (fd < 0) {
+        LogOpenFailure(log, utf8Name, err);
+        return false;
+    }
+    bool ok = WriteBlock(fd, bytes, count, log, utf8Name, true, "Failed to append to file");
+    platform::CloseFile(fd);
+    return ok;
+}
+
+bool RemoveFile(const char *utf8Name, LogBase *logPtr) {
+    LogNull nullLog;
+    LogBase &log = logPtr ? *logPtr : nullLog;
+    if (IsEmptyName(utf8Name)) {
+        log.LogError("Cannot delete file, filename is null or empty");
+        return false;
+    }
+    if (!FileExists(utf8Name, &log)) {
+        log.LogData("delete_filename", utf8Name);
+        log.LogInfo("Cannot delete file, file does not exist");
+        return false;
+    }
+    int err = 0;
+    if (!platform::DeleteFile(utf8Name, &err)) {
+        log.LogInfo("Cannot delete file");
+        log.LogData("delete_filename", utf8Name);
+        StringBuffer text("DeleteFile: ");
+        OsErrorText(err, text);
+        log.LogInfo(text.Text());
+        return false;
+    }
+    return true;
+}
+
+bool MakeDirectory(const char *name) {
+    return platform::MakeDir(name, nullptr);
+}
+
+bool ChangeDirectory(const char *name) {
+    return platform::ChangeDir(name, nullptr);
+}
+
+bool CurrentDirectory(XString &out) {
+    std::string dir;
+    bool ok = platform::GetCurrentDir(dir, nullptr);
+    out.SetUtf8(dir.c_str());
+    return ok;
+}
+
+bool TempDirectory(XString &out) {
+    out.SetUtf8("/tmp/");
+    return true;
+}
+
+void MakeTempFileName(const char *directory, const char *baseName, XString &out) {
+    std::string base = IsEmptyName(baseName) ? std::string("x") : std::string(baseName);
+    if (base.find('.') == std::string::npos)
+        base += ".tmp";
+    size_t dot = base.rfind('.');
+    std::string stem = base.substr(0, dot);
+    std::string ext = base.substr(dot);
+
+    // An empty directory means the current one (a bare "/" would point at the root).
+    std::string dir = directory ? directory : "";
+    if (!dir.empty() && dir.back() != '/' && dir.back() != '\\')
+        dir += '/';
+
+    static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::minstd_rand &rng = TempNameRandom();
+    std::string candidate;
+    // Bounded so that a directory holding every one of the 36^4 names cannot hang the caller.
+    for (int attempt = 0; attempt < 1000000; ++attempt) {
+        candidate = dir + stem + "_";
+        for (int i = 0; i < 4; ++i)
+            candidate += kChars[rng() % 36];
+        candidate += ext;
+        if (!platform::PathExists(candidate.c_str()))
+            break;
+    }
+    out.SetUtf8(candidate.c_str());
+}
+
+bool EnsureDirectory(const char *path, LogBase &log) {
+    if (IsEmptyName(path))
+        return false;
+    int err = 0;
+    int saved = platform::SaveCurrentDir(&err);
+    if (saved < 0) {
+        // Without a way back we would leave the process elsewhere: refuse.
+        LogOsError(log, err);
+        log.LogError("Cannot remember the current directory");
+        return false;
+    }
+
+    bool result = [&]() {
+        if (platform::ChangeDir(path, nullptr))
+            return true;
+        std::string rest(path);
+        size_t pos = 0;
+        if (rest[0] == '/') {
+            if (!platform::ChangeDir("/", &err))
+                return false;
+            pos = 1;
+        }
+        while (pos <= rest.size()) {
+            size_t end = rest.find('/', pos);
+            if (end == std::string::npos)
+                end = rest.size();
+            std::string component = rest.substr(pos, end - pos);
+            pos = end + 1;
+            if (component.empty())
+                continue;
+            if (platform::ChangeDir(component.c_str(), nullptr))
+                continue;
+            if (!platform::MakeDir(component.c_str(), &err) ||
+                !platform::ChangeDir(component.c_str(), &err)) {
+                log.LogError("Failed to create directory");
+                log.LogData("dirName", component.c_str());
+                StringBuffer text;
+                OsErrorText(err, text);
+                log.LogData("osErrorInfo", text.Text());
+                return false;
+            }
+        }
+        return true;
+    }();
+
+    platform::RestoreCurrentDir(saved);
+    return result;
+}
+
+} // namespace FileSys

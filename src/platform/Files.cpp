@@ -1,0 +1,205 @@
+// Platform files on POSIX: open(2), read(2), write(2), fstat(2), unlink(2), mkdir(2), chdir(2), getcwd(3).
+#include "platform/Files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+namespace {
+
+void SetErr(int *err, int value) {
+    if (err)
+        *err = value;
+}
+
+bool ValidName(const char *name, int *err) {
+    if (name && *name)
+        return true;
+    SetErr(err, ENOENT);
+    return false;
+}
+
+int OpenWithFlags(const char *name, int flags, int *err) {
+    SetErr(err, 0);
+    if (!ValidName(name, err))
+        return kInvalidFile;
+    int fd;
+    do {
+        fd = ::open(name, flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        SetErr(err, errno);
+    return fd;
+}
+
+} // namespace
+
+int OpenForRead(const char *name, int *err) {
+    // O_NONBLOCK keeps the open from waiting for a writer on a FIFO; it is cleared right after.
+    int fd = OpenWithFlags(name, O_RDONLY | O_NONBLOCK, err);
+    if (fd < 0)
+        return kInvalidFile;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        int e = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        SetErr(err, e);
+        return kInvalidFile;
+    }
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0)
+        ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    return fd;
+}
+
+int CreateForWrite(const char *name, int *err) {
+    return OpenWithFlags(name, O_WRONLY | O_CREAT | O_TRUNC, err);
+}
+
+int OpenForAppend(const char *name, int *err) {
+    return OpenWithFlags(name, O_WRONLY | O_CREAT | O_APPEND, err);
+}
+
+void CloseFile(int fd) {
+    if (fd >= 0)
+        ::close(fd);
+}
+
+bool ReadFile(int fd, void *buffer, uint32_t count, uint32_t *got, int *err) {
+    SetErr(err, 0);
+    uint32_t total = 0;
+    auto *p = static_cast<unsigned char *>(buffer);
+    while (total < count) {
+        ssize_t n = ::read(fd, p + total, count - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetErr(err, errno);
+            if (got)
+                *got = total;
+            return false;
+        }
+        if (n == 0)
+            break;
+        total += static_cast<uint32_t>(n);
+    }
+    if (got)
+        *got = total;
+    return true;
+}
+
+bool WriteFile(int fd, const void *bytes, uint32_t count, uint32_t *written, int *err) {
+    SetErr(err, 0);
+    uint32_t total = 0;
+    auto *p = static_cast<const unsigned char *>(bytes);
+    while (total < count) {
+        ssize_t n = ::write(fd, p + total, count - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetErr(err, errno);
+            break;
+        }
+        if (n == 0) {
+            SetErr(err, ENOSPC);
+            break;
+        }
+        total += static_cast<uint32_t>(n);
+    }
+    if (written)
+        *written = total;
+    return total == count;
+}
+
+bool FileSizeOf(int fd, uint64_t *size, int *err) {
+    SetErr(err, 0);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        SetErr(err, errno);
+        if (size)
+            *size = 0;
+        return false;
+    }
+    if (size)
+        *size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    return true;
+}
+
+bool PathExists(const char *name) {
+    if (!name || !*name)
+        return false;
+    struct stat st {};
+    return ::lstat(name, &st) == 0;
+}
+
+bool DeleteFile(const char *name, int *err) {
+    SetErr(err, 0);
+    if (!ValidName(name, err))
+        return false;
+    if (::unlink(name) == 0)
+        return true;
+    SetErr(err, errno);
+    return false;
+}
+
+bool MakeDir(const char *name, int *err) {
+    SetErr(err, 0);
+    if (!ValidName(name, err))
+        return false;
+    if (::mkdir(name, 0777) == 0)
+        return true;
+    SetErr(err, errno);
+    return false;
+}
+
+bool ChangeDir(const char *name, int *err) {
+    SetErr(err, 0);
+    if (!ValidName(name, err))
+        return false;
+    if (::chdir(name) == 0)
+        return true;
+    SetErr(err, errno);
+    return false;
+}
+
+bool GetCurrentDir(std::string &out, int *err) {
+    SetErr(err, 0);
+    std::vector<char> buf(512);
+    for (;;) {
+        if (::getcwd(buf.data(), buf.size())) {
+            out.assign(buf.data());
+            return true;
+        }
+        if (errno != ERANGE || buf.size() >= (1u << 20)) {
+            SetErr(err, errno);
+            out.clear();
+            return false;
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+int SaveCurrentDir(int *err) {
+    SetErr(err, 0);
+    int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        // A directory we may enter but not read still works as a handle with O_PATH.
+        fd = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (fd < 0)
+        SetErr(err, errno);
+    return fd;
+}
+
+bool RestoreCurrentDir(int handle) {
+    if (handle < 0)
+        return false;
+    bool ok = ::fchdir(handle) == 0;
+    ::close(handle);
+    return ok;
+}
+
+} // namespace platform

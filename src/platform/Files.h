@@ -1,0 +1,39 @@
+// Platform files: the POSIX calls behind the file routines (open, read, write, stat, unlink, mkdir,
+// chdir, getcwd). Names are passed to the system as their bytes; each failing call reports its errno.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+constexpr int kInvalidFile = -1;
+
+// Opens an existing file for reading. A directory is refused with EISDIR, as the original file
+// functions refuse it; opening never blocks on a FIFO.
+int OpenForRead(const char *name, int *err);
+// Creates or truncates a file for writing.
+int CreateForWrite(const char *name, int *err);
+// Opens a file for appending, creating it when absent.
+int OpenForAppend(const char *name, int *err);
+void CloseFile(int fd);
+
+// Reads up to count bytes, retrying short reads until count bytes or the end of the file.
+// False on an I/O error (err set); *got holds what was read either way.
+bool ReadFile(int fd, void *buffer, uint32_t count, uint32_t *got, int *err);
+// Writes count bytes, retrying short writes. False on an error (err set); *written holds the count.
+bool WriteFile(int fd, const void *bytes, uint32_t count, uint32_t *written, int *err);
+bool FileSizeOf(int fd, uint64_t *size, int *err);
+
+// True when anything (file, directory, link) is at that path.
+bool PathExists(const char *name);
+bool DeleteFile(const char *name, int *err);
+bool MakeDir(const char *name, int *err);
+bool ChangeDir(const char *name, int *err);
+bool GetCurrentDir(std::string &out, int *err);
+
+// A handle on the current directory that stays valid even when its path is long or renamed;
+// RestoreCurrentDir changes back to it and closes it.
+int SaveCurrentDir(int *err);
+bool RestoreCurrentDir(int handle);
+
+} // namespace platform
