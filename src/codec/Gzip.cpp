@@ -116,6 +116,7 @@ bool Gzip::Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput,
     out.EnsureCapacity(static_cast<uint32_t>(reserve));
 
     InflateBufferSink sink(out, maxOutput);
+    sink.SetSizeHint(uint64_t(isize) + 200);
     InflateState2 inflater;
     inflater.SetSink(&sink);
     inflater.Inflate(data + cursor, compressedSize);

@@ -2,6 +2,8 @@
 // long decode does not copy the buffer once per span.
 #include "codec/InflateBufferSink.h"
 
+#include <algorithm>
+
 #include "core/DataBuffer.h"
 
 InflateBufferSink::InflateBufferSink(DataBuffer &out, uint32_t limit) : m_out(out), m_limit(limit) {}
@@ -23,9 +25,9 @@ uint32_t InflateBufferSink::Write(const uint8_t *bytes, uint32_t count) {
         return 0;
     }
     if (need > m_out.Capacity()) {
-        uint64_t grown = static_cast<uint64_t>(m_out.Capacity()) * 2;
-        if (grown < need)
-            grown = need;
+        uint64_t grown = std::max(static_cast<uint64_t>(m_out.Capacity()) * 2, need);
+        if (m_hint > need)
+            grown = std::max(grown, std::min(m_hint, need * 4));
         if (grown > 0xFFFFFFFFull)
             grown = need;
         m_out.EnsureCapacity(static_cast<uint32_t>(grown));

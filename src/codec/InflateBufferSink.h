@@ -16,6 +16,10 @@ public:
     uint32_t SpaceAvailable() override;
     uint32_t Write(const uint8_t *bytes, uint32_t count) override;
 
+    // The size the data claims to decode to. Growth past the current capacity goes straight to it,
+    // but never beyond four times what has really arrived, so a false claim costs little.
+    void SetSizeHint(uint64_t hint) { m_hint = hint; }
+
     bool WriteFailed() const { return m_failed; }
     uint64_t Written() const { return m_written; }
 
@@ -23,5 +27,6 @@ private:
     DataBuffer &m_out;
     uint32_t m_limit;
     uint64_t m_written = 0;
+    uint64_t m_hint = 0;
     bool m_failed = false;
 };

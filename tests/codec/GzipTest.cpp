@@ -7,6 +7,7 @@
 
 #include "InflateTestHelpers.h"
 #include "codec/Gzip.h"
+#include "codec/InflateBufferSink.h"
 #include "core/DataBuffer.h"
 #include "log/LogBase.h"
 #include "log/LogNull.h"
@@ -288,4 +289,18 @@ TEST(Gzip, InstalledGzipFilesDecodeAsZlibDecodesThem) {
     }
     std::printf("checked %zu of %zu installed gzip files\n", checked, files.size());
     EXPECT_GT(checked, 0u);
+}
+
+TEST(Gzip, BufferSinkGrowthFollowsTheDataNotTheClaim) {
+    DataBuffer out;
+    InflateBufferSink sink(out);
+    sink.SetSizeHint(0xFFFFFFF0u);
+    const std::string chunk = RandomBytes(32768, 9);
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_EQ(sink.Write(reinterpret_cast<const uint8_t *>(chunk.data()), 32768), 32768u);
+        EXPECT_LE(out.Capacity(), 4u * out.Length());
+    }
+    EXPECT_EQ(out.Length(), 40u * 32768);
+    EXPECT_FALSE(sink.WriteFailed());
+    EXPECT_EQ(sink.SpaceAvailable(), 999999999u);
 }
