@@ -198,14 +198,12 @@ bool EncodingConvert::CoreOrTarget(int32_t from, int32_t to, const uint8_t *p, s
     case CodePageKind::Iso2022Jp: {
         ByteSink sjis;
         bool ok = ConvertInto(from, 932, p, n, sjis);
-        Iso2022Codec::EncodeJp(sjis.Data(), sjis.Size(), out);
-        return ok;
+        return Iso2022Codec::EncodeJp(sjis.Data(), sjis.Size(), out) && ok;
     }
     case CodePageKind::Iso2022Kr: {
         ByteSink uhc;
         bool ok = ConvertInto(from, 949, p, n, uhc);
-        Iso2022Codec::EncodeKr(uhc.Data(), uhc.Size(), out);
-        return ok;
+        return Iso2022Codec::EncodeKr(uhc.Data(), uhc.Size(), out) && ok;
     }
     case CodePageKind::Utf7: {
         ByteSink le;

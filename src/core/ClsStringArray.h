@@ -14,13 +14,13 @@ class ClsStringArray : public StringConsumer {
 public:
     ClsStringArray();
     ~ClsStringArray() override;
-    ClsStringArray(const ClsStringArray&) = delete;
-    ClsStringArray& operator=(const ClsStringArray&) = delete;
+    ClsStringArray(const ClsStringArray &) = delete;
+    ClsStringArray &operator=(const ClsStringArray &) = delete;
 
-    bool Append(const char* text);
-    void Consume(const char* text) override;
+    bool Append(const char *text);
+    void Consume(const char *text) override;
     int32_t Count() const;
-    bool GetString(int32_t index, StringBuffer& out) const;
+    bool GetString(int32_t index, StringBuffer &out) const;
     bool RemoveAt(int32_t index);
     bool Clear();
     bool SetUnique(bool unique);
@@ -30,9 +30,12 @@ public:
     bool Trim() const { return m_trim; }
     bool Crlf() const { return m_crlf; }
     // How many elements carry exactly this text (0 when none).
-    int32_t IndexedCount(const char* text) const;
+    int32_t IndexedCount(const char *text) const;
 
 private:
+    // Trim (when set), then CR LF line ends (Crlf set) or LF ones (Crlf clear).
+    void Normalize(StringBuffer &s) const;
+
     bool m_unique = false;
     bool m_trim = false;
     bool m_crlf = true;

@@ -493,6 +493,18 @@ void ContentCoding::DecodeEncodedWords(StringBuffer &text) const {
         return;
     }
     StringBuffer result(StringBuffer::Increment{static_cast<int32_t>(n) + 1});
+    // The scan only moves forward, so the last search for "?=" answers every later search that
+    // starts between its start and its hit (or anywhere after its start when it found nothing).
+    // This keeps texts full of unterminated "=?" linear.
+    int64_t closeSearchFrom = -1;
+    int64_t closeFound = -1;
+    auto findClose = [&](int64_t from) {
+        if (closeSearchFrom < 0 || from < closeSearchFrom || (closeFound >= 0 && from > closeFound)) {
+            closeSearchFrom = from;
+            closeFound = FindPair(s, from, n, '?', '=');
+        }
+        return closeFound;
+    };
     int64_t pos = 0;
     while (pos < n) {
         const int64_t start = FindPair(s, pos, n, '=', '?');
@@ -508,7 +520,7 @@ void ContentCoding::DecodeEncodedWords(StringBuffer &text) const {
         const int64_t nameEnd = q == nullptr ? -1 : static_cast<const char *>(q) - s;
         int64_t textEnd = -1;
         if (nameEnd >= 0 && nameEnd + 2 < n && s[nameEnd + 2] == '?') {
-            textEnd = FindPair(s, nameEnd + 3, n, '?', '=');
+            textEnd = findClose(nameEnd + 3);
         }
         if (textEnd < 0) {
             // Not an encoded word: its "=?" is ordinary text and the scan goes on after it.

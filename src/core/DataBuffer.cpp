@@ -384,20 +384,20 @@ bool DataBuffer::LoadFileWithHeader(const char *ansiName, DataBuffer &header, ui
         return false;
     }
 
+    // A header longer than the file is a short read; found before anything is allocated for it.
     uint32_t headerBytes = headerSize - 4;
-    DataBuffer headerIn(headerBytes);
-    if (headerIn.Capacity() < headerBytes)
+    bool headerRead = headerSize <= size;
+    DataBuffer headerIn(headerRead ? headerBytes : 0);
+    if (headerRead && headerIn.Capacity() < headerBytes)
         return false;
-    if (!platform::ReadFile(fd, headerIn.m_data, headerBytes, &got, &err) || got != headerBytes) {
+    err = 0;
+    if (headerRead)
+        headerRead = platform::ReadFile(fd, headerIn.m_data, headerBytes, &got, &err) && got == headerBytes;
+    if (!headerRead) {
         if (err)
             FileSys::LogOsError(log, err);
         log.LogError("Failed to read the entire header");
         log.LogData("filename", ansiName);
-        return false;
-    }
-    if (headerSize > size) {
-        // The file changed size while being read.
-        log.LogError("Failed to read the entire file");
         return false;
     }
     headerIn.m_length = headerBytes;

@@ -318,6 +318,13 @@ TEST_F(DataBufferFileTest, LoadFileWithHeaderRefusesBadHeaderSizes) {
     EXPECT_EQ(LogText(log),
               "VantryLog:\r\n  Failed to read the entire header\r\n  filename: " + name + "\r\n");
 
+    // A corrupt size near 4 GiB is refused without allocating for it.
+    log.ClearLog();
+    testsupport::WriteFileBytes(name, HeaderFile(0xFFFFFFF0u, "short", ""));
+    EXPECT_FALSE(body.LoadFileWithHeader(name.c_str(), header, 0xFFFFFFFFu, &log));
+    EXPECT_EQ(LogText(log),
+              "VantryLog:\r\n  Failed to read the entire header\r\n  filename: " + name + "\r\n");
+
     log.ClearLog();
     EXPECT_FALSE(body.LoadFileWithHeader(dir.File("none").c_str(), header, 100, &log));
     EXPECT_NE(LogText(log).find("Failed to open file (2)"), std::string::npos);
@@ -326,7 +333,8 @@ TEST_F(DataBufferFileTest, LoadFileWithHeaderRefusesBadHeaderSizes) {
 TEST_F(DataBufferFileTest, FileTooLargeForABufferIsRefusedNotTruncated) {
     std::string name = dir.File("huge");
     testsupport::WriteFileBytes(name, "");
-    if (truncate(name.c_str(), (5LL << 30)) != 0) GTEST_SKIP() << "no sparse files here";
+    if (truncate(name.c_str(), (5LL << 30)) != 0)
+        GTEST_SKIP() << "no sparse files here";
     DataBuffer b;
     EXPECT_FALSE(b.LoadFile(name.c_str(), log));
     EXPECT_EQ(b.Length(), 0u);
