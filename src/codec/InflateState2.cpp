@@ -608,69 +608,90 @@ void InflateState2::FastLoop() {
         bitsLeft -= (n);                                                                                     \
     } while (0)
 
-    while (in < inLimit && out < outLimit) {
+    // Loop invariant: the buffer has just been refilled and entry is the literal/length entry for
+    // its low bits, so the table lookup of the next symbol overlaps the copy of the current match.
+    if (in < inLimit && out < outLimit) {
         VANTRY_REFILL();
         uint32_t entry = litTable[bitbuf & litMask];
-        if (entry & kLiteral) {
-            // Up to three literals per refill: each takes at most 15 of the 56 bits.
-            VANTRY_CONSUME(entry & 0xFF);
-            *out++ = uint8_t(entry >> 16);
-            entry = litTable[bitbuf & litMask];
+        while (true) {
             if (entry & kLiteral) {
+                // Up to three literals per refill: each takes at most 15 of the 56 bits.
                 VANTRY_CONSUME(entry & 0xFF);
                 *out++ = uint8_t(entry >> 16);
                 entry = litTable[bitbuf & litMask];
                 if (entry & kLiteral) {
                     VANTRY_CONSUME(entry & 0xFF);
                     *out++ = uint8_t(entry >> 16);
-                    continue;
+                    entry = litTable[bitbuf & litMask];
+                    if (entry & kLiteral) {
+                        VANTRY_CONSUME(entry & 0xFF);
+                        *out++ = uint8_t(entry >> 16);
+                        if (in >= inLimit || out >= outLimit)
+                            break;
+                        VANTRY_REFILL();
+                        entry = litTable[bitbuf & litMask];
+                        continue;
+                    }
                 }
-            }
-            VANTRY_REFILL();
-        }
-        if (entry & kExceptional) {
-            if (entry & kSubtable) {
-                VANTRY_CONSUME(entry & 0xFF);
-                entry = litTable[(entry >> 16) + (bitbuf & ((1u << ((entry >> 8) & 0xF)) - 1))];
-                if (entry & kLiteral) {
-                    VANTRY_CONSUME(entry & 0xFF);
-                    *out++ = uint8_t(entry >> 16);
-                    continue;
-                }
+                VANTRY_REFILL();
             }
             if (entry & kExceptional) {
-                if (entry & kEndOfBlock) {
+                if (entry & kSubtable) {
                     VANTRY_CONSUME(entry & 0xFF);
-                    result = BlockEnd;
-                } else {
+                    entry = litTable[(entry >> 16) + (bitbuf & ((1u << ((entry >> 8) & 0xF)) - 1))];
+                    if (entry & kLiteral) {
+                        VANTRY_CONSUME(entry & 0xFF);
+                        *out++ = uint8_t(entry >> 16);
+                        if (in >= inLimit || out >= outLimit)
+                            break;
+                        VANTRY_REFILL();
+                        entry = litTable[bitbuf & litMask];
+                        continue;
+                    }
+                }
+                if (entry & kExceptional) {
+                    if (entry & kEndOfBlock) {
+                        VANTRY_CONSUME(entry & 0xFF);
+                        result = BlockEnd;
+                    } else {
+                        result = Fault;
+                    }
+                    break;
+                }
+            }
+            // Length, then distance: at most 20 + 28 bits, within the 56 the refill guarantees.
+            uint64_t saved = bitbuf;
+            VANTRY_CONSUME(entry & 0xFF);
+            const uint32_t length = (entry >> 16) + ExtraBits(saved, entry);
+            entry = distTable[bitbuf & distMask];
+            if (entry & kExceptional) {
+                if (entry & kSubtable) {
+                    VANTRY_CONSUME(entry & 0xFF);
+                    entry = distTable[(entry >> 16) + (bitbuf & ((1u << ((entry >> 8) & 0xF)) - 1))];
+                }
+                if (entry & kExceptional) {
                     result = Fault;
+                    break;
                 }
-                break;
             }
-        }
-        // Length, then distance: at most 20 + 28 bits, within the 56 the refill guarantees.
-        uint64_t saved = bitbuf;
-        VANTRY_CONSUME(entry & 0xFF);
-        const uint32_t length = (entry >> 16) + ExtraBits(saved, entry);
-        entry = distTable[bitbuf & distMask];
-        if (entry & kExceptional) {
-            if (entry & kSubtable) {
-                VANTRY_CONSUME(entry & 0xFF);
-                entry = distTable[(entry >> 16) + (bitbuf & ((1u << ((entry >> 8) & 0xF)) - 1))];
-            }
-            if (entry & kExceptional) {
+            saved = bitbuf;
+            VANTRY_CONSUME(entry & 0xFF);
+            const uint32_t dist = (entry >> 16) + ExtraBits(saved, entry);
+            if (dist > uint32_t(out - histStart)) {
                 result = Fault;
                 break;
             }
-        }
-        saved = bitbuf;
-        VANTRY_CONSUME(entry & 0xFF);
-        const uint32_t dist = (entry >> 16) + ExtraBits(saved, entry);
-        if (dist > uint32_t(out - histStart)) {
-            result = Fault;
+            uint8_t *const matchAt = out;
+            out += length;
+            if (in < inLimit && out < outLimit) {
+                VANTRY_REFILL();
+                entry = litTable[bitbuf & litMask];
+                CopyMatch(matchAt, dist, length);
+                continue;
+            }
+            CopyMatch(matchAt, dist, length);
             break;
         }
-        out = CopyMatch(out, dist, length);
     }
 #undef VANTRY_REFILL
 #undef VANTRY_CONSUME
