@@ -215,7 +215,9 @@ inline uint8_t *CopyMatch(uint8_t *out, uint32_t dist, uint32_t length) {
 } // namespace
 
 InflateState2::InflateState2()
-    : m_window(new uint8_t[kWindowAlloc]()), m_tables(new uint32_t[kTableTotal]()), m_lens() {
+    // Neither block needs clearing: tables are built before use, and bytes past the write position
+    // (where match copies may overshoot) are overwritten before they are delivered or referenced.
+    : m_window(new uint8_t[kWindowAlloc]), m_tables(new uint32_t[kTableTotal]), m_lens() {
     m_writePos = m_flushPos = m_histStart = kHistory;
 }
 
