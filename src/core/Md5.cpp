@@ -139,7 +139,7 @@ void Md5::Reset() {
 }
 
 void Md5::Update(const void *data, size_t length) {
-    if (length == 0)
+    if (data == nullptr || length == 0)
         return;
     const uint8_t *p = static_cast<const uint8_t *>(data);
     size_t used = static_cast<size_t>(m_length & 63);

@@ -124,6 +124,13 @@ TEST(HashMap, NullValuesAndEmptyKeysAreEntries) {
     EXPECT_EQ(total, 1);
 }
 
+TEST(HashMap, ZeroBucketsIsTakenAsOne) {
+    HashMap map(0);
+    EXPECT_EQ(map.BucketCount(), 1u);
+    map.AddKey("a");
+    EXPECT_TRUE(map.Contains("a"));
+}
+
 TEST(HashMap, DestructionDeletesEveryValue) {
     int deaths = 0;
     {

@@ -25,7 +25,11 @@ public:
         for (uint32_t x : b)
             if (x == v)
                 return false;
-        b.insert(b.begin(), v);
+        // A second value goes after the first; later ones go in front.
+        if (b.size() == 1)
+            b.push_back(v);
+        else
+            b.insert(b.begin(), v);
         return true;
     }
     bool Has(uint32_t v) const {

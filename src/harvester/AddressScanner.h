@@ -1,0 +1,57 @@
+// AddressScanner: the address neighbourhood scan of the harvester. Resolves a
+// domain to its IPv4 address and asks the reverse lookup for the addresses
+// above and below it, keeping names that look like sites.
+#pragma once
+#include <cstdint>
+
+class ClsStringArray;
+class StringBuffer;
+class StringSeen;
+class StringTable;
+
+class AddressScanner {
+public:
+    // The two lookups and the tick counter a scan uses. The default asks the
+    // system (port 80 for the reverse lookup); tests give scripted answers.
+    class Lookups {
+    public:
+        virtual ~Lookups() = default;
+        // Appends the dotted IPv4 address of host to out.
+        virtual bool ForwardLookup(const char *host, StringBuffer &out);
+        // Sets out to the name registered for the dotted address; dotted answers
+        // count as none.
+        virtual bool ReverseLookup(const char *address, StringBuffer &out);
+        virtual uint32_t TickCount();
+    };
+
+    AddressScanner();
+    // Uses the given lookups (not owned; they must outlive the scanner).
+    explicit AddressScanner(Lookups &lookups);
+    virtual ~AddressScanner() = default;
+
+    // For each name in order, ScanAround with the same seen-set, table and output
+    // path.
+    void ScanDomains(const ClsStringArray &names, StringSeen &seen, StringTable *found,
+                     const char *outputPath);
+    // False when the host does not resolve; otherwise the result of
+    // WalkNeighbours.
+    bool ScanAround(const char *host, StringSeen &seen, const char *outputPath, StringTable *found);
+    // Walks up and then down from startAddress inside its /16 block. Always true.
+    bool WalkNeighbours(const char *startAddress, StringSeen &seen, const char *outputPath,
+                        StringTable *found);
+
+    static bool NextAddress(const char *address, StringBuffer &out);
+    static bool PreviousAddress(const char *address, StringBuffer &out);
+    // Lower-cases name in place on the way.
+    static bool IsAcceptableReverseName(StringBuffer &name);
+
+    int32_t maxMisses = 25;
+    bool quickScan = false;
+
+private:
+    void WalkOneWay(const char *startAddress, bool upward, uint32_t &lastHit, StringSeen &seen,
+                    const char *outputPath, StringTable *found);
+
+    Lookups m_systemLookups;
+    Lookups *m_lookups;
+};

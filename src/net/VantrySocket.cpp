@@ -1,0 +1,453 @@
+// VantrySocket: connect with time-out and retry, readiness waits, piecewise sends and the receive family.
+// All OS calls go through platform/Sockets and platform/Resolver; failures are logged with fixed texts.
+#include "net/VantrySocket.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/DataBuffer.h"
+#include "core/StringBuffer.h"
+#include "log/LogBase.h"
+#include "log/LogNull.h"
+#include "net/ProgressMonitor.h"
+#include "platform/Clock.h"
+#include "platform/Resolver.h"
+
+namespace {
+// Process-wide: true until the first start-up attempt.
+std::atomic<bool> g_notYetStarted{true};
+
+bool IsTrimmedBlank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0;
+}
+
+constexpr uint32_t kWaitSliceMs = 200;
+constexpr uint32_t kMinLastSliceMs = 10;
+} // namespace
+
+VantrySocket::VantrySocket() {
+    if (g_notYetStarted.load()) {
+        LogNull discard;
+        StartWinsock(discard);
+    }
+}
+
+VantrySocket::~VantrySocket() {
+    if (m_handle != platform::kInvalidSocket)
+        Close();
+}
+
+bool VantrySocket::StartWinsock(LogBase & /*log*/) {
+    // BSD sockets need no start-up; the flag keeps the once-per-process shape of the interface.
+    g_notYetStarted.store(false);
+    return true;
+}
+
+void VantrySocket::SetReadTimeout(uint32_t ms) {
+    if (ms == 0)
+        ms = 1;
+    if (ms > kMaxReadTimeoutMs)
+        ms = kMaxReadTimeoutMs;
+    m_readTimeoutMs = ms;
+}
+
+void VantrySocket::Close() {
+    platform::ShutdownAndClose(m_handle);
+    m_handle = platform::kInvalidSocket;
+    m_connected = false;
+}
+
+void VantrySocket::DropConnection() {
+    Close();
+}
+
+bool VantrySocket::Connect(const char *host, int port, bool &lookupFailed, LogBase &log) {
+    try {
+        return ConnectInner(host, port, lookupFailed, log);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool VantrySocket::ConnectInner(const char *host, int port, bool &lookupFailed, LogBase &log) {
+    lookupFailed = false;
+    if (!host)
+        return false;
+
+    // The trimmed copy decides only emptiness and the "localhost" shortcut.
+    const char *begin = host;
+    const char *end = host + std::strlen(host);
+    while (begin < end && IsTrimmedBlank(static_cast<unsigned char>(*begin)))
+        ++begin;
+    while (end > begin && IsTrimmedBlank(static_cast<unsigned char>(end[-1])))
+        --end;
+    if (begin == end)
+        return false;
+    StringBuffer trimmed(begin, static_cast<int32_t>(end - begin), 0);
+    const char *target = trimmed.EqualsNoCase("localhost") ? "127.0.0.1" : host;
+
+    if (g_notYetStarted.load())
+        StartWinsock(log);
+
+    uint32_t address = 0;
+    if (!platform::ParseIPv4(target, &address) && !platform::ResolveIPv4(target, &address)) {
+        lookupFailed = true;
+        log.LogError("Cannot get host by name.");
+        log.LogData("hostname", target);
+        return false;
+    }
+
+    if (g_notYetStarted.load() && !StartWinsock(log))
+        return false;
+    if (m_handle != platform::kInvalidSocket)
+        Close();
+    m_handle = platform::CreateTcpSocket();
+    if (m_handle == platform::kInvalidSocket) {
+        ReportSocketError(platform::LastSocketError(), log);
+        log.LogError("Cannot connect, invalid socket.");
+        return false;
+    }
+
+    const bool timed = m_connectTimeoutSec != 0;
+    if (timed)
+        platform::SetNonBlocking(m_handle, true);
+
+    bool retried = false;
+    bool connected = false;
+    int code = 0;
+    for (;;) {
+        code = platform::ConnectIPv4(m_handle, address, static_cast<uint16_t>(port));
+        // On the retry an attempt that completed meanwhile reports "already connected": that is a success.
+        if (code == 0 || (retried && code == platform::wsa::kIsConn)) {
+            connected = true;
+            break;
+        }
+        if (code != platform::wsa::kWouldBlock)
+            log.LogDataInt("sockError", code);
+        if (!timed || code != platform::wsa::kWouldBlock)
+            break;
+        if (WaitWritable(m_connectTimeoutSec, log)) {
+            // Writable also means failed: the pending error tells which.
+            code = platform::PendingConnectError(m_handle);
+            if (code == 0) {
+                connected = true;
+                break;
+            }
+            log.LogDataInt("sockError", code);
+            break;
+        }
+        if (retried) {
+            ReportSocketError(platform::wsa::kWouldBlock, log);
+            break;
+        }
+        log.LogError("Connection attempt timed out, trying again.");
+        retried = true;
+    }
+
+    if (timed)
+        platform::SetNonBlocking(m_handle, false);
+    if (connected) {
+        m_connected = true;
+        return true;
+    }
+    log.LogError("Connect function failed.");
+    ReportSocketError(code, log);
+    return false;
+}
+
+bool VantrySocket::WaitWritable(int seconds, LogBase &log) {
+    if (m_handle == platform::kInvalidSocket) {
+        log.LogError("invalid socket, not ready for writing.");
+        return false;
+    }
+    uint32_t ms = seconds > 0 ? static_cast<uint32_t>(seconds) * 1000u : 0u;
+    int r = platform::WaitWritable(m_handle, ms);
+    if (r < 0) {
+        log.LogError("select returned a socket error");
+        return false;
+    }
+    if (r == 1)
+        return true;
+    log.LogError("socket is not ready for writing");
+    return false;
+}
+
+bool VantrySocket::WaitForData(uint32_t ms, bool &connectionLost, ProgressMonitor *monitor, LogBase &log) {
+    connectionLost = false;
+    if (monitor && monitor->AbortCheck())
+        return false;
+    if (m_handle == platform::kInvalidSocket) {
+        connectionLost = true;
+        return false;
+    }
+    if (ms == 0)
+        ms = 1;
+    int r = platform::WaitReadable(m_handle, ms);
+    if (r < 0) {
+        connectionLost = true;
+        log.LogError("The peer has closed the socket (TCP) connection");
+        DropConnection();
+        return false;
+    }
+    return r != 0;
+}
+
+// One wait of the whole read time-out, or 200 ms slices with abort checks when a monitor is given.
+bool VantrySocket::WaitForReceive(bool &connectionLost, ProgressMonitor *monitor, LogBase &log) {
+    if (!monitor)
+        return WaitForData(m_readTimeoutMs, connectionLost, nullptr, log);
+    uint32_t remaining = m_readTimeoutMs;
+    while (remaining > 0) {
+        uint32_t slice = remaining > kWaitSliceMs ? kWaitSliceMs : remaining;
+        if (slice < kMinLastSliceMs)
+            slice = kMinLastSliceMs;
+        if (WaitForData(slice, connectionLost, monitor, log))
+            return true;
+        if (connectionLost || monitor->AbortCheck())
+            return false;
+        remaining = remaining > slice ? remaining - slice : 0;
+    }
+    return false;
+}
+
+bool VantrySocket::SendBytes(const void *data, uint32_t count, ProgressMonitor *monitor, LogBase &log) {
+    m_lastSendError = 0;
+    if (count == 0)
+        return false;
+    if (m_handle == platform::kInvalidSocket) {
+        log.LogError("No socket exists for sending");
+        return false;
+    }
+    const unsigned char *p = static_cast<const unsigned char *>(data);
+    uint32_t remaining = count;
+    while (remaining > 0) {
+        uint32_t piece = remaining < kSendPieceSize ? remaining : kSendPieceSize;
+        long r = platform::SendSome(m_handle, p, piece);
+        if (r < 0) {
+            m_lastSendError = platform::LastSocketError();
+            ReportSocketError(m_lastSendError, log);
+            log.LogError("Error sending on socket");
+            log.LogDataInt("send_size", static_cast<int32_t>(piece));
+            return false;
+        }
+        if (r > 0 && monitor && monitor->BytesSent(static_cast<uint32_t>(r))) {
+            log.LogError("Socket send aborted by application");
+            return false;
+        }
+        if (r == 0)
+            platform::SleepMs(50);
+        remaining -= static_cast<uint32_t>(r);
+        p += r;
+    }
+    return true;
+}
+
+bool VantrySocket::ReceiveSome(void *dest, uint32_t &count, bool &timedOut, ProgressMonitor *monitor,
+                               LogBase &log) {
+    timedOut = false;
+    if (m_handle == platform::kInvalidSocket) {
+        count = 0;
+        log.LogError("This socket is not connected");
+        return false;
+    }
+    bool lost = false;
+    if (!WaitForReceive(lost, monitor, log)) {
+        if (m_handle != platform::kInvalidSocket) {
+            log.LogError("WaitForData timed out.");
+            timedOut = true;
+        }
+        count = 0;
+        return false;
+    }
+    long r = platform::ReceiveSome(m_handle, dest, count);
+    if (r == 0) {
+        log.LogError("The peer has closed the socket (TCP) connection");
+        DropConnection();
+        count = 0;
+        return false;
+    }
+    if (r < 0) {
+        count = 0;
+        StringBuffer text;
+        text.AppendOsErrorText(platform::LastSocketErrno());
+        text.Trim();
+        log.LogError(text.Text());
+        log.LogError("Failed to receive on the TCP socket");
+        return false;
+    }
+    count = static_cast<uint32_t>(r);
+    if (monitor)
+        monitor->BytesReceived(count);
+    return true;
+}
+
+bool VantrySocket::ReceiveExactly(void *dest, uint32_t count, ProgressMonitor *monitor, LogBase &log) {
+    unsigned char *p = static_cast<unsigned char *>(dest);
+    uint32_t remaining = count;
+    while (remaining > 0) {
+        if (monitor && monitor->AbortCheck())
+            return false;
+        uint32_t got = remaining;
+        bool timedOut = false;
+        if (!ReceiveSome(p, got, timedOut, monitor, log) || timedOut)
+            return false;
+        p += got;
+        remaining -= got;
+    }
+    return true;
+}
+
+bool VantrySocket::ReceiveCount(uint32_t count, DataBuffer &out, ProgressMonitor *monitor, LogBase &log) {
+    if (count == 0 || count > kMaxReceiveCount)
+        return false;
+    if (count <= kCountPieceSize) {
+        void *block = std::malloc(count);
+        if (!block)
+            return false;
+        bool ok = ReceiveExactly(block, count, monitor, log);
+        if (ok)
+            ok = out.Append(block, count);
+        std::free(block);
+        return ok;
+    }
+    uint32_t remaining = count;
+    while (remaining > 0) {
+        if (monitor && monitor->AbortCheck())
+            return false;
+        uint32_t piece = remaining < kCountPieceSize ? remaining : kCountPieceSize;
+        if (!ReceiveCount(piece, out, monitor, log))
+            return false;
+        remaining -= piece;
+    }
+    return true;
+}
+
+bool VantrySocket::ReceiveToEnd(DataBuffer &out, ProgressMonitor *monitor, LogBase &log) {
+    void *block = std::malloc(kReceiveBlockSize);
+    if (!block)
+        return false;
+    for (;;) {
+        uint32_t got = kReceiveBlockSize;
+        bool timedOut = false;
+        if (!ReceiveSome(block, got, timedOut, monitor, log))
+            break;
+        out.Append(block, got);
+    }
+    std::free(block);
+    return out.Length() > 0;
+}
+
+bool VantrySocket::ReceiveOnce(DataBuffer &out, ProgressMonitor *monitor, LogBase &log) {
+    void *block = std::malloc(kReceiveBlockSize);
+    if (!block)
+        return false;
+    uint32_t got = kReceiveBlockSize;
+    bool timedOut = false;
+    if (ReceiveSome(block, got, timedOut, monitor, log))
+        out.Append(block, got);
+    std::free(block);
+    return out.Length() > 0;
+}
+
+// Byte by byte up to the first LF met while no byte other than CR came since the last LF (or, with
+// crEndsCount, since the last CR or LF).
+bool VantrySocket::ReceiveLine(DataBuffer &out, bool crEndsCount, uint32_t maxBytes, ProgressMonitor *monitor,
+                               LogBase &log) {
+    uint32_t sinceLineEnd = 0;
+    uint32_t taken = 0;
+    for (;;) {
+        if (monitor && monitor->AbortCheck())
+            return false;
+        if (taken >= maxBytes) {
+            log.LogError(crEndsCount ? "Line too long" : "Header block too long");
+            log.LogDataInt("maxBytes", static_cast<int32_t>(maxBytes));
+            return false;
+        }
+        unsigned char c = 0;
+        if (!ReceiveExactly(&c, 1, monitor, log))
+            return false;
+        out.AppendByte(c);
+        ++taken;
+        if (c == '\n') {
+            if (sinceLineEnd == 0)
+                return true;
+            sinceLineEnd = 0;
+        } else if (c == '\r') {
+            if (crEndsCount)
+                sinceLineEnd = 0;
+        } else {
+            ++sinceLineEnd;
+        }
+    }
+}
+
+bool VantrySocket::ReceiveHeaderBlock(DataBuffer &out, ProgressMonitor *monitor, LogBase &log) {
+    return ReceiveLine(out, false, kMaxHeaderBlock, monitor, log);
+}
+
+bool VantrySocket::ReceiveCrlfLine(DataBuffer &out, ProgressMonitor *monitor, LogBase &log) {
+    return ReceiveLine(out, true, kMaxCrlfLine, monitor, log);
+}
+
+void VantrySocket::ReportSocketError(int code, LogBase &log) {
+    const char *text = "Unknown socket error";
+    switch (code) {
+    case 10093:
+        text = "WSANOTINITIALISED A successful WSAStartup must occur before using this function.";
+        break;
+    case 10035:
+        text = "WSAEWOULDBLOCK The socket would block.";
+        break;
+    case 10053:
+        text = "WSAECONNABORTED An established connection was aborted by the software in your host machine.";
+        break;
+    case 10050:
+        text = "WSAENETDOWN The network subsystem or the associated service provider has failed.";
+        break;
+    case 10047:
+        text = "WSAEAFNOSUPPORT The specified address family is not supported.";
+        break;
+    case 10036:
+        text =
+            "WSAEINPROGRESS A blocking Windows Sockets 1.1 call is in progress, or the service provider is "
+            "still processing a callback function.";
+        break;
+    case 10024:
+        text = "WSAEMFILE No more socket descriptors are available.";
+        break;
+    case 10055:
+        text = "WSAENOBUFS No buffer space is available. The socket cannot be created.";
+        break;
+    case 10043:
+        text = "WSAEPROTONOSUPPORT The specified protocol is not supported.";
+        break;
+    case 10041:
+        text = "WSAEPROTOTYPE The specified protocol is the wrong type for this socket.";
+        break;
+    case 10044:
+        text = "WSAESOCKTNOSUPPORT The specified socket type is not supported in this address family.";
+        break;
+    case 10051:
+        text = "WSAENETUNREACH A socket operation was attempted to an unreachable network.";
+        break;
+    case 10060:
+        text =
+            "WSAETIMEDOUT A connection attempt failed because the connected party did not properly respond "
+            "after a period of time, or established connection failed because connected host has failed to "
+            "respond.";
+        break;
+    case 10061:
+        text = "WSAECONNREFUSED No connection could be made because the target machine actively refused it.";
+        break;
+    default:
+        break;
+    }
+    log.LogData("SocketError", text);
+    if (code == 10035) {
+        log.LogError("Check to make sure the port is not blocked by a firewall.");
+    } else if (code == 10053) {
+        log.LogError("This is commonly caused by anti-virus programs that may be running.");
+        log.LogError("Check Mcafee's port filtering. If enabled, add your app to the exclusion list.");
+    }
+}

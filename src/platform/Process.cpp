@@ -1,0 +1,14 @@
+// POSIX layer for the process itself: sched_setscheduler(SCHED_IDLE) and nice 19.
+#include "platform/Process.h"
+
+#include <sched.h>
+#include <sys/resource.h>
+
+namespace platform {
+void SetIdlePriority() {
+    sched_param param{};
+    param.sched_priority = 0;
+    (void)sched_setscheduler(0, SCHED_IDLE, &param);
+    (void)setpriority(PRIO_PROCESS, 0, 19);
+}
+} // namespace platform

@@ -1,0 +1,244 @@
+// ParseEngine: the text cursor of the spider's HTML scanning; seeks and captures over its own copy.
+#include "spider/ParseEngine.h"
+
+#include <cstring>
+
+namespace {
+
+// Library case rule: only the ASCII letters fold.
+constexpr unsigned char FoldUpper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - 32 : c;
+}
+
+struct FoldTable {
+    unsigned char v[256];
+    constexpr FoldTable() : v() {
+        for (int i = 0; i < 256; ++i)
+            v[i] = FoldUpper(static_cast<unsigned char>(i));
+    }
+};
+constexpr FoldTable kFold;
+
+bool IsLetter(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// First position in [p, end) where the marker starts, compared case-insensitively, or null.
+const char *FindNoCaseIn(const char *p, const char *end, const char *marker, size_t len) {
+    if (len == 0 || static_cast<size_t>(end - p) < len)
+        return nullptr;
+    const char *last = end - len; // last possible start
+    unsigned char first = static_cast<unsigned char>(marker[0]);
+    if (!IsLetter(first)) {
+        // memchr on the exact first byte is much faster than a folded scan.
+        while (p <= last) {
+            const char *hit =
+                static_cast<const char *>(std::memchr(p, first, static_cast<size_t>(last - p) + 1));
+            if (hit == nullptr)
+                return nullptr;
+            size_t i = 1;
+            while (i < len && kFold.v[static_cast<unsigned char>(hit[i])] ==
+                                  kFold.v[static_cast<unsigned char>(marker[i])])
+                ++i;
+            if (i == len)
+                return hit;
+            p = hit + 1;
+        }
+        return nullptr;
+    }
+    unsigned char f = kFold.v[first];
+    for (; p <= last; ++p) {
+        if (kFold.v[static_cast<unsigned char>(*p)] != f)
+            continue;
+        size_t i = 1;
+        while (i < len &&
+               kFold.v[static_cast<unsigned char>(p[i])] == kFold.v[static_cast<unsigned char>(marker[i])])
+            ++i;
+        if (i == len)
+            return p;
+    }
+    return nullptr;
+}
+
+const char *FindExactIn(const char *p, const char *end, const char *marker, size_t len) {
+    if (len == 0 || static_cast<size_t>(end - p) < len)
+        return nullptr;
+    const char *last = end - len;
+    while (p <= last) {
+        const char *hit =
+            static_cast<const char *>(std::memchr(p, marker[0], static_cast<size_t>(last - p) + 1));
+        if (hit == nullptr)
+            return nullptr;
+        if (std::memcmp(hit, marker, len) == 0)
+            return hit;
+        p = hit + 1;
+    }
+    return nullptr;
+}
+
+bool IsQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+} // namespace
+
+ParseEngine::ParseEngine() : start(text.Text()), pos(0), m_end(0) {}
+
+ParseEngine::~ParseEngine() = default;
+
+void ParseEngine::Load(const char *src) {
+    text.Clear();
+    if (src != nullptr)
+        text.AppendBytes(src, static_cast<int32_t>(std::strlen(src)));
+    start = text.Text();
+    pos = 0;
+    m_end = text.Length();
+}
+
+void ParseEngine::Load(const StringBuffer &src) {
+    text.Clear();
+    text.AppendBuffer(src);
+    start = text.Text();
+    pos = 0;
+    m_end = static_cast<int32_t>(std::strlen(start));
+}
+
+void ParseEngine::SetPos(int32_t p) {
+    pos = p < 0 ? 0 : (p > m_end ? m_end : p);
+}
+
+void ParseEngine::Step(int32_t n) {
+    SetPos(pos + n);
+}
+
+char ParseEngine::SkipChars(const char *chars) {
+    if (chars == nullptr || chars[0] == '\0')
+        return start[pos];
+    while (pos < m_end && std::strchr(chars, start[pos]) != nullptr)
+        ++pos;
+    return start[pos];
+}
+
+bool ParseEngine::AdvanceTo(char c) {
+    const char *hit =
+        static_cast<const char *>(std::memchr(start + pos, c, static_cast<size_t>(m_end - pos)));
+    if (hit == nullptr || c == '\0') {
+        pos = m_end;
+        return false;
+    }
+    pos = static_cast<int32_t>(hit - start);
+    return true;
+}
+
+bool ParseEngine::AdvanceToUnless(char c, char stop) {
+    while (pos < m_end) {
+        char b = start[pos];
+        if (b == c)
+            return true;
+        if (b == stop)
+            return false;
+        ++pos;
+    }
+    return false;
+}
+
+void ParseEngine::CaptureUntilAny(const char *set, StringBuffer &out) {
+    int32_t from = pos;
+    if (set == nullptr || set[0] == '\0') {
+        pos = m_end;
+    } else {
+        pos += static_cast<int32_t>(std::strcspn(start + pos, set));
+    }
+    out.AppendBytes(start + from, pos - from);
+}
+
+void ParseEngine::CaptureUntilChar(char c, StringBuffer &out) {
+    int32_t from = pos;
+    AdvanceTo(c);
+    out.AppendBytes(start + from, pos - from);
+}
+
+void ParseEngine::CaptureQuoted(char c, bool strict, StringBuffer &out) {
+    int32_t from = pos;
+    char open = 0;           // the quote of the run now open, or 0
+    bool justClosed = false; // the previous byte closed a run (strict mode only)
+    for (int32_t i = from; i < m_end; ++i) {
+        char b = start[i];
+        if (open != 0) {
+            if (b == open) {
+                open = 0;
+                justClosed = strict;
+            }
+            continue;
+        }
+        if (b == c) {
+            pos = i;
+            out.AppendBytes(start + from, pos - from);
+            return;
+        }
+        if (IsQuote(b) && !justClosed)
+            open = b;
+        justClosed = false;
+    }
+    // The end came first: capture to the first occurrence regardless of quotes.
+    pos = from;
+    CaptureUntilChar(c, out);
+}
+
+void ParseEngine::CaptureUntilCharQuoted(char c, StringBuffer &out) {
+    CaptureQuoted(c, false, out);
+}
+
+void ParseEngine::CaptureUntilCharQuotedStrict(char c, StringBuffer &out) {
+    CaptureQuoted(c, true, out);
+}
+
+bool ParseEngine::Seek(const char *marker, bool noCase, bool past, StringBuffer *passedOver) {
+    if (marker == nullptr)
+        return false;
+    size_t len = std::strlen(marker);
+    const char *end = start + m_end;
+    const char *hit =
+        noCase ? FindNoCaseIn(start + pos, end, marker, len) : FindExactIn(start + pos, end, marker, len);
+    if (hit == nullptr)
+        return false;
+    int32_t target = static_cast<int32_t>(hit - start) + (past ? static_cast<int32_t>(len) : 0);
+    if (passedOver != nullptr)
+        passedOver->AppendBytes(start + pos, target - pos);
+    pos = target;
+    return true;
+}
+
+bool ParseEngine::SeekTo(const char *marker) {
+    return Seek(marker, true, false, nullptr);
+}
+
+bool ParseEngine::SeekPast(const char *marker) {
+    return Seek(marker, true, true, nullptr);
+}
+
+bool ParseEngine::SeekPast(const char *marker, StringBuffer &passedOver) {
+    return Seek(marker, true, true, &passedOver);
+}
+
+bool ParseEngine::SeekPastExact(const char *marker) {
+    return Seek(marker, false, true, nullptr);
+}
+
+bool ParseEngine::CaptureBalanced(char open, char close, int32_t depth, StringBuffer &out) {
+    int32_t from = pos;
+    while (depth > 0 && pos < m_end) {
+        char b = start[pos++];
+        if (b == close)
+            --depth;
+        else if (b == open)
+            ++depth;
+    }
+    out.AppendBytes(start + from, pos - from);
+    return depth <= 0;
+}
+
+void ParseEngine::CaptureRest(StringBuffer &out) {
+    out.AppendBytes(start + pos, m_end - pos);
+    pos = m_end;
+}
