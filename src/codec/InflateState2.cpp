@@ -80,13 +80,24 @@ inline void Copy8(uint8_t *dst, const uint8_t *src) {
     std::memcpy(dst, src, 8);
 }
 
-inline uint32_t Reverse(uint32_t code, uint32_t len) {
-    uint32_t r = 0;
-    for (uint32_t i = 0; i < len; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
+struct ByteReversal {
+    uint8_t table[256];
+    constexpr ByteReversal() : table() {
+        for (uint32_t b = 0; b < 256; ++b) {
+            uint32_t r = 0;
+            for (uint32_t i = 0; i < 8; ++i)
+                r |= ((b >> i) & 1u) << (7 - i);
+            table[b] = uint8_t(r);
+        }
     }
-    return r;
+};
+constexpr ByteReversal kByteReversal;
+
+// The low len bits of code in reverse order (Huffman codes are packed starting at their first bit).
+inline uint32_t Reverse(uint32_t code, uint32_t len) {
+    const uint32_t r16 =
+        (uint32_t(kByteReversal.table[code & 0xFF]) << 8) | kByteReversal.table[(code >> 8) & 0xFF];
+    return r16 >> (16 - len);
 }
 
 // Builds a decode table for the code lengths lens[0..num). Fails for an over-subscribed set, and for
@@ -114,6 +125,8 @@ bool BuildTable(uint32_t *table, uint32_t &tableBits, const uint8_t *lens, uint3
     }
     if (left > 0 && !(incompleteOk && maxLen == 1))
         return false;
+    // A complete code overwrites every slot; only an incomplete one leaves slots that must say invalid.
+    const bool incomplete = left > 0;
 
     uint16_t offsets[17];
     offsets[1] = 0;
@@ -127,7 +140,8 @@ bool BuildTable(uint32_t *table, uint32_t &tableBits, const uint8_t *lens, uint3
     const uint32_t tb = std::min(maxTableBits, maxLen);
     tableBits = tb;
     const uint32_t primarySize = 1u << tb;
-    std::fill(table, table + primarySize, kInvalidEntry);
+    if (incomplete)
+        std::fill(table, table + primarySize, kInvalidEntry);
 
     uint32_t remaining[16];
     std::memcpy(remaining, count, sizeof remaining);
@@ -160,7 +174,8 @@ bool BuildTable(uint32_t *table, uint32_t &tableBits, const uint8_t *lens, uint3
                     nextSub += 1u << subBits;
                     if (nextSub > enough)
                         return false;
-                    std::fill(table + subStart, table + nextSub, kInvalidEntry);
+                    if (incomplete)
+                        std::fill(table + subStart, table + nextSub, kInvalidEntry);
                     table[prefix] = kExceptional | kSubtable | (subStart << 16) | (subBits << 8) | tb;
                 }
                 const uint32_t subLen = len - tb;
