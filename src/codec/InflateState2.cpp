@@ -102,9 +102,11 @@ inline uint32_t Reverse(uint32_t code, uint32_t len) {
 
 // Builds a decode table for the code lengths lens[0..num). Fails for an over-subscribed set, and for
 // an incomplete one unless incompleteOk and the set is a single one-bit code. An empty set gives a
-// table in which every code is invalid (the block fails only if it uses the code).
+// table in which every code is invalid (the block fails only if it uses the code). With fullWidth the
+// primary table always has maxTableBits index bits, so the fast loop can mask with a constant.
 bool BuildTable(uint32_t *table, uint32_t &tableBits, const uint8_t *lens, uint32_t num,
-                const uint32_t *templates, uint32_t maxTableBits, uint32_t enough, bool incompleteOk) {
+                const uint32_t *templates, uint32_t maxTableBits, uint32_t enough, bool incompleteOk,
+                bool fullWidth) {
     uint32_t count[16] = {};
     for (uint32_t s = 0; s < num; ++s)
         count[lens[s]]++;
@@ -113,8 +115,8 @@ bool BuildTable(uint32_t *table, uint32_t &tableBits, const uint8_t *lens, uint3
     while (maxLen > 0 && count[maxLen] == 0)
         --maxLen;
     if (maxLen == 0) {
-        tableBits = 1;
-        table[0] = table[1] = kInvalidEntry;
+        tableBits = fullWidth ? maxTableBits : 1;
+        std::fill(table, table + (1u << tableBits), kInvalidEntry);
         return true;
     }
     int32_t left = 1;
@@ -137,7 +139,7 @@ bool BuildTable(uint32_t *table, uint32_t &tableBits, const uint8_t *lens, uint3
         if (lens[s] != 0)
             sorted[offsets[lens[s]]++] = uint16_t(s);
 
-    const uint32_t tb = std::min(maxTableBits, maxLen);
+    const uint32_t tb = fullWidth ? maxTableBits : std::min(maxTableBits, maxLen);
     tableBits = tb;
     const uint32_t primarySize = 1u << tb;
     if (incomplete)
@@ -309,10 +311,11 @@ void InflateState2::UseFixedTables() {
     std::fill(lens + 256, lens + 280, 7);
     std::fill(lens + 280, lens + 288, 8);
     uint32_t *tables = m_tables.get();
-    BuildTable(tables, m_litLenBits, lens, 288, kTemplates.litLen, kLitLenTableBits, kLitLenEnough, false);
+    BuildTable(tables, m_litLenBits, lens, 288, kTemplates.litLen, kLitLenTableBits, kLitLenEnough, false,
+               true);
     std::fill(lens, lens + 32, 5);
     BuildTable(tables + kDistOffset, m_distBits, lens, 32, kTemplates.dist, kDistTableBits, kDistEnough,
-               false);
+               false, true);
     m_tablesFixed = true;
 }
 
@@ -398,7 +401,7 @@ void InflateState2::Run() {
             for (uint32_t i = m_numPrecode; i < 19; ++i)
                 pre[kPrecodeOrder[i]] = 0;
             if (!BuildTable(m_tables.get() + kPrecodeOffset, m_precodeBits, pre, 19, kTemplates.precode,
-                            kPrecodeTableBits, kPrecodeEnough, false)) {
+                            kPrecodeTableBits, kPrecodeEnough, false, false)) {
                 Fail(Status::BadData);
                 return;
             }
@@ -499,9 +502,9 @@ bool InflateState2::ReadCodeLengths() {
     uint32_t *tables = m_tables.get();
     if (m_lens[256] == 0 ||
         !BuildTable(tables, m_litLenBits, m_lens, m_numLitLen, kTemplates.litLen, kLitLenTableBits,
-                    kLitLenEnough, true) ||
+                    kLitLenEnough, true, true) ||
         !BuildTable(tables + kDistOffset, m_distBits, m_lens + m_numLitLen, m_numDist, kTemplates.dist,
-                    kDistTableBits, kDistEnough, true)) {
+                    kDistTableBits, kDistEnough, true, true)) {
         Fail(Status::BadData);
         return false;
     }
@@ -605,8 +608,8 @@ void InflateState2::FastLoop() {
     const uint8_t *const histStart = win + m_histStart;
     const uint32_t *const litTable = m_tables.get();
     const uint32_t *const distTable = litTable + kDistOffset;
-    const uint64_t litMask = (uint64_t(1) << m_litLenBits) - 1;
-    const uint64_t distMask = (uint64_t(1) << m_distBits) - 1;
+    constexpr uint64_t litMask = (uint64_t(1) << kLitLenTableBits) - 1;
+    constexpr uint64_t distMask = (uint64_t(1) << kDistTableBits) - 1;
     uint64_t bitbuf = m_bitbuf;
     uint32_t bitsLeft = m_bitsLeft;
     enum { Running, BlockEnd, Fault } result = Running;
