@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <gumbo.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>

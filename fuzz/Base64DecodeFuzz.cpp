@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::abort();
     }
     if (ok && size > 0 &&
-        (strict.Length() != lenientLength || std::memcmp(strict.Data(), lenient, lenientLength) != 0)) {
+        (strict.Length() != lenientLength ||
+         (lenientLength > 0 && std::memcmp(strict.Data(), lenient, lenientLength) != 0))) {
         std::abort();
     }
     std::free(lenient);

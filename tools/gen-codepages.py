@@ -31,7 +31,7 @@ SINGLE_BYTE = {
     1250: ("py", "cp1250"), 1251: ("py", "cp1251"), 1252: ("py", "cp1252"), 1253: ("py", "cp1253"),
     1254: ("py", "cp1254"), 1255: ("py", "cp1255"), 1256: ("py", "cp1256"), 1257: ("py", "cp1257"),
     1258: ("py", "cp1258"),
-    10000: ("py", "mac_roman"), 10004: ("perl", "MacArabic"), 10005: ("perl", "MacHebrew"),
+    10000: ("py", "mac_roman"), 10004: ("py", "mac_arabic"), 10005: ("perl", "MacHebrew"),
     10006: ("py", "mac_greek"), 10007: ("py", "mac_cyrillic"), 10010: ("py", "mac_romanian"),
     10017: ("glibc", "MAC-UK"), 10021: ("perl", "MacThai"), 10029: ("py", "mac_latin2"),
     10079: ("py", "mac_iceland"), 10081: ("py", "mac_turkish"), 10082: ("py", "mac_croatian"),
@@ -169,6 +169,9 @@ def single_byte_table(cp, glibc):
     elif src == "perl":
         dec, _ = perl_table(name, False, [])
         units = [dec.get(b) for b in range(256)]
+        # Apple's tables give the ASCII bytes two directional readings, which Encode leaves out; the
+        # Mac encodings are ASCII below 0x80.
+        units = [b if (b < 0x80 and u is None) else u for b, u in enumerate(units)]
     elif src == "latin9-ebcdic":
         # IBM 924 is IBM 1047 with the Latin-1 characters that Latin-9 replaced swapped for the new ones.
         swap = {0xA4: 0x20AC, 0xA6: 0x0160, 0xA8: 0x0161, 0xB4: 0x017D, 0xB8: 0x017E, 0xBC: 0x0152,

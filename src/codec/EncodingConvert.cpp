@@ -191,7 +191,8 @@ bool EncodingConvert::CoreOrTarget(int32_t from, int32_t to, const uint8_t *p, s
     switch (CodePageTables::KindOf(to)) {
     case CodePageKind::Utf16BE: {
         ByteSink le;
-        bool ok = ConvertInto(from, 1200, p, n, le);
+        // UTF-16 input goes through the core conversion so that its byte-order mark is honoured.
+        bool ok = from == 1200 ? CoreConvert(1200, 1200, p, n, le) : ConvertInto(from, 1200, p, n, le);
         SwapUnits(le.Data(), le.Size(), out);
         return ok;
     }
@@ -294,7 +295,8 @@ bool EncodingConvert::Decode(int32_t from, const uint8_t *p, size_t n, Utf16Text
     case CodePageKind::Utf16LE: {
         size_t units = n / 2;
         text.units.resize(units);
-        std::memcpy(text.units.data(), p, units * 2);
+        if (units > 0)
+            std::memcpy(text.units.data(), p, units * 2);
         if (n % 2)
             text.AddMark(static_cast<uint32_t>(n - 1), 1, true);
         return true;

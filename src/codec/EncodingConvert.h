@@ -65,7 +65,6 @@ private:
     int32_t m_substLen = 0;
     int32_t m_lastFrom = 0;
     int32_t m_lastTo = 0;
-    bool m_errorMarking = false;
     bool m_errorSeen = false;
     int m_errorDepth = 0; // > 0 while error replacements are written: their own failures just drop
 };

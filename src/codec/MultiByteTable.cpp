@@ -15,46 +15,10 @@
 #include <vector>
 
 #include "codec/Utf16Text.h"
+#include "core/ContentCoding.h"
 
 namespace {
 const uint32_t kContainerMagic = 0xB394A7E1;
-
-// Lenient Base64 as the library's decoder reads it: whitespace skipped, "=" or a zero byte ends the
-// text, characters outside "+".."z" read as "+".
-std::vector<uint8_t> DecodeBase64Lenient(const char *text) {
-    static const int8_t kValues[80] = {62, -1, -1, -1, 63, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, -1,
-                                       -1, -1, -1, -1, -1, -1, 0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
-                                       10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25,
-                                       -1, -1, -1, -1, -1, -1, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35,
-                                       36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51};
-    std::vector<uint8_t> out;
-    out.reserve(std::strlen(text) * 3 / 4 + 3);
-    uint32_t acc = 0;
-    int count = 0;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != 0 && *p != '='; ++p) {
-        unsigned char c = *p;
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
-            continue;
-        int v = (c < '+' || c > 'z') ? 62 : kValues[c - '+'];
-        if (v < 0)
-            v = 0; // inside the range but outside the alphabet: contributes zero bits
-        acc = (acc << 6) | static_cast<uint32_t>(v);
-        if (++count == 4) {
-            out.push_back(static_cast<uint8_t>(acc >> 16));
-            out.push_back(static_cast<uint8_t>(acc >> 8));
-            out.push_back(static_cast<uint8_t>(acc));
-            acc = 0;
-            count = 0;
-        }
-    }
-    if (count == 2) {
-        out.push_back(static_cast<uint8_t>(acc >> 4));
-    } else if (count == 3) {
-        out.push_back(static_cast<uint8_t>(acc >> 10));
-        out.push_back(static_cast<uint8_t>(acc >> 2));
-    }
-    return out;
-}
 
 uint32_t ReadLe32(const uint8_t *p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
@@ -118,7 +82,12 @@ MultiByteTable::~MultiByteTable() {
 MultiByteTable *MultiByteTable::FromStored(int32_t codePage, const char *stored) {
     if (stored == nullptr || stored[0] == 0)
         return nullptr;
-    std::vector<uint8_t> decoded = DecodeBase64Lenient(stored + 1);
+    ContentCoding coding;
+    uint32_t decodedLen = 0;
+    unsigned char *block =
+        coding.DecodeBase64Lenient(stored + 1, static_cast<uint32_t>(std::strlen(stored + 1)), &decodedLen);
+    std::vector<uint8_t> decoded(block, block + (block != nullptr ? decodedLen : 0));
+    std::free(block);
     if (stored[0] == 'x')
         return FromTableBytes(codePage, decoded.data(), decoded.size());
     if (decoded.empty())
@@ -153,7 +122,7 @@ MultiByteTable *MultiByteTable::FromTableBytes(int32_t codePage, const uint8_t *
         ok = r.Varint(&pairs);
         int64_t code = 0, unit = 0;
         for (uint64_t k = 0; ok && k < pairs; ++k) {
-            int64_t dc, du;
+            int64_t dc = 0, du = 0;
             ok = r.Signed(&dc) && r.Signed(&du);
             code += dc;
             unit += du;
@@ -165,7 +134,7 @@ MultiByteTable *MultiByteTable::FromTableBytes(int32_t codePage, const uint8_t *
         ok = ok && r.Varint(&extra);
         code = 0, unit = 0;
         for (uint64_t k = 0; ok && k < extra; ++k) {
-            int64_t du, dc;
+            int64_t du = 0, dc = 0;
             ok = r.Signed(&du) && r.Signed(&dc);
             unit += du;
             code += dc;

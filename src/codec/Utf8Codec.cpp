@@ -116,6 +116,16 @@ void Utf8Codec::Encode(const uint16_t *units, size_t n, ByteSink &out) {
         } else if (c < 0x800) {
             *o++ = static_cast<uint8_t>(0xC0 | (c >> 6));
             *o++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 &&
+                   units[i + 1] <= 0xDFFF) {
+            // A surrogate pair is one character: its one four-byte sequence, so that the output is UTF-8
+            // any reader accepts (lone surrogates still get three bytes each).
+            uint32_t cp = 0x10000 + ((static_cast<uint32_t>(c) - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            *o++ = static_cast<uint8_t>(0xF0 | (cp >> 18));
+            *o++ = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+            *o++ = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+            *o++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+            ++i;
         } else {
             *o++ = static_cast<uint8_t>(0xE0 | (c >> 12));
             *o++ = static_cast<uint8_t>(0x80 | ((c >> 6) & 0x3F));

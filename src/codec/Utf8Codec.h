@@ -1,5 +1,6 @@
 // Utf8Codec: the library's own UTF-8 codec on 16-bit units. Decoding is BMP-only (one to three byte
-// sequences); encoding writes every unit, surrogates included, as one to three bytes.
+// sequences); encoding writes each unit as one to three bytes, except that a surrogate pair becomes the
+// four-byte sequence of its character.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -8,13 +8,7 @@
 #include <string>
 #include <string_view>
 
-#if __has_include("codec/Charset.h")
 #include "codec/Charset.h"
-#else
-// The charset name lookup, until its header lands on this branch.
-int32_t CodePageForName(const char *name);
-bool IsKnownCharset(const char *name);
-#endif
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
@@ -258,9 +252,7 @@ bool ContentCoding::DecodeBase64(const char *text, uint32_t length, DataBuffer &
     if (block == nullptr) {
         return false;
     }
-    out.Clear();
-    out.Append(block, n);
-    std::free(block);
+    out.Adopt(block, n); // the output takes over the decoded block
     return true;
 }
 

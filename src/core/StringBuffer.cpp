@@ -142,10 +142,10 @@ StringBuffer::StringBuffer(const void *bytes, int32_t count, int32_t increment)
     if (bytes == nullptr || count < 0) {
         count = 0;
     }
-    m_capacity = count + 1 > 0 ? count + 1 : static_cast<int32_t>(kMaxCapacity);
     if (count == std::numeric_limits<int32_t>::max()) {
-        count = m_capacity - 1; // keep room for the terminator
+        --count; // keep room for the terminator
     }
+    m_capacity = count + 1;
     m_data = AllocateBlock(m_capacity);
     if (count > 0) {
         std::memcpy(m_data, bytes, static_cast<size_t>(count));

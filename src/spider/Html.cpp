@@ -13,12 +13,15 @@ namespace {
 // Replaces every occurrence of `from` by `to` (same length) in place, case-sensitively.
 void ReplaceSameLength(StringBuffer &text, const char *from, const char *to, size_t len) {
     char *p = text.MutableText();
-    char *end = p + std::strlen(p);
+    char *end = p + text.Length();
     while (static_cast<size_t>(end - p) >= len) {
         char *hit = static_cast<char *>(std::memchr(p, from[0], static_cast<size_t>(end - p) - len + 1));
         if (hit == nullptr)
             return;
-        if (std::memcmp(hit, from, len) == 0) {
+        size_t i = 1;
+        while (i < len && hit[i] == from[i])
+            ++i;
+        if (i == len) {
             std::memcpy(hit, to, len);
             p = hit + len;
         } else {

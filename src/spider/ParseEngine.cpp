@@ -93,6 +93,7 @@ void ParseEngine::Load(const char *src) {
     start = text.Text();
     pos = 0;
     m_end = text.Length();
+    m_reach.clear();
 }
 
 void ParseEngine::Load(const StringBuffer &src) {
@@ -101,6 +102,7 @@ void ParseEngine::Load(const StringBuffer &src) {
     start = text.Text();
     pos = 0;
     m_end = static_cast<int32_t>(std::strlen(start));
+    m_reach.clear();
 }
 
 void ParseEngine::SetPos(int32_t p) {
@@ -158,29 +160,68 @@ void ParseEngine::CaptureUntilChar(char c, StringBuffer &out) {
     out.AppendBytes(start + from, pos - from);
 }
 
+namespace {
+enum : uint8_t { kOutside = 1, kJustClosed = 2, kInDouble = 4, kInSingle = 8 };
+}
+
+void ParseEngine::BuildQuotedReach(char c, bool strict) {
+    // One backward pass: the bits at i say from which scan states, entered at i, the scan meets
+    // `c` outside quotes before the end.
+    m_reach.assign(static_cast<size_t>(m_end) + 1, 0);
+    m_reachChar = c;
+    m_reachStrict = strict;
+    for (int32_t i = m_end - 1; i >= 0; --i) {
+        char b = start[i];
+        uint8_t next = m_reach[static_cast<size_t>(i) + 1];
+        auto has = [next](uint8_t state) { return (next & state) != 0; };
+        uint8_t here = 0;
+        if (b == c) {
+            here |= kOutside | kJustClosed;
+        } else {
+            if (b == '"' ? has(kInDouble) : b == '\'' ? has(kInSingle) : has(kOutside))
+                here |= kOutside;
+            if (has(kOutside))
+                here |= kJustClosed;
+        }
+        uint8_t afterClose = strict ? kJustClosed : kOutside;
+        if (b == '"' ? has(afterClose) : has(kInDouble))
+            here |= kInDouble;
+        if (b == '\'' ? has(afterClose) : has(kInSingle))
+            here |= kInSingle;
+        m_reach[static_cast<size_t>(i)] = here;
+    }
+}
+
 void ParseEngine::CaptureQuoted(char c, bool strict, StringBuffer &out) {
     int32_t from = pos;
-    char open = 0;           // the quote of the run now open, or 0
+    // Once one scan has met the end, the table answers in one step whether this one would.
+    bool known = !m_reach.empty() && m_reachChar == c && m_reachStrict == strict;
+    if (known && (m_reach[static_cast<size_t>(pos)] & kOutside) == 0) {
+        CaptureUntilChar(c, out);
+        return;
+    }
     bool justClosed = false; // the previous byte closed a run (strict mode only)
     for (int32_t i = from; i < m_end; ++i) {
         char b = start[i];
-        if (open != 0) {
-            if (b == open) {
-                open = 0;
-                justClosed = strict;
-            }
-            continue;
-        }
         if (b == c) {
             pos = i;
             out.AppendBytes(start + from, pos - from);
             return;
         }
-        if (IsQuote(b) && !justClosed)
-            open = b;
+        if (IsQuote(b) && !justClosed) {
+            // Inside a run only the same quote matters; jump to it.
+            const void *close = std::memchr(start + i + 1, b, static_cast<size_t>(m_end - i - 1));
+            if (close == nullptr)
+                break;
+            i = static_cast<int32_t>(static_cast<const char *>(close) - start);
+            justClosed = strict;
+            continue;
+        }
         justClosed = false;
     }
     // The end came first: capture to the first occurrence regardless of quotes.
+    if (!known)
+        BuildQuotedReach(c, strict);
     pos = from;
     CaptureUntilChar(c, out);
 }

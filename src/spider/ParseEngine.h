@@ -2,6 +2,7 @@
 // up to delimiters; the spider's HTML scanning and the XML reader are built on it.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "core/StringBuffer.h"
 
@@ -57,10 +58,18 @@ public:
 
 private:
     void CaptureQuoted(char c, bool strict, StringBuffer &out);
+    void BuildQuotedReach(char c, bool strict);
     bool Seek(const char *marker, bool noCase, bool past, StringBuffer *passedOver);
 
     StringBuffer text;
     const char *start;
     int32_t pos;
     int32_t m_end; // offset of the first zero byte
+
+    // After a quoted capture has met the end, a table tells for every start offset whether a quoted
+    // scan for that character finds it, so a page full of unbalanced quotes is not rescanned to the
+    // end for every tag (bits: outside quotes, outside right after a closing quote, in "..", in '..').
+    std::vector<uint8_t> m_reach;
+    char m_reachChar = 0;
+    bool m_reachStrict = false;
 };

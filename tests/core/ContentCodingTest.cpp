@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "codec/EncodingConvert.h"
 #include "core/ContentCoding.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
+#include "log/LogNull.h"
 
 namespace {
 
@@ -377,4 +379,48 @@ TEST(ContentCodingDecodeWords, MalformedWordsStayAsText) {
     EXPECT_EQ(DecodeWords("=?utf-8?QQ?a?="), "=?utf-8?QQ?a?=");
     // A later well-formed word is still decoded.
     EXPECT_EQ(DecodeWords("2+2=? =?utf-8?Q?vier?="), "2+2=? vier");
+}
+
+TEST(ContentCodingDecodeWords, MultiByteAndOtherSingleByteCharsets) {
+    EXPECT_EQ(DecodeWords("=?ISO-2022-JP?B?GyRCJEskWyRzJDQbKEI=?="),
+              "\xe3\x81\xab\xe3\x81\xbb\xe3\x82\x93\xe3\x81\x94");
+    EXPECT_EQ(DecodeWords("=?iso-8859-2?Q?=AElu=BBou=E8k=FD_k=F9=F2?="),
+              "\xc5\xbdlu\xc5\xa5ou\xc4\x8dk\xc3\xbd k\xc5\xaf\xc5\x88");
+    EXPECT_EQ(DecodeWords("=?koi8-r?B?" + Encode("\xf0\xd2\xc9\xd7\xc5\xd4") + "?="),
+              "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82");
+}
+
+TEST(ContentCodingWords, LongJapaneseTextInShiftJisAndIso2022Jp) {
+    // 32 characters: B words of 12, 12 and 8 characters, each whole in Shift_JIS.
+    const std::string utf8 = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xae\xe3\x83\x86\xe3\x82\xad\xe3"
+                             "\x82\xb9\xe3\x83\x88\xe3\x82"
+                             "\x92\xe9\x95\xb7\xe3\x81\x8f\xe6\x9b\xb8\xe3\x81\x84\xe3\x81\xa6\xe3\x81\xbf"
+                             "\xe3\x81\xbe\xe3\x81\x99\xe3"
+                             "\x80\x82\xe3\x81\x93\xe3\x82\x8c\xe3\x81\xaf\xe6\x8a\x98\xe3\x82\x8a\xe8\xbf"
+                             "\x94\xe3\x81\x97\xe3\x81\xae"
+                             "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88\xe3\x81\xa7\xe3\x81\x99\xe3\x80\x82";
+    const std::string sjis = "\x93\xfa\x96{\x8c\xea\x82\xcc\x83"
+                             "e\x83L\x83X\x83g\x82\xf0\x92\xb7\x82\xad\x8f\x91\x82\xa2\x82\xc4\x82"
+                             "\xdd\x82\xdc\x82\xb7\x81"
+                             "B\x82\xb1\x82\xea\x82\xcd\x90\xdc\x82\xe8\x95\xd4\x82\xb5\x82\xcc\x83"
+                             "e\x83X"
+                             "\x83g\x82\xc5\x82\xb7\x81"
+                             "B";
+    ContentCoding cc;
+    StringBuffer out;
+    cc.EncodeWordsB(sjis.data(), static_cast<uint32_t>(sjis.size()), "shift_jis", out);
+    const std::string words(out.View());
+    EXPECT_EQ(words, "=?shift_jis?B?" + Encode(sjis.substr(0, 24)) + "?=\r\n\t=?shift_jis?B?" +
+                         Encode(sjis.substr(24, 24)) + "?=\r\n\t=?shift_jis?B?" + Encode(sjis.substr(48)) +
+                         "?=");
+    EXPECT_EQ(RemoveAll(DecodeWords(words), "\r\n\t"), utf8);
+
+    // ISO-2022-JP: every word is converted on its own, so each one returns to ASCII at its end.
+    StringBuffer jis;
+    EncodingConvert converter;
+    LogNull log;
+    DataBuffer iso;
+    ASSERT_TRUE(converter.Convert(65001, 50220, utf8.data(), static_cast<uint32_t>(utf8.size()), iso, log));
+    cc.EncodeWordsQ(reinterpret_cast<const char *>(iso.Data()), iso.Length(), "iso-2022-jp", jis);
+    EXPECT_EQ(RemoveAll(DecodeWords(std::string(jis.View())), "\r\n\t"), utf8);
 }

@@ -503,16 +503,26 @@ TEST(StringBufferSet, SetAndAssign) {
     EXPECT_STREQ(sb.Text(), "q");
 }
 
+namespace {
+void AppendToDestroyedBuffer() {
+    alignas(StringBuffer) unsigned char storage[sizeof(StringBuffer)];
+    StringBuffer *sb = new (storage) StringBuffer("text");
+    sb->~StringBuffer();
+    sb->Append("more");
+}
+
+// Under the sanitizers their type check may stop the use of the dead object first, itself with a
+// message on stderr; the plain build relies on the buffer's own marker.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr const char *kDeadBufferMessage = "destroyed or corrupted|does not point to an object";
+#else
+constexpr const char *kDeadBufferMessage = "destroyed or corrupted";
+#endif
+} // namespace
+
 TEST(StringBufferDeathTest, DestroyedBufferStopsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(
-        {
-            alignas(StringBuffer) unsigned char storage[sizeof(StringBuffer)];
-            StringBuffer *sb = new (storage) StringBuffer("text");
-            sb->~StringBuffer();
-            sb->Append("more");
-        },
-        "destroyed or corrupted");
+    EXPECT_DEATH(AppendToDestroyedBuffer(), kDeadBufferMessage);
 }
 
 TEST(StringBufferDeathTest, CorruptedMarkerStopsTheProcess) {

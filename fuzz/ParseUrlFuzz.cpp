@@ -1,0 +1,28 @@
+// Fuzz target: ParseUrl and the host helpers on arbitrary bytes (the text ends at the first zero byte).
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "core/StringBuffer.h"
+#include "spider/KnownTlds.h"
+#include "spider/UrlUtil.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    std::string text(reinterpret_cast<const char *>(data), size);
+    StringBuffer host, user, password, path, query, fragment, base;
+    int32_t port = 0;
+    if (!ParseUrl(text.c_str(), host, port, user, password, path, query, fragment))
+        std::abort();
+    if (port < 1 || port > 65535)
+        std::abort();
+    for (char c : {':', '%', '&', '?', '=', ' '}) {
+        if (host.ContainsChar(c))
+            std::abort();
+    }
+    GetBaseDomain(text.c_str(), base);
+    GetBaseDomain(host.Text(), base);
+    HasKnownTld(host.Text());
+    AddWwwToBareDomain(host);
+    IsOutbound(text.c_str(), base.Text());
+    return 0;
+}
