@@ -178,7 +178,7 @@ void HtmlHelp::CleanTag(const char *tag, StringBuffer &result) {
 
 void HtmlHelp::GetAttributeValue(const char *tag, const char *name, StringBuffer &value) {
     value.Clear();
-    if (tag == nullptr || name == nullptr || name[0] == '\0')
+    if (tag == nullptr || name == nullptr)
         return;
     std::string pattern(name);
     pattern += "=\"";

@@ -27,9 +27,12 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-// Case-insensitive (ASCII letters only) substring test on a bounded text.
+// Case-insensitive (ASCII letters only) substring test on a bounded text; the empty needle occurs
+// in every text.
 bool ContainsNoCase(std::string_view hay, std::string_view needle) {
-    if (needle.empty() || needle.size() > hay.size())
+    if (needle.empty())
+        return true;
+    if (needle.size() > hay.size())
         return false;
     for (size_t i = 0; i + needle.size() <= hay.size(); ++i) {
         if (StartsWithNoCase(hay.substr(i), needle))

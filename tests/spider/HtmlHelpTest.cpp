@@ -96,6 +96,8 @@ TEST(GetAttributeValue, QuotedValuesFoundAsPlainSubstrings) {
     EXPECT_EQ(Attr("<a href=\"/never-closed>", "href"), "");
     EXPECT_EQ(Attr("<a href=\"\">", "href"), "");
     EXPECT_EQ(Attr("<a>", ""), "");
+    // An empty name is a plain search for the first quoted value.
+    EXPECT_EQ(Attr("<a x=\"1\" y='2'>", ""), "1");
     EXPECT_EQ(Attr(nullptr, "href"), "");
 }
 

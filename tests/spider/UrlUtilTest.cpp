@@ -227,6 +227,14 @@ TEST(IsOutbound, ForTheDomainExampleCom) {
     EXPECT_TRUE(IsOutbound("http:example.com/x", "example.com"));
 }
 
+// The empty domain occurs in every URL, so nothing with a host is outbound for it.
+TEST(IsOutbound, EmptyDomainOccursEverywhere) {
+    EXPECT_FALSE(IsOutbound("http://www.example.com/x", ""));
+    EXPECT_FALSE(IsOutbound("http://www.example.com", ""));
+    EXPECT_FALSE(IsOutbound("http://www.example.com/x", nullptr));
+    EXPECT_TRUE(IsOutbound("http:no-slashes", ""));
+}
+
 // Mended: a URL with nothing after its host used to count as outbound even for its own domain.
 TEST(IsOutbound, HostOnlyUrlIsJudgedByItsHost) {
     EXPECT_FALSE(IsOutbound("http://www.example.com", "example.com"));
