@@ -5,9 +5,11 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -168,6 +170,50 @@ TEST(VantrySocketStartWinsock, FailedStartupTextsFollowTheCode) {
         VantrySocket::ReportStartupError(code, log);
         EXPECT_EQ(log.entries, std::vector<std::string>{"error: " + text}) << code;
     }
+}
+
+TEST(VantrySocketReportSocketError, ErrnoValuesMapToTheWinsockCodesOfTheTable) {
+    const std::vector<std::pair<int, int>> pairs = {
+        {0, 0},
+        {EWOULDBLOCK, 10035},
+        {EAGAIN, 10035},
+        {EINPROGRESS, 10035},
+        {ECONNREFUSED, 10061},
+        {ETIMEDOUT, 10060},
+        {ENETUNREACH, 10051},
+        {ECONNABORTED, 10053},
+        {ENETDOWN, 10050},
+        {EAFNOSUPPORT, 10047},
+        {EMFILE, 10024},
+        {ENFILE, 10024},
+        {ENOBUFS, 10055},
+        {EPROTONOSUPPORT, 10043},
+        {EPROTOTYPE, 10041},
+        {ESOCKTNOSUPPORT, 10044},
+        {EALREADY, 10037},
+    };
+    for (const auto &[err, code] : pairs)
+        EXPECT_EQ(platform::WinsockCodeFromErrno(err), code) << err;
+}
+
+TEST(VantrySocketConnectDeathTest, NoDescriptorLeftFailsWithInvalidSocket) {
+    // In a child process: use up every descriptor under a small limit, then connect.
+    auto run = [] {
+        rlimit few{64, 64};
+        setrlimit(RLIMIT_NOFILE, &few);
+        int probe = socket(AF_INET, SOCK_STREAM, 0);
+        while (probe >= 0 && dup(probe) >= 0) {
+        }
+        VantrySocket s;
+        RecordingLog log;
+        bool lookupFailed = true;
+        bool ok = s.Connect("127.0.0.1", 80, lookupFailed, log);
+        std::vector<std::string> expected = {
+            "data: SocketError=WSAEMFILE No more socket descriptors are available.",
+            "error: Cannot connect, invalid socket."};
+        std::exit(!ok && !lookupFailed && log.entries == expected ? 0 : 1);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(VantrySocketSettings, ReadTimeoutIsClampedAndConnectTimeoutStoredAsGiven) {
