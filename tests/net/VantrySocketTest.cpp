@@ -197,6 +197,9 @@ TEST(VantrySocketReportSocketError, ErrnoValuesMapToTheWinsockCodesOfTheTable) {
 }
 
 TEST(VantrySocketConnectDeathTest, NoDescriptorLeftFailsWithInvalidSocket) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer runtimes need free descriptors of their own to report anything";
+#endif
     // In a child process: use up every descriptor under a small limit, then connect.
     auto run = [] {
         rlimit few{64, 64};
