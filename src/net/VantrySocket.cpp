@@ -3,6 +3,7 @@
 #include "net/VantrySocket.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,10 +39,15 @@ VantrySocket::~VantrySocket() {
         Close();
 }
 
-bool VantrySocket::StartWinsock(LogBase & /*log*/) {
-    // BSD sockets need no start-up; the flag keeps the once-per-process shape of the interface.
+bool VantrySocket::StartWinsock(LogBase &log) {
+    // Tried once per process, whatever its outcome.
+    if (!g_notYetStarted.load())
+        return true;
+    int code = platform::StartSockets();
+    if (code != 0)
+        ReportStartupError(code, log);
     g_notYetStarted.store(false);
-    return true;
+    return code == 0;
 }
 
 void VantrySocket::SetReadTimeout(uint32_t ms) {
@@ -449,5 +455,33 @@ void VantrySocket::ReportSocketError(int code, LogBase &log) {
     } else if (code == 10053) {
         log.LogError("This is commonly caused by anti-virus programs that may be running.");
         log.LogError("Check Mcafee's port filtering. If enabled, add your app to the exclusion list.");
+    }
+}
+
+void VantrySocket::ReportStartupError(int code, LogBase &log) {
+    switch (code) {
+    case 10091:
+        log.LogError("The underlying network subsystem is not ready for network communication.");
+        return;
+    case 10092:
+        log.LogError("The version of Windows Sockets support requested is not provided by this particular "
+                     "Windows Sockets implementation.");
+        return;
+    case 10036:
+        log.LogError("A blocking Windows Sockets 1.1 operation is in progress.");
+        return;
+    case 10067:
+        log.LogError("Limit on the number of tasks supported by the Windows Sockets implementation has been "
+                     "reached.");
+        return;
+    case 10014:
+        log.LogError("The lpWSAData is not a valid pointer.");
+        return;
+    default: {
+        char text[48];
+        std::snprintf(text, sizeof text, "WSAStartup error: 0x%x", static_cast<unsigned>(code));
+        log.LogError(text);
+        return;
+    }
     }
 }

@@ -75,6 +75,8 @@ public:
 
     // Logs the "SocketError" text for a Winsock code, with the further entries some codes carry.
     static void ReportSocketError(int code, LogBase &log);
+    // Logs the error entry for a failed start-up of the socket library, chosen by its code.
+    static void ReportStartupError(int code, LogBase &log);
 
 private:
     bool ConnectInner(const char *host, int port, bool &lookupFailed, LogBase &log);

@@ -116,6 +116,10 @@ int LastSocketErrno() {
     return t_lastErrno;
 }
 
+int StartSockets() {
+    return 0;
+}
+
 SocketHandle CreateTcpSocket() {
     int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) {

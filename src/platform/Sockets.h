@@ -41,6 +41,10 @@ int WinsockCodeFromErrno(int err);
 int LastSocketError(); // the Winsock code
 int LastSocketErrno(); // the errno it came from
 
+// The once-per-process start-up of the socket library: 0, or the Winsock start-up code of its failure.
+// BSD sockets need none, so it always succeeds.
+int StartSockets();
+
 // An IPv4 stream socket (close-on-exec). kInvalidSocket on failure.
 SocketHandle CreateTcpSocket();
 bool SetNonBlocking(SocketHandle s, bool on);

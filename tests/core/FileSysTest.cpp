@@ -68,6 +68,23 @@ TEST_F(FileSysTest, WriteWholeFileFailuresLogByNameForm) {
                                 "\r\n  Failed to write complete file (6)\r\n");
 }
 
+TEST_F(FileSysTest, ShortWritesLogTheNameThePlatformTextAndTheirMessage) {
+    // /dev/full opens for writing and refuses every byte.
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full here";
+    const std::string head = "VantryLog:\r\n  filename: /dev/full\r\n  No space left on device\r\n";
+    EXPECT_FALSE(FileSys::WriteWholeFile("/dev/full", "x", 1, &log));
+    EXPECT_EQ(LogText(log), head + "  Failed to write complete file (1)\r\n");
+    log.ClearLog();
+    EXPECT_FALSE(FileSys::WriteTwoPartFile("/dev/full", "a", 1, "b", 1, &log));
+    EXPECT_EQ(LogText(log), head + "  Failed to write complete file (4)\r\n");
+    log.ClearLog();
+    EXPECT_FALSE(FileSys::WriteTwoPartFile("/dev/full", nullptr, 0, "b", 1, &log));
+    EXPECT_EQ(LogText(log), head + "  Failed to write complete file (5)\r\n");
+    log.ClearLog();
+    EXPECT_TRUE(FileSys::WriteWholeFile("/dev/full", "x", 0, &log)) << "nothing to write";
+}
+
 TEST_F(FileSysTest, WriteTwoPartFileJoinsBothBlocks) {
     std::string name = dir.File("two");
     EXPECT_TRUE(FileSys::WriteTwoPartFile(name.c_str(), "head", 4, "body", 4, &log));

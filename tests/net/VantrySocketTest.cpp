@@ -5,11 +5,14 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -120,6 +123,100 @@ TEST(VantrySocketReportSocketError, TableTextsAndFurtherEntries) {
         "data: SocketError=Unknown socket error",
     };
     EXPECT_EQ(log.entries, expected);
+}
+
+TEST(VantrySocketReportSocketError, EveryCodeOfTheTableHasItsText) {
+    const std::vector<std::pair<int, std::string>> table = {
+        {10093, "WSANOTINITIALISED A successful WSAStartup must occur before using this function."},
+        {10050, "WSAENETDOWN The network subsystem or the associated service provider has failed."},
+        {10047, "WSAEAFNOSUPPORT The specified address family is not supported."},
+        {10036,
+         "WSAEINPROGRESS A blocking Windows Sockets 1.1 call is in progress, or the service provider is "
+         "still processing a callback function."},
+        {10024, "WSAEMFILE No more socket descriptors are available."},
+        {10055, "WSAENOBUFS No buffer space is available. The socket cannot be created."},
+        {10043, "WSAEPROTONOSUPPORT The specified protocol is not supported."},
+        {10041, "WSAEPROTOTYPE The specified protocol is the wrong type for this socket."},
+        {10044, "WSAESOCKTNOSUPPORT The specified socket type is not supported in this address family."},
+        {10051, "WSAENETUNREACH A socket operation was attempted to an unreachable network."},
+        {10060,
+         "WSAETIMEDOUT A connection attempt failed because the connected party did not properly respond "
+         "after a period of time, or established connection failed because connected host has failed to "
+         "respond."},
+        {10061,
+         "WSAECONNREFUSED No connection could be made because the target machine actively refused it."},
+        {0, "Unknown socket error"},
+    };
+    for (const auto &[code, text] : table) {
+        RecordingLog log;
+        VantrySocket::ReportSocketError(code, log);
+        EXPECT_EQ(log.entries, std::vector<std::string>{"data: SocketError=" + text}) << code;
+    }
+}
+
+TEST(VantrySocketStartWinsock, FailedStartupTextsFollowTheCode) {
+    const std::vector<std::pair<int, std::string>> table = {
+        {10091, "The underlying network subsystem is not ready for network communication."},
+        {10092, "The version of Windows Sockets support requested is not provided by this particular Windows "
+                "Sockets implementation."},
+        {10036, "A blocking Windows Sockets 1.1 operation is in progress."},
+        {10067, "Limit on the number of tasks supported by the Windows Sockets implementation has been "
+                "reached."},
+        {10014, "The lpWSAData is not a valid pointer."},
+        {10107, "WSAStartup error: 0x277b"},
+    };
+    for (const auto &[code, text] : table) {
+        RecordingLog log;
+        VantrySocket::ReportStartupError(code, log);
+        EXPECT_EQ(log.entries, std::vector<std::string>{"error: " + text}) << code;
+    }
+}
+
+TEST(VantrySocketReportSocketError, ErrnoValuesMapToTheWinsockCodesOfTheTable) {
+    const std::vector<std::pair<int, int>> pairs = {
+        {0, 0},
+        {EWOULDBLOCK, 10035},
+        {EAGAIN, 10035},
+        {EINPROGRESS, 10035},
+        {ECONNREFUSED, 10061},
+        {ETIMEDOUT, 10060},
+        {ENETUNREACH, 10051},
+        {ECONNABORTED, 10053},
+        {ENETDOWN, 10050},
+        {EAFNOSUPPORT, 10047},
+        {EMFILE, 10024},
+        {ENFILE, 10024},
+        {ENOBUFS, 10055},
+        {EPROTONOSUPPORT, 10043},
+        {EPROTOTYPE, 10041},
+        {ESOCKTNOSUPPORT, 10044},
+        {EALREADY, 10037},
+    };
+    for (const auto &[err, code] : pairs)
+        EXPECT_EQ(platform::WinsockCodeFromErrno(err), code) << err;
+}
+
+TEST(VantrySocketConnectDeathTest, NoDescriptorLeftFailsWithInvalidSocket) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer runtimes need free descriptors of their own to report anything";
+#endif
+    // In a child process: use up every descriptor under a small limit, then connect.
+    auto run = [] {
+        rlimit few{64, 64};
+        setrlimit(RLIMIT_NOFILE, &few);
+        int probe = socket(AF_INET, SOCK_STREAM, 0);
+        while (probe >= 0 && dup(probe) >= 0) {
+        }
+        VantrySocket s;
+        RecordingLog log;
+        bool lookupFailed = true;
+        bool ok = s.Connect("127.0.0.1", 80, lookupFailed, log);
+        std::vector<std::string> expected = {
+            "data: SocketError=WSAEMFILE No more socket descriptors are available.",
+            "error: Cannot connect, invalid socket."};
+        std::exit(!ok && !lookupFailed && log.entries == expected ? 0 : 1);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(VantrySocketSettings, ReadTimeoutIsClampedAndConnectTimeoutStoredAsGiven) {
@@ -410,6 +507,31 @@ TEST(VantrySocketReceive, ReceiveCountAboveThePieceSizeReadsEverything) {
     DataBuffer tail;
     EXPECT_TRUE(s.ReceiveCount(4, tail, log));
     EXPECT_EQ(Text(tail), "tail");
+}
+
+TEST(VantrySocketReceive, ReceiveCountAboveThePieceSizeAppendsWholePiecesOf2200000Bytes) {
+    // A monitor that asks to stop once a given number of bytes has arrived: the pieces completed by
+    // then stay appended, so the buffer length shows where the pieces end.
+    class StopAfter : public ProgressMonitor {
+    public:
+        explicit StopAfter(uint64_t limit) : m_limit(limit) {}
+        bool AbortCheck() override { return ReceivedTotal() >= m_limit; }
+
+    private:
+        uint64_t m_limit;
+    };
+    const uint32_t n = 5000000;
+    for (uint32_t stop : {2200000u, 4400000u}) {
+        ScriptedServer server;
+        server.AddScript(ConnectionScript().Send(std::string(n, 'p')).HoldOpen());
+        VantrySocket s;
+        ConnectTo(s, server);
+        StopAfter monitor(stop);
+        RecordingLog log;
+        DataBuffer b;
+        EXPECT_FALSE(s.ReceiveCount(n, b, &monitor, log));
+        EXPECT_EQ(b.Length(), stop);
+    }
 }
 
 TEST(VantrySocketReceive, PeerClosingMidCountLeavesTheBufferUnchanged) {

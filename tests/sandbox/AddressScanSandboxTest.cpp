@@ -12,6 +12,7 @@
 #include "core/StringTable.h"
 #include "harvester/AddressScanner.h"
 #include "log/LogNull.h"
+#include "log/Logger.h"
 #include "net/NameLookup.h"
 #include "net/VantrySocket.h"
 #include "support/TestSupport.h"
@@ -103,6 +104,10 @@ TEST_F(Sandbox, SocketConnectsByNameToTheSandboxWebServer) {
     EXPECT_NE(bodyText.find("www.sandbox-alpha.com"), std::string::npos) << bodyText;
 
     VantrySocket other;
-    EXPECT_FALSE(other.Connect("no-such-site.com", 80, lookupFailed, log));
+    Logger failures;
+    EXPECT_FALSE(other.Connect("no-such-site.com", 80, lookupFailed, failures));
     EXPECT_TRUE(lookupFailed);
+    StringBuffer text;
+    failures.GetLogText(text);
+    EXPECT_STREQ(text.Text(), "VantryLog:\r\n  Cannot get host by name.\r\n  hostname: no-such-site.com\r\n");
 }
