@@ -718,6 +718,9 @@ bool StringBuffer::ConvertToAnsi(int32_t codePage) {
     DataBuffer out;
     LogNull log;
     const bool ok = converter.ToAnsi(codePage, m_data, static_cast<uint32_t>(m_length), out, log);
+    if (!ok && !converter.ErrorSeen() && out.Length() == 0) {
+        return false; // the converter refused (unsupported code page): keep the text rather than lose it
+    }
     Clear();
     AppendData(out);
     return ok;
@@ -732,6 +735,9 @@ bool StringBuffer::ConvertFromAnsi(int32_t codePage) {
     DataBuffer out;
     LogNull log;
     const bool ok = converter.FromAnsi(codePage, m_data, static_cast<uint32_t>(m_length), out, log);
+    if (!ok && !converter.ErrorSeen() && out.Length() == 0) {
+        return false; // the converter refused (unsupported code page): keep the text rather than lose it
+    }
     Clear();
     AppendData(out);
     return ok;
