@@ -467,8 +467,8 @@ void StringBuffer::AppendHexDump(const void *bytes, int32_t count) {
     }
     static const char kHex[] = "0123456789ABCDEF";
     const unsigned char *p = static_cast<const unsigned char *>(bytes);
-    // Room for two digits, a space and a line end per byte at most.
-    EnsureRoom(count > kMaxCapacity / 4 ? kMaxCapacity / 4 : count * 4);
+    // Appended one byte at a time so the buffer grows by the usual rule (no EnsureRoom, which would
+    // leave the increment unchanged and make repeated dumps grow linearly).
     for (int32_t i = 0; i < count; ++i) {
         AppendChar(kHex[p[i] >> 4]);
         AppendChar(kHex[p[i] & 0x0F]);

@@ -519,6 +519,15 @@ TEST(StringBufferConvert, AnsiConversionsAndARefusedCodePageKeepsTheText) {
     EXPECT_FALSE(lossy.ConvertToAnsi(65001));
 }
 
+TEST(StringBufferGrowth, HexDumpGrowsByTheAppendRule) {
+    StringBuffer sb("a"); // capacity 2: the first digit already grows it as AppendChar does
+    const unsigned char bytes[3] = {1, 2, 3};
+    sb.AppendHexDump(bytes, 3);
+    EXPECT_STREQ(sb.Text(), "a0102 03");
+    EXPECT_EQ(sb.Capacity(), 1 + 200 + 1);
+    EXPECT_EQ(sb.GrowthIncrement(), 101);
+}
+
 namespace {
 void AppendToDestroyedBuffer() {
     alignas(StringBuffer) unsigned char storage[sizeof(StringBuffer)];
