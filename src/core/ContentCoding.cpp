@@ -174,8 +174,9 @@ void ContentCoding::EncodeBase64Wrapped(const void *bytes, uint32_t count, Strin
     }
     const size_t plain = EncodedLength(count);
     const size_t total = plain + (plain / m_lineLength + 1) * 2;
-    if (!FitsInBuffer(static_cast<size_t>(out.Length()), total) ||
-        !out.EnsureRoom(static_cast<int32_t>(total))) {
+    // No EnsureRoom: the appends below grow the buffer by its usual rule, so repeated calls into one
+    // buffer stay amortised.
+    if (!FitsInBuffer(static_cast<size_t>(out.Length()), total)) {
         return;
     }
     const unsigned char *src = static_cast<const unsigned char *>(bytes);

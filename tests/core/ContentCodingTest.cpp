@@ -139,6 +139,13 @@ TEST(ContentCodingBase64, WrappedLinesAndTheAlwaysPresentFinalBreak) {
     cc.EncodeBase64Wrapped(nullptr, 10, out);
     EXPECT_STREQ(out.Text(), "keep");
 
+    // The appends grow the buffer by its own rule: the increment follows the new capacity.
+    StringBuffer grown("x"); // capacity 2
+    cc.EncodeBase64Wrapped("abc", 3, grown);
+    EXPECT_STREQ(grown.Text(), "xYWJj\r\n");
+    EXPECT_EQ(grown.Capacity(), 1 + 4 + 200);
+    EXPECT_EQ(grown.GrowthIncrement(), 102);
+
     const std::string three(108, 'z'); // two full lines
     EXPECT_EQ(EncodeWrapped(three),
               Encode(three).substr(0, 72) + "\r\n" + Encode(three).substr(72) + "\r\n\r\n");
