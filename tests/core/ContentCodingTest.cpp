@@ -333,6 +333,24 @@ TEST(ContentCodingWords, Latin1RoundTripThroughWords) {
     EXPECT_EQ(RemoveAll(DecodeWords(std::string(out.View())), "\r\n\t"), expectedUtf8);
 }
 
+TEST(ContentCodingWords, NamedCharsetWithoutConversionCutsTheBytesAsTheyAre) {
+    // "asmo-449" is a known name with no conversion table: the text is not lost but cut as it is,
+    // one byte for each UTF-16 unit a piece would hold.
+    ContentCoding cc;
+    StringBuffer out;
+    const std::string text = std::string(20, 'a') + "\xC1\xC2" + std::string(18, 'b');
+    cc.EncodeWordsQ(text.data(), static_cast<uint32_t>(text.size()), "asmo-449", out);
+    EXPECT_EQ(std::string(out.View()), "=?asmo-449?Q?" + std::string(17, 'a') +
+                                           "?=\r\n\t=?asmo-449?Q?aaa=C1=C2" + std::string(12, 'b') +
+                                           "?=\r\n\t=?asmo-449?Q?bbbbbb?=");
+    out.Clear();
+    cc.EncodeWordsB(text.data(), static_cast<uint32_t>(text.size()), "asmo-449", out);
+    EXPECT_EQ(std::string(out.View()), "=?asmo-449?B?" + Encode(text.substr(0, 12)) +
+                                           "?=\r\n\t=?asmo-449?B?" + Encode(text.substr(12, 12)) +
+                                           "?=\r\n\t=?asmo-449?B?" + Encode(text.substr(24, 12)) +
+                                           "?=\r\n\t=?asmo-449?B?" + Encode(text.substr(36)) + "?=");
+}
+
 TEST(ContentCodingWords, SurrogatePairsStayInOnePiece) {
     // UTF-16LE text whose 12th and 13th units are a surrogate pair: a B piece holds 12 units.
     std::u16string units(11, u'a');
