@@ -174,8 +174,9 @@ void ContentCoding::EncodeBase64Wrapped(const void *bytes, uint32_t count, Strin
     }
     const size_t plain = EncodedLength(count);
     const size_t total = plain + (plain / m_lineLength + 1) * 2;
-    if (!FitsInBuffer(static_cast<size_t>(out.Length()), total) ||
-        !out.EnsureRoom(static_cast<int32_t>(total))) {
+    // No EnsureRoom: the appends below grow the buffer by its usual rule, so repeated calls into one
+    // buffer stay amortised.
+    if (!FitsInBuffer(static_cast<size_t>(out.Length()), total)) {
         return;
     }
     const unsigned char *src = static_cast<const unsigned char *>(bytes);
@@ -419,7 +420,24 @@ void EncodeWordsInPieces(const ContentCoding &coding, const char *text, uint32_t
     EncodingConvert converter;
     LogNull log;
     DataBuffer utf16;
-    converter.Convert(codePage, kUtf16CodePage, text, length, utf16, log);
+    if (!converter.Convert(codePage, kUtf16CodePage, text, length, utf16, log) && !converter.ErrorSeen() &&
+        utf16.Length() == 0) {
+        // A charset that is named but has no conversion: cut the bytes as they are, one byte for each
+        // UTF-16 unit a piece would hold, rather than lose the text.
+        const uint32_t perPiece = pieceBytes / 2;
+        for (uint64_t pos = 0; pos < length; pos += perPiece) {
+            if (pos > 0) {
+                out.Append("\r\n\t");
+            }
+            const uint32_t take = static_cast<uint32_t>(length - pos < perPiece ? length - pos : perPiece);
+            if (q) {
+                coding.EncodeWordQ(text + pos, take, charset, out);
+            } else {
+                coding.EncodeWordB(text + pos, take, charset, out);
+            }
+        }
+        return;
+    }
     const uint8_t *units = utf16.Data();
     const uint32_t unitCount = utf16.Length() / 2;
     const uint32_t perPiece = pieceBytes / 2;

@@ -467,8 +467,8 @@ void StringBuffer::AppendHexDump(const void *bytes, int32_t count) {
     }
     static const char kHex[] = "0123456789ABCDEF";
     const unsigned char *p = static_cast<const unsigned char *>(bytes);
-    // Room for two digits, a space and a line end per byte at most.
-    EnsureRoom(count > kMaxCapacity / 4 ? kMaxCapacity / 4 : count * 4);
+    // Appended one byte at a time so the buffer grows by the usual rule (no EnsureRoom, which would
+    // leave the increment unchanged and make repeated dumps grow linearly).
     for (int32_t i = 0; i < count; ++i) {
         AppendChar(kHex[p[i] >> 4]);
         AppendChar(kHex[p[i] & 0x0F]);
@@ -718,6 +718,9 @@ bool StringBuffer::ConvertToAnsi(int32_t codePage) {
     DataBuffer out;
     LogNull log;
     const bool ok = converter.ToAnsi(codePage, m_data, static_cast<uint32_t>(m_length), out, log);
+    if (!ok && !converter.ErrorSeen() && out.Length() == 0) {
+        return false; // the converter refused (unsupported code page): keep the text rather than lose it
+    }
     Clear();
     AppendData(out);
     return ok;
@@ -732,6 +735,9 @@ bool StringBuffer::ConvertFromAnsi(int32_t codePage) {
     DataBuffer out;
     LogNull log;
     const bool ok = converter.FromAnsi(codePage, m_data, static_cast<uint32_t>(m_length), out, log);
+    if (!ok && !converter.ErrorSeen() && out.Length() == 0) {
+        return false; // the converter refused (unsupported code page): keep the text rather than lose it
+    }
     Clear();
     AppendData(out);
     return ok;

@@ -139,6 +139,13 @@ TEST(ContentCodingBase64, WrappedLinesAndTheAlwaysPresentFinalBreak) {
     cc.EncodeBase64Wrapped(nullptr, 10, out);
     EXPECT_STREQ(out.Text(), "keep");
 
+    // The appends grow the buffer by its own rule: the increment follows the new capacity.
+    StringBuffer grown("x"); // capacity 2
+    cc.EncodeBase64Wrapped("abc", 3, grown);
+    EXPECT_STREQ(grown.Text(), "xYWJj\r\n");
+    EXPECT_EQ(grown.Capacity(), 1 + 4 + 200);
+    EXPECT_EQ(grown.GrowthIncrement(), 102);
+
     const std::string three(108, 'z'); // two full lines
     EXPECT_EQ(EncodeWrapped(three),
               Encode(three).substr(0, 72) + "\r\n" + Encode(three).substr(72) + "\r\n\r\n");
@@ -324,6 +331,24 @@ TEST(ContentCodingWords, Latin1RoundTripThroughWords) {
         expectedUtf8 += static_cast<char>(0x80 | (c & 0x3F));
     }
     EXPECT_EQ(RemoveAll(DecodeWords(std::string(out.View())), "\r\n\t"), expectedUtf8);
+}
+
+TEST(ContentCodingWords, NamedCharsetWithoutConversionCutsTheBytesAsTheyAre) {
+    // "asmo-449" is a known name with no conversion table: the text is not lost but cut as it is,
+    // one byte for each UTF-16 unit a piece would hold.
+    ContentCoding cc;
+    StringBuffer out;
+    const std::string text = std::string(20, 'a') + "\xC1\xC2" + std::string(18, 'b');
+    cc.EncodeWordsQ(text.data(), static_cast<uint32_t>(text.size()), "asmo-449", out);
+    EXPECT_EQ(std::string(out.View()), "=?asmo-449?Q?" + std::string(17, 'a') +
+                                           "?=\r\n\t=?asmo-449?Q?aaa=C1=C2" + std::string(12, 'b') +
+                                           "?=\r\n\t=?asmo-449?Q?bbbbbb?=");
+    out.Clear();
+    cc.EncodeWordsB(text.data(), static_cast<uint32_t>(text.size()), "asmo-449", out);
+    EXPECT_EQ(std::string(out.View()), "=?asmo-449?B?" + Encode(text.substr(0, 12)) +
+                                           "?=\r\n\t=?asmo-449?B?" + Encode(text.substr(12, 12)) +
+                                           "?=\r\n\t=?asmo-449?B?" + Encode(text.substr(24, 12)) +
+                                           "?=\r\n\t=?asmo-449?B?" + Encode(text.substr(36)) + "?=");
 }
 
 TEST(ContentCodingWords, SurrogatePairsStayInOnePiece) {

@@ -503,6 +503,31 @@ TEST(StringBufferSet, SetAndAssign) {
     EXPECT_STREQ(sb.Text(), "q");
 }
 
+TEST(StringBufferConvert, AnsiConversionsAndARefusedCodePageKeepsTheText) {
+    StringBuffer sb("Caf\xC3\xA9");
+    EXPECT_TRUE(sb.ConvertToAnsi(65001));
+    EXPECT_STREQ(sb.Text(), "Caf\xE9");
+    EXPECT_TRUE(sb.ConvertFromAnsi(65001));
+    EXPECT_STREQ(sb.Text(), "Caf\xC3\xA9");
+    // A code page the converter does not support: failure, and the text is not lost.
+    EXPECT_FALSE(sb.ConvertToAnsi(12345));
+    EXPECT_STREQ(sb.Text(), "Caf\xC3\xA9");
+    EXPECT_FALSE(sb.ConvertFromAnsi(12345));
+    EXPECT_STREQ(sb.Text(), "Caf\xC3\xA9");
+    // A character without a place in the ANSI code page is a failure of the conversion itself.
+    StringBuffer lossy("x\xE6\x97\xA5");
+    EXPECT_FALSE(lossy.ConvertToAnsi(65001));
+}
+
+TEST(StringBufferGrowth, HexDumpGrowsByTheAppendRule) {
+    StringBuffer sb("a"); // capacity 2: the first digit already grows it as AppendChar does
+    const unsigned char bytes[3] = {1, 2, 3};
+    sb.AppendHexDump(bytes, 3);
+    EXPECT_STREQ(sb.Text(), "a0102 03");
+    EXPECT_EQ(sb.Capacity(), 1 + 200 + 1);
+    EXPECT_EQ(sb.GrowthIncrement(), 101);
+}
+
 namespace {
 void AppendToDestroyedBuffer() {
     alignas(StringBuffer) unsigned char storage[sizeof(StringBuffer)];
