@@ -15,14 +15,11 @@
 #include <vector>
 
 #include "codec/Utf16Text.h"
+#include "core/ByteOrder.h"
 #include "core/ContentCoding.h"
 
 namespace {
 const uint32_t kContainerMagic = 0xB394A7E1;
-
-uint32_t ReadLe32(const uint8_t *p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 class Reader {
 public:
@@ -92,9 +89,9 @@ MultiByteTable *MultiByteTable::FromStored(int32_t codePage, const char *stored)
         return FromTableBytes(codePage, decoded.data(), decoded.size());
     if (decoded.empty())
         return FromTableBytes(codePage, nullptr, 0); // an empty container: an empty table
-    if (decoded.size() < 8 || ReadLe32(decoded.data()) != kContainerMagic)
+    if (decoded.size() < 8 || LoadLe32(decoded.data()) != kContainerMagic)
         return nullptr;
-    uint32_t size = ReadLe32(decoded.data() + 4);
+    uint32_t size = LoadLe32(decoded.data() + 4);
     if (size > (64u << 20))
         return nullptr;
     std::vector<uint8_t> table(static_cast<size_t>(size) + 20);

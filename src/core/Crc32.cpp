@@ -1,6 +1,7 @@
 // Crc32: slicing-by-16 tables for any machine, and on x86-64 with PCLMULQDQ a carry-less multiply
 // folding path (four 128-bit lanes, then Barrett reduction) for runs of 64 bytes and more.
 #include "core/Crc32.h"
+#include "core/ByteOrder.h"
 
 #include <array>
 #include <cstring>
@@ -31,15 +32,6 @@ constexpr Tables MakeTables() {
 }
 
 constexpr Tables kTables = MakeTables();
-
-inline uint32_t LoadLe32(const uint8_t *p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap32(v);
-#endif
-    return v;
-}
 
 // Works on the complemented register value.
 uint32_t TableCrc(uint32_t c, const uint8_t *p, size_t n) {

@@ -1,18 +1,10 @@
 // Md5: RFC 1321 MD5, written as a fully unrolled compression function over little-endian words.
 #include "core/Md5.h"
+#include "core/ByteOrder.h"
 
 #include <cstring>
 
 namespace {
-
-inline uint32_t LoadLe32(const uint8_t *p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap32(v);
-#endif
-    return v;
-}
 
 inline void StoreLe32(uint8_t *p, uint32_t v) {
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__

@@ -96,6 +96,7 @@ public:
 private:
     void CheckValid() const;
     bool GrowTo(int32_t newCapacity);
+    bool ConvertWithAnsi(int32_t codePage, bool toAnsi);
 
     unsigned char m_valid;
     char* m_data;

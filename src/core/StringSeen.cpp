@@ -1,6 +1,7 @@
 // StringSeen: the two-value MD5 seen-set. Buckets never grow or rehash; a bucket's values live in
 // its slot (one value) or in an exactly sized array in a word pool (two or more).
 #include "core/StringSeen.h"
+#include "core/ByteOrder.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -18,10 +19,6 @@ template <class T> T *Reallocate(T *block, size_t count) {
     return static_cast<T *>(p);
 }
 
-inline uint32_t LoadLe32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 } // namespace
 
 StringSeen::StringSeen(uint32_t bucketCount)
