@@ -283,7 +283,7 @@ TEST(VantrySocketConnect, RefusedTimedConnectFailsAtOnceWithTheRefusal) {
     EXPECT_FALSE(log.Has("error: Connection attempt timed out, trying again.")) << log.Dump();
 }
 
-TEST(VantrySocketConnect, SilentPeerIsWaitedOnTwiceOnTheSameSocket) {
+TEST(VantrySocketConnect, SilentPeerTimesOutThenConnectIsIssuedOnceMoreOnTheSameSocket) {
     SilentPeer peer;
     ASSERT_TRUE(peer.full) << "could not fill the listen queue";
     VantrySocket s;
