@@ -68,6 +68,15 @@ bool AllAscii8(const uint8_t *p) {
     return (w & 0x8080808080808080ull) == 0;
 }
 
+// Copies whole 8-byte groups of ASCII unchanged (pages whose ASCII half maps to itself), advancing i and o.
+void CopyAsciiRun(const uint8_t *p, size_t n, size_t &i, uint8_t *&o) {
+    while (i + 8 <= n && AllAscii8(p + i)) {
+        std::memcpy(o, p + i, 8);
+        o += 8;
+        i += 8;
+    }
+}
+
 // Single-byte text to UTF-8 in one pass; false (with out as it was) at the first unmapped byte.
 bool SingleByteToUtf8(const SingleByteTable &table, const uint8_t *p, size_t n, ByteSink &out) {
     size_t start = out.Size();
@@ -78,11 +87,7 @@ bool SingleByteToUtf8(const SingleByteTable &table, const uint8_t *p, size_t n, 
     size_t i = 0;
     while (i < n) {
         if (asciiSame) {
-            while (i + 8 <= n && AllAscii8(p + i)) {
-                std::memcpy(o, p + i, 8);
-                o += 8;
-                i += 8;
-            }
+            CopyAsciiRun(p, n, i, o);
             if (i >= n)
                 break;
         }
@@ -117,11 +122,7 @@ bool Utf8ToSingleByte(const SingleByteTable &table, const uint8_t *p, size_t n, 
     size_t i = 0;
     while (i < n) {
         if (asciiSame) {
-            while (i + 8 <= n && AllAscii8(p + i)) {
-                std::memcpy(o, p + i, 8);
-                o += 8;
-                i += 8;
-            }
+            CopyAsciiRun(p, n, i, o);
             if (i >= n)
                 break;
         }

@@ -254,6 +254,13 @@ void InflateState2::EndBlock() {
     }
 }
 
+// Refills when fewer than n bits are buffered; false when the input has run out before n bits.
+bool InflateState2::HaveBits(uint32_t n) {
+    if (m_bitsLeft < n)
+        RefillSlow();
+    return m_bitsLeft >= n;
+}
+
 void InflateState2::RefillSlow() {
     while (m_bitsLeft <= 55 && m_in < m_inEnd) {
         m_bitbuf |= uint64_t(*m_in++) << m_bitsLeft;
@@ -323,9 +330,7 @@ void InflateState2::Run() {
     for (;;) {
         switch (m_mode) {
         case Mode::BlockHeader: {
-            if (m_bitsLeft < 3)
-                RefillSlow();
-            if (m_bitsLeft < 3)
+            if (!HaveBits(3))
                 return;
             m_finalBlock = (m_bitbuf & 1) != 0;
             const uint32_t type = uint32_t(m_bitbuf >> 1) & 3;
@@ -348,9 +353,7 @@ void InflateState2::Run() {
             break;
         }
         case Mode::StoredLengths: {
-            if (m_bitsLeft < 32)
-                RefillSlow();
-            if (m_bitsLeft < 32)
+            if (!HaveBits(32))
                 return;
             const uint32_t len = uint32_t(m_bitbuf) & 0xFFFF;
             const uint32_t nlen = uint32_t(m_bitbuf >> 16) & 0xFFFF;
@@ -369,9 +372,7 @@ void InflateState2::Run() {
                 return;
             break;
         case Mode::DynamicHeader: {
-            if (m_bitsLeft < 14)
-                RefillSlow();
-            if (m_bitsLeft < 14)
+            if (!HaveBits(14))
                 return;
             m_numLitLen = (uint32_t(m_bitbuf) & 0x1F) + 257;
             m_numDist = (uint32_t(m_bitbuf >> 5) & 0x1F) + 1;
@@ -390,9 +391,7 @@ void InflateState2::Run() {
             // The precode lengths are kept in m_lens[288..306] until the precode table is built.
             uint8_t *pre = m_lens + 288;
             while (m_have < m_numPrecode) {
-                if (m_bitsLeft < 3)
-                    RefillSlow();
-                if (m_bitsLeft < 3)
+                if (!HaveBits(3))
                     return;
                 pre[kPrecodeOrder[m_have++]] = uint8_t(m_bitbuf & 7);
                 m_bitbuf >>= 3;

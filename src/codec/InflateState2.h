@@ -51,6 +51,7 @@ private:
     bool Deliver(uint32_t end);
     void UseFixedTables();
     void RefillSlow();
+    bool HaveBits(uint32_t n);
     void EndBlock();
     void Fail(Status status);
 
