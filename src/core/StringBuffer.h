@@ -32,6 +32,8 @@ public:
     unsigned char CharAt(int32_t index) const;
     unsigned char LastChar() const;
     int32_t Capacity() const;
+    // True when p points into this buffer's block, which any growth may move.
+    bool IsInsideBlock(const void* p) const;
     int32_t GrowthIncrement() const;
     void Clear();
     bool EnsureRoom(int32_t n);
