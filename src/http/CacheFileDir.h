@@ -22,8 +22,8 @@ public:
     // capacity is not 10 or its count is above the capacity.
     bool Decode(const uint8_t *file, uint32_t fileSize);
     void Encode(uint8_t out[kSize]) const;
-    // The first used slot, in slot order, whose CRC equals crc; -1 when none.
-    int32_t FindSlot(uint32_t crc) const;
+    // The first used slot at or after from, in slot order, whose CRC equals crc; -1 when none.
+    int32_t FindSlot(uint32_t crc, uint32_t from = 0) const;
 
     uint32_t Capacity = kCapacity;
     uint32_t Count = 0;

@@ -3,19 +3,17 @@
 #pragma once
 #include <cstdint>
 
+#include "core/ClsBase.h"
 #include "core/ExtPtrArray.h"
 #include "core/StringBuffer.h"
-#include "log/Logger.h"
 
 class DataBuffer;
 class LogBase;
 
-class ClsCache2 {
+class ClsCache2 : public ClsBase {
 public:
     ClsCache2();
     virtual ~ClsCache2();
-    ClsCache2(const ClsCache2 &) = delete;
-    ClsCache2 &operator=(const ClsCache2 &) = delete;
 
     // Roots and levels (the library user's settings; nothing in the harvester sets them).
     void AddRoot(const char *directory);
@@ -24,7 +22,7 @@ public:
     void SetLevels(int32_t levels); // 0, 1 or 2; other values are clamped into that range
     int32_t Levels() const { return m_levels; }
 
-    // The file for a key; entries go to the store's own log, cleared at each call.
+    // The file for a key; entries go to the store's own log (Log()), cleared at each call.
     bool GetFilename(const char *key, StringBuffer &path);
     bool SaveToCache(const char *key, double expiry, const char *etag, const DataBuffer &payload,
                      LogBase &log);
@@ -38,9 +36,6 @@ public:
     bool UpdateExpiration(const char *key, double expiry, LogBase &log);
     bool Exists(const char *key);
 
-    // The store's own log (GetFilename's entries).
-    LogBase &Log() { return m_log; }
-
     static constexpr uint16_t kFileMark = 39678; // 0x9AFE at offset 6
 
 private:
@@ -49,5 +44,4 @@ private:
     StringBuffer m_lastKey;
     double m_lastExpiry = 0;
     StringBuffer m_lastEtag;
-    Logger m_log;
 };
