@@ -48,8 +48,8 @@ public:
 
 private:
     struct Exchange; // the state of one HttpGet call, passed from step to step
-    bool CheckUrl(Exchange &ex, LogBase &log);
-    bool LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log);
+    bool CheckUrl(Exchange &ex, bool &answered, LogBase &log);
+    void LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log);
     bool SplitUrl(Exchange &ex, LogBase &log);
     bool CheckDnsEntry(Exchange &ex, LogBase &log);
     bool ConnectStep(Exchange &ex, LogBase &log);
@@ -58,13 +58,12 @@ private:
     bool ReadHead(Exchange &ex, LogBase &log);
     bool ParseHead(Exchange &ex, bool &retried, LogBase &log);
     bool ReadBodyStep(Exchange &ex, LogBase &log);
-    void DecodeGzip(Exchange &ex, LogBase &log);
+    bool DecodeGzip(Exchange &ex, LogBase &log);
     bool CheckFinalSize(Exchange &ex, LogBase &log);
     void CookiesOrCache(Exchange &ex, LogBase &log);
     void KeepAlive(Exchange &ex, LogBase &log);
     bool Handle304(Exchange &ex, LogBase &log);
     void CloseExchange(Exchange &ex);
-    void SaveRedirectCookies(const char *url, HttpControl &control, HttpResult &result, LogBase &log);
 
     StringBuffer m_host;
     int m_port = 80;

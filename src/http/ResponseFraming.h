@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include <memory>
+
 #include "core/DataBuffer.h"
 
 class ByteSource;
@@ -28,6 +30,8 @@ public:
     // An absolute deadline as a tick count, or none. Every receive waits at most until it.
     void SetDeadline(bool on, uint32_t deadlineTick, int seconds);
     bool DeadlinePassed() const;
+    // Whether a read failed because the deadline came (its entry is already logged).
+    bool DeadlineHit() const { return m_deadlineHit; }
     // Logs the deadline failure (the entry names the setting).
     void LogDeadline(LogBase &log) const;
 
@@ -48,6 +52,7 @@ public:
 
 private:
     bool Fill(ByteSource &src, LogBase &log);
+    bool Consume(ByteSource &src, uint32_t n, DataBuffer &out, LogBase &log);
     bool ReadChunked(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
     bool ReadCounted(ByteSource &src, const HttpResponseHeader &header, uint32_t maxContentLength,
                      DataBuffer &body, LogBase &log);
@@ -55,10 +60,11 @@ private:
     uint32_t Buffered() const { return m_end - m_pos; }
 
     static constexpr uint32_t kBlockSize = 65536;
-    DataBuffer m_block; // read-ahead bytes live in [m_pos, m_end)
+    std::unique_ptr<uint8_t[]> m_block; // read-ahead bytes live in [m_pos, m_end)
     uint32_t m_pos = 0;
     uint32_t m_end = 0;
     bool m_hasDeadline = false;
     uint32_t m_deadline = 0;
     int m_deadlineSeconds = 0;
+    bool m_deadlineHit = false; // the last failed receive was cut short by the deadline
 };
