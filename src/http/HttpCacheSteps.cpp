@@ -160,8 +160,15 @@ void LookUpCafStore(const char *url, int32_t depth, HttpControl &control, DataBu
         int32_t status = result.Header.StatusCode;
         if ((status == 301 || status == 302) && followRedirect) {
             entry.reset();
-            if (!followRedirect(url, depth, control, body, result, log))
+            if (followRedirect(url, depth, control, body, result, log)) {
+                result.CacheStatus = 1; // answered: the followed target's response is the result
+            } else {
+                // A failed cached redirect does not fail the request: it goes to the network.
                 result.CachedRedirectFailed = true;
+                result.CacheStatus = 0;
+                result.Header.Clear();
+                body.Clear();
+            }
         }
         return;
     }
