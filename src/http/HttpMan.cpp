@@ -57,6 +57,35 @@ void HttpMan::SetUpdateCache(bool on) {
 bool HttpMan::GetUpdateCache() const {
     return m_control.CachePolicy.UpdateCache != 0;
 }
+void HttpMan::AddCacheRoot(const char *directory) {
+    m_control.CacheStore.AddRoot(directory);
+    m_control.HttpStore.AddRoot(directory);
+}
+void HttpMan::ClearCacheRoots() {
+    m_control.CacheStore.ClearRoots();
+    m_control.HttpStore.ClearRoots();
+}
+int HttpMan::GetNumCacheRoots() const {
+    return m_control.CacheStore.NumRoots();
+}
+void HttpMan::SetCacheLevels(int levels) {
+    m_control.CacheStore.SetLevels(levels);
+}
+void HttpMan::SetCacheFileCount(uint32_t filesPerDir) {
+    m_control.HttpStore.SetFileCount(filesPerDir);
+}
+void HttpMan::SetCookieDir(const char *directory) {
+    m_control.CookieDir.SetString(directory ? directory : "");
+}
+void HttpMan::GetCookieDir(StringBuffer &out) const {
+    out.SetString(m_control.CookieDir.Text());
+}
+void HttpMan::SetSendCookies(bool on) {
+    m_control.SendCookies = on;
+}
+void HttpMan::SetSaveCookies(bool on) {
+    m_control.SaveCookies = on;
+}
 void HttpMan::SetFetchFromCache(bool on) {
     m_control.CachePolicy.FetchFromCache = on ? 1 : 0;
 }

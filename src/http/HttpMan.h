@@ -29,6 +29,17 @@ public:
     bool GetUpdateCache() const;
     void SetFetchFromCache(bool on);
     bool GetFetchFromCache() const;
+    // The cache stores and the cookie store (all off until a library user sets them). A root is added
+    // to both stores; UseHttpCache chooses which one requests use.
+    void AddCacheRoot(const char *directory);
+    void ClearCacheRoots();
+    int GetNumCacheRoots() const;
+    void SetCacheLevels(int levels);              // ".dat" directory levels: 0, 1 or 2
+    void SetCacheFileCount(uint32_t filesPerDir); // ".caf" files per directory
+    void SetCookieDir(const char *directory);     // empty: no cookies are sent or saved
+    void GetCookieDir(StringBuffer &out) const;
+    void SetSendCookies(bool on);
+    void SetSaveCookies(bool on);
     bool GetWasRedirected() const;
     void GetFinalUrl(StringBuffer &out) const;
 
