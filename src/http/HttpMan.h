@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/ClsBase.h"
+#include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "http/HttpConnPool.h"
 #include "http/HttpControl.h"
@@ -56,7 +57,12 @@ public:
     HttpConnPool &Pool() { return m_pool; }
 
 private:
+    // The body in the charset its page names (or unchanged) as UTF-8 text into out.
+    void ToUtf8(const DataBuffer &body, StringBuffer &out);
+    static constexpr uint32_t kKeptBodyCapacity = 4u << 20;
+
     HttpControl m_control;
     HttpConnPool m_pool;
     HttpResult m_result;
+    DataBuffer m_body; // the last page's bytes; its block is reused by the next fetch
 };
