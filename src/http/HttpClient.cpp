@@ -55,6 +55,9 @@ struct HttpClient::Exchange {
     DataBuffer head;
 };
 
+static_assert(ResponseFraming::kMaxBodyBytes == VantrySocket::kMaxReceiveCount,
+              "bodies without a configured limit are bounded by the socket's largest counted receive");
+
 namespace {
 
 constexpr const char *kRefusedExtensions[] = {".asf", ".mp3", ".rm",  ".mpeg", ".mpg", ".avi",
@@ -207,6 +210,8 @@ void HttpClient::LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log) {
         ex.cachedBody.Clear();
         ex.cachedBody.AppendData(ex.body);
         ex.keptCached = true;
+        // The network's answer takes the place of the cached one; a 304 brings the copy back.
+        ex.body.Clear();
     }
 }
 
