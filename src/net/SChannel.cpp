@@ -197,12 +197,12 @@ bool SChannel::Connect(LogBase &log) {
         return false;
     }
 
-    bool lookupFailed = false;
+    m_lookupFailed = false;
     if (!m_useProxy) {
-        if (!m_socket.Connect(m_host.Text(), m_port, lookupFailed, log))
+        if (!m_socket.Connect(m_host.Text(), m_port, m_lookupFailed, log))
             return false;
     } else {
-        if (!m_socket.Connect(m_proxyHost.Text(), m_proxyPort, lookupFailed, log))
+        if (!m_socket.Connect(m_proxyHost.Text(), m_proxyPort, m_lookupFailed, log))
             return false;
         if (!ProxyConnect(log)) {
             m_socket.Close();

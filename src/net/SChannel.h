@@ -64,6 +64,9 @@ public:
     // The policy error of the last certificate check (0 when it verified).
     uint32_t ServerCertificateError() const { return m_certError; }
     VantrySocket &Socket() { return m_socket; }
+    const VantrySocket &Socket() const { return m_socket; }
+    // Whether the last Connect failed at the name look-up of the host (or of the proxy).
+    bool LookupFailed() const { return m_lookupFailed; }
 
 private:
     bool CreateCredentials(LogBase &log);
@@ -90,4 +93,5 @@ private:
     // Received bytes not yet decrypted (records that came with the end of the handshake or a read).
     DataBuffer m_pending;
     uint32_t m_certError = 0;
+    bool m_lookupFailed = false;
 };

@@ -138,24 +138,43 @@ bool TlsSession::Handshake() {
     }
 }
 
-std::string TlsSession::ReadUntil(const std::string &text) {
-    while (m_plain.find(text) == std::string::npos) {
+// Reads until some plaintext arrived; false at the peer's close_notify, an error or the time-out.
+bool TlsSession::ReadMore() {
+    for (;;) {
         char buf[16384];
         ERR_clear_error();
         int n = SSL_read(S(m_ssl), buf, sizeof(buf));
         if (n > 0) {
             m_plain.append(buf, static_cast<size_t>(n));
-            continue;
+            return true;
         }
         int err = SSL_get_error(S(m_ssl), n);
         if (err == SSL_ERROR_ZERO_RETURN) {
             m_peerClosed = true;
-            break;
+            return false;
         }
         if (err != SSL_ERROR_WANT_READ || !Fill(kReadTimeoutMs))
-            break;
+            return false;
+    }
+}
+
+std::string TlsSession::ReadUntil(const std::string &text) {
+    while (m_plain.find(text) == std::string::npos && ReadMore()) {
     }
     return m_plain;
+}
+
+bool TlsSession::ReadCount(const std::string &text, int n) {
+    for (;;) {
+        int found = 0;
+        for (size_t at = m_plain.find(text); at != std::string::npos;
+             at = m_plain.find(text, at + text.size()))
+            ++found;
+        if (found >= n)
+            return true;
+        if (!ReadMore())
+            return false;
+    }
 }
 
 std::vector<size_t> TlsSession::ReadRecordSizes(size_t total) {
@@ -187,6 +206,11 @@ void TlsSession::Queue(const std::string &plain) {
             break;
         done += piece;
     }
+}
+
+void TlsSession::QueueInRecords(const std::string &plain, size_t recordSize) {
+    for (size_t at = 0; at < plain.size(); at += recordSize)
+        Queue(plain.substr(at, recordSize));
 }
 
 bool TlsSession::SendCloseNotify() {

@@ -25,10 +25,14 @@ public:
     bool Handshake();
     // Reads plaintext until the bytes read so far contain text; returns everything read.
     std::string ReadUntil(const std::string &text);
+    // Reads plaintext until text occurs n times in everything read so far (n requests, for instance).
+    bool ReadCount(const std::string &text, int n);
     // Reads records until total plaintext bytes arrived; the plaintext size of each record read.
     std::vector<size_t> ReadRecordSizes(size_t total);
     // Encrypts bytes as records (at most 16384 bytes each) kept until Flush sends all of them in one go.
     void Queue(const std::string &plain);
+    // The same in records of at most recordSize plaintext bytes each.
+    void QueueInRecords(const std::string &plain, size_t recordSize);
     bool Flush();
     // Sends the queued bytes in two segments: the first `first` bytes, a pause, then the rest.
     bool FlushSplit(size_t first, uint32_t pauseMs);
@@ -48,6 +52,7 @@ public:
 
 private:
     bool Fill(uint32_t ms); // reads one segment from the socket into the TLS input
+    bool ReadMore();
     int m_fd;
     void *m_ssl = nullptr;
     void *m_rbio = nullptr;
