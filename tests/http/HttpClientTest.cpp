@@ -382,3 +382,20 @@ TEST(HttpGet, EmptyPathIsSentAsTheRoot) {
     ASSERT_TRUE(server.WaitFinished(0, 2000));
     EXPECT_EQ(server.Received(0).rfind("GET / HTTP/1.1\r\n", 0), 0u) << server.Received(0);
 }
+
+TEST(HttpGet, WithoutCacheRootsA200IsOfferedToTheCacheWhichDeclinesAndTheRequestSucceeds) {
+    ScriptedServer server;
+    server.SetDefaultScript(AnswerAndClose(Ok("page", "ETag: \"e1\"\r\n")));
+    Fixture f;
+    ASSERT_TRUE(f.Get(Url(server, "/")));
+    EXPECT_TRUE(f.log.HasInOrder({"data: UrlToCache=" + Url(server, "/")})) << f.log.Dump();
+    bool expire = false, etag = false;
+    for (const std::string &e : f.log.entries) {
+        expire |= e.rfind("data: NewExpireTime=", 0) == 0;
+        etag |= e.rfind("data: Etag=", 0) == 0;
+    }
+    EXPECT_TRUE(expire && etag) << f.log.Dump();
+    EXPECT_TRUE(f.log.HasInOrder({"error: No cache roots have been set.  Need to call AddRoot at least once.",
+                                  "error: Cache not updated."}));
+    EXPECT_EQ(Text(f.body), "page");
+}
