@@ -317,6 +317,7 @@ void TlsContext::Delete() {
     m_wbio = nullptr;
     m_complete = false;
     m_shutdownPending = false;
+    m_renegotiationData.clear();
 }
 
 void TlsContext::DrainOutput(DataBuffer &out) {
@@ -331,20 +332,48 @@ void TlsContext::DrainOutput(DataBuffer &out) {
 
 SecStatus TlsContext::HandshakeStep(DataBuffer &outToken, bool &done) {
     done = false;
+    SSL *ssl = AsSsl(m_ssl);
+    if (m_complete) {
+        // A handshake on an established session (renegotiation): records are read as data, so application
+        // data the server sends in between is kept, not refused.
+        for (;;) {
+            ERR_clear_error();
+            unsigned char block[kMaxPlainRecord];
+            int n = SSL_read(ssl, block, sizeof(block));
+            if (n > 0) {
+                m_renegotiationData.append(reinterpret_cast<const char *>(block), static_cast<size_t>(n));
+                continue;
+            }
+            DrainOutput(outToken);
+            int err = SSL_get_error(ssl, n);
+            if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
+                ERR_clear_error();
+                done = !SSL_in_init(ssl);
+                return done ? SEC_E_OK : SEC_I_CONTINUE_NEEDED;
+            }
+            return StatusFromErrorQueue(m_lastError);
+        }
+    }
     ERR_clear_error();
-    int r = SSL_do_handshake(AsSsl(m_ssl));
+    int r = SSL_do_handshake(ssl);
     DrainOutput(outToken);
     if (r == 1) {
         done = true;
         m_complete = true;
         return SEC_E_OK;
     }
-    int err = SSL_get_error(AsSsl(m_ssl), r);
+    int err = SSL_get_error(ssl, r);
     if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
         ERR_clear_error();
         return SEC_I_CONTINUE_NEEDED;
     }
     return StatusFromErrorQueue(m_lastError);
+}
+
+void TlsContext::TakeRenegotiationData(DataBuffer &out) {
+    if (!m_renegotiationData.empty())
+        out.Append(m_renegotiationData.data(), static_cast<uint32_t>(m_renegotiationData.size()));
+    m_renegotiationData.clear();
 }
 
 SecStatus TlsContext::InitializeSecurityContext(const TlsCredentials &cred, const char *targetName,
