@@ -66,14 +66,22 @@ SecStatus StatusFromErrorQueue(std::string &text) {
 }
 
 // The trust stores: the system CAs plus an optional CA file, built once per file and shared.
-std::mutex g_storeMutex;
-std::map<std::string, X509_STORE *> g_stores;
+// The stores live until the process ends; the holder frees them then.
+struct StoreCache {
+    std::mutex mutex;
+    std::map<std::string, X509_STORE *> stores;
+    ~StoreCache() {
+        for (auto &entry : stores)
+            X509_STORE_free(entry.second);
+    }
+};
+StoreCache g_storeCache;
 
 X509_STORE *TrustStore(const char *caFile) {
     std::string key = caFile ? caFile : "";
-    std::lock_guard<std::mutex> lock(g_storeMutex);
-    auto it = g_stores.find(key);
-    if (it != g_stores.end()) {
+    std::lock_guard<std::mutex> lock(g_storeCache.mutex);
+    auto it = g_storeCache.stores.find(key);
+    if (it != g_storeCache.stores.end()) {
         X509_STORE_up_ref(it->second);
         return it->second;
     }
@@ -84,7 +92,7 @@ X509_STORE *TrustStore(const char *caFile) {
     if (!key.empty())
         X509_STORE_load_file(store, key.c_str());
     ERR_clear_error();
-    g_stores[key] = store;
+    g_storeCache.stores[key] = store;
     X509_STORE_up_ref(store);
     return store;
 }
