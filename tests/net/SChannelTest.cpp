@@ -197,6 +197,25 @@ TEST(SChannelTest, RecordSplitAcrossSegmentsIsWaitedFor) {
     EXPECT_EQ(body, AsString(out));
 }
 
+TEST(SChannelTest, RecordsArrivingWithTheEndOfTheHandshakeAreKept) {
+    TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, [](TlsSession &s) {
+        if (!s.Handshake(true))
+            return;
+        s.Queue("sent with the Finished message");
+        s.Flush();
+        s.WaitPeerClose(3000);
+    });
+    server.SetMaxVersion(TLS1_2_VERSION); // the server's Finished is the handshake's last flight
+    SChannel ch;
+    Prepare(ch, server.Port());
+    RecordingLog log;
+    ASSERT_TRUE(ch.Connect(log)) << log.Dump();
+    DataBuffer out;
+    bool closed = false;
+    ASSERT_TRUE(ch.ReceiveRecords(out, closed, log)) << log.Dump();
+    EXPECT_EQ("sent with the Finished message", AsString(out));
+}
+
 TEST(SChannelTest, CloseNotifyEndsReadWithClosedFlagAndNoData) {
     TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, [](TlsSession &s) {
         if (!s.Handshake())

@@ -122,14 +122,14 @@ bool TlsSession::Flush() {
     return ok;
 }
 
-bool TlsSession::Handshake() {
+bool TlsSession::Handshake(bool holdLastFlight) {
     for (;;) {
         ERR_clear_error();
         int r = SSL_do_handshake(S(m_ssl));
+        if (r == 1)
+            return holdLastFlight || Flush();
         if (!Flush())
             return false;
-        if (r == 1)
-            return true;
         int err = SSL_get_error(S(m_ssl), r);
         if (err != SSL_ERROR_WANT_READ)
             return false;

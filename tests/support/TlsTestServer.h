@@ -22,7 +22,9 @@ public:
     std::string ReadPlainHead();
     bool SendPlain(const std::string &bytes);
 
-    bool Handshake();
+    // With holdLastFlight the server's last handshake records stay queued, so that records queued next
+    // leave in the same segment.
+    bool Handshake(bool holdLastFlight = false);
     // Reads plaintext until the bytes read so far contain text; returns everything read.
     std::string ReadUntil(const std::string &text);
     // Reads plaintext until text occurs n times in everything read so far (n requests, for instance).
