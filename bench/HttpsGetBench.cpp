@@ -191,6 +191,12 @@ Cost CurlLoop(const std::string &dir, const TlsNginx &nginx, const std::string &
     return RunTimed({"curl", "-s", "--cacert", nginx.Cert(), "--config", list});
 }
 
+// Keeps the faster of two runs.
+void Best(Cost &best, const Cost &run) {
+    if (best.wall == 0 || (run.wall > 0 && run.wall < best.wall))
+        best = run;
+}
+
 void Compare(const char *label, const char *unit, const Cost &ours, const Cost &curl, int n) {
     double ourRate = n / ours.wall, curlRate = n / curl.wall;
     std::printf("%-26s ours %8.0f %s %8.1f us CPU each | curl %8.0f %s %8.1f us CPU each | rate ratio %.2fx, "
@@ -212,13 +218,19 @@ int main() {
         }
         std::string kib(1024, 'k');
         nginx.Put("1k.html", kib);
-        const int nKeep = 20000, nFresh = 1000;
+        const int nKeep = 10000, nFresh = 500, rounds = 3;
         OurKeepAlive(nginx, nginx.Url(false, "/1k.html"), 200, kib.size()); // warm up both sides
-        Compare("1 KiB keep-alive HTTPS", "req/s",
-                OurKeepAlive(nginx, nginx.Url(false, "/1k.html"), nKeep, kib.size()),
-                CurlLoop(dir, nginx, nginx.Url(false, "/1k.html"), nKeep), nKeep);
-        Compare("fresh connections", "hs/s", OurFresh(nginx, nginx.Url(true, "/1k.html"), nFresh, kib.size()),
-                CurlLoop(dir, nginx, nginx.Url(true, "/1k.html"), nFresh), nFresh);
+        // Rounds alternate between the two clients and the best of each is kept, so a neighbour's burst of
+        // load on a shared machine does not decide the ratio.
+        Cost ourKeep, curlKeep, ourFresh, curlFresh;
+        for (int r = 0; r < rounds; ++r) {
+            Best(ourKeep, OurKeepAlive(nginx, nginx.Url(false, "/1k.html"), nKeep, kib.size()));
+            Best(curlKeep, CurlLoop(dir, nginx, nginx.Url(false, "/1k.html"), nKeep));
+            Best(ourFresh, OurFresh(nginx, nginx.Url(true, "/1k.html"), nFresh, kib.size()));
+            Best(curlFresh, CurlLoop(dir, nginx, nginx.Url(true, "/1k.html"), nFresh));
+        }
+        Compare("1 KiB keep-alive HTTPS", "req/s", ourKeep, curlKeep, nKeep);
+        Compare("fresh connections", "hs/s", ourFresh, curlFresh, nFresh);
     }
     std::system(("rm -rf " + dir).c_str());
     return 0;
