@@ -44,4 +44,9 @@ public:
     // Overall deadline of one exchange (connect, send, head and body), in seconds; 0 means none.
     // Bounds a peer that drips its response a byte at a time, each within the read time-out.
     int MaxExchangeSeconds = 300;
+
+    // TLS: trust anchors added to the system CA store (a PEM file of CA certificates; empty: none), and
+    // whether a server certificate that fails verification fails the connect (off: logged and used).
+    StringBuffer TlsCaFile;
+    bool RequireVerifiedServer = false;
 };
