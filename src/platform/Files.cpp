@@ -2,6 +2,7 @@
 #include "platform/Files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,6 +141,16 @@ bool DeleteFile(const char *name, int *err) {
     if (!ValidName(name, err))
         return false;
     if (::unlink(name) == 0)
+        return true;
+    SetErr(err, errno);
+    return false;
+}
+
+bool RenameFile(const char *from, const char *to, int *err) {
+    SetErr(err, 0);
+    if (!ValidName(from, err) || !ValidName(to, err))
+        return false;
+    if (std::rename(from, to) == 0)
         return true;
     SetErr(err, errno);
     return false;

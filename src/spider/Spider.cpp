@@ -3,7 +3,7 @@
 #include "spider/Spider.h"
 
 #include "core/HashMap.h"
-#include "spider/PageFetcher.h"
+#include "spider/HttpManFetcher.h"
 #include "spider/UrlUtil.h"
 
 namespace {
@@ -24,6 +24,12 @@ void AppendCopy(ExtPtrArray &list, const char *text) {
 }
 
 } // namespace
+
+Spider::Spider()
+    : m_ownFetcher(std::make_unique<HttpManFetcher>()), http(m_ownFetcher.get()),
+      seenUrls(std::make_unique<HashMap>(kSeenUrlBuckets)) {
+    ConfigureFacade();
+}
 
 Spider::Spider(PageFetcher &fetcher) : http(&fetcher), seenUrls(std::make_unique<HashMap>(kSeenUrlBuckets)) {
     ConfigureFacade();
