@@ -1,8 +1,5 @@
-// StateFile: a text file of three counted sections of names, with a first line that names the format
-// and a last line holding the CRC-32 of everything before it.
-//   lanternfold-state 1
-//   queue N / crawled N / scanned N, each followed by N names, one a line
-//   end XXXXXXXX
+// StateFile: a text file: the line "lanternfold-state 1", the sections "queue N", "crawled N" and
+// "scanned N" each followed by N names one a line, and "end XXXXXXXX", the CRC-32 of all before it.
 #include "harvester/StateFile.h"
 
 #include <cstdio>
