@@ -401,3 +401,16 @@ TEST(HttpGet, WithoutCacheRootsA200IsOfferedToTheCacheWhichDeclinesAndTheRequest
                                   "error: Cache not updated."}));
     EXPECT_EQ(Text(f.body), "page");
 }
+
+TEST(HttpGet, WithoutAnExchangeDeadlineASlowResponseWithinTheReadTimeoutIsRead) {
+    ConnectionScript drip;
+    drip.ReadUntil("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n");
+    for (int i = 0; i < 6; ++i)
+        drip.Pause(250).Send("d");
+    ScriptedServer server;
+    server.SetDefaultScript(drip.HoldOpen());
+    Fixture f;
+    f.control.MaxExchangeSeconds = 0;
+    ASSERT_TRUE(f.Get(Url(server, "/"))) << f.log.Dump();
+    EXPECT_EQ(Text(f.body), "dddddd");
+}

@@ -6,6 +6,7 @@
 #include <iconv.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -43,12 +44,18 @@ protected:
             lines.push_back(line);
         return lines;
     }
+    // nginx writes the access log line after the response has gone out, so the line may lag a little.
     std::string LastLogFor(const std::string &path) const {
-        std::string found;
-        for (const std::string &line : AccessLog())
-            if (line.find("\"GET " + path + " ") != std::string::npos)
-                found = line;
-        return found;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string found;
+            for (const std::string &line : AccessLog())
+                if (line.find("\"GET " + path + " ") != std::string::npos)
+                    found = line;
+            if (!found.empty())
+                return found;
+            usleep(20000);
+        }
+        return "";
     }
     std::string m_nginx;
 };
