@@ -1,0 +1,22 @@
+// lanternfold: the process entry. Runs at idle priority, writes to /var/lib/tidewell/domains.txt (or
+// domains.txt in the current directory when that directory cannot be made), stops on stop.txt in the
+// current directory or on SIGTERM/SIGINT, and exits 0. LANTERNFOLD_DIR, used by the tests and the
+// demo, names another directory in place of /var/lib/tidewell/.
+#include <cstdlib>
+#include <string>
+
+#include "harvester/Harvester.h"
+#include "harvester/OutputPath.h"
+#include "platform/Process.h"
+#include "platform/Signals.h"
+
+int main(int, char **) {
+    platform::SetIdlePriority();
+    platform::InstallStopSignals();
+    const std::string outputPath = ChooseOutputPath(std::getenv("LANTERNFOLD_DIR"));
+    {
+        Harvester harvester;
+        harvester.Run(outputPath.c_str());
+    }
+    return 0;
+}
