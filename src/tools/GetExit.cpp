@@ -7,30 +7,6 @@
 
 namespace {
 
-std::string Unescape(const std::string &text) {
-    static const std::pair<const char *, char> kEscapes[] = {
-        {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&amp;", '&'}};
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        bool replaced = false;
-        if (text[i] == '&') {
-            for (const auto &[entity, ch] : kEscapes) {
-                size_t len = std::char_traits<char>::length(entity);
-                if (text.compare(i, len, entity) == 0) {
-                    out += ch;
-                    i += len;
-                    replaced = true;
-                    break;
-                }
-            }
-        }
-        if (!replaced)
-            out += text[i++];
-    }
-    return out;
-}
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -48,17 +24,31 @@ bool AnyContains(const std::vector<std::string> &lowered, std::initializer_list<
 } // namespace
 
 std::vector<std::string> CollectLogErrors(const std::string &logXml) {
-    static const std::string kOpen = "<error>";
-    static const std::string kClose = "</error>";
+    // The XML rendering writes a text as it is, or, when it holds markup characters, as CDATA sections
+    // (a "]]>" inside split across two of them).
+    static const std::string kOpen = "<error>", kClose = "</error>", kCdata = "<![CDATA[", kCdataEnd = "]]>";
     std::vector<std::string> errors;
     size_t pos = 0;
     while ((pos = logXml.find(kOpen, pos)) != std::string::npos) {
-        size_t start = pos + kOpen.size();
-        size_t end = logXml.find(kClose, start);
-        if (end == std::string::npos)
-            break;
-        errors.push_back(Unescape(logXml.substr(start, end - start)));
-        pos = end + kClose.size();
+        pos += kOpen.size();
+        std::string text;
+        if (logXml.compare(pos, kCdata.size(), kCdata) == 0) {
+            while (logXml.compare(pos, kCdata.size(), kCdata) == 0) {
+                size_t start = pos + kCdata.size();
+                size_t end = logXml.find(kCdataEnd, start);
+                if (end == std::string::npos)
+                    return errors;
+                text.append(logXml, start, end - start);
+                pos = end + kCdataEnd.size();
+            }
+        } else {
+            size_t end = logXml.find(kClose, pos);
+            if (end == std::string::npos)
+                break;
+            text = logXml.substr(pos, end - pos);
+            pos = end;
+        }
+        errors.push_back(text);
     }
     return errors;
 }

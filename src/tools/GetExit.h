@@ -20,7 +20,7 @@ enum GetExitCode : int {
     kExitTooLarge = 63,  // body larger than --max-size
 };
 
-// The texts of the error entries of a log in its XML rendering, in order, with the XML escapes undone.
+// The texts of the error entries of a log in its XML rendering, in order, as they were logged.
 std::vector<std::string> CollectLogErrors(const std::string &logXml);
 
 // The failure class of a fetch that failed, from its error entries.
