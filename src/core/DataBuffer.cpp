@@ -79,8 +79,20 @@ bool DataBuffer::IsBorrowed() const {
     return m_borrowed != 0;
 }
 
-// Moves the contents into a new owned block of exactly newCapacity bytes (at least the length).
-// A borrowed block is copied and left to its owner.
+namespace {
+// Resizes an owned block (realloc keeps the contents) or copies a borrowed one's first length bytes into
+// a new block, leaving it to its owner. Null when no memory is left; the old block is then untouched.
+uint8_t *ResizeBlock(uint8_t *data, uint32_t length, bool borrowed, uint32_t newCapacity) {
+    if (data && !borrowed)
+        return static_cast<uint8_t *>(std::realloc(data, newCapacity));
+    auto *block = static_cast<uint8_t *>(std::malloc(newCapacity));
+    if (block && length)
+        std::memcpy(block, data, length);
+    return block;
+}
+} // namespace
+
+// Moves the contents into an owned block of exactly newCapacity bytes (at least the length).
 bool DataBuffer::GrowTo(uint32_t newCapacity) {
     if (newCapacity < m_length)
         newCapacity = m_length;
@@ -88,13 +100,9 @@ bool DataBuffer::GrowTo(uint32_t newCapacity) {
         Release();
         return true;
     }
-    auto *block = static_cast<uint8_t *>(std::malloc(newCapacity));
+    uint8_t *block = ResizeBlock(m_data, m_length, m_borrowed != 0, newCapacity);
     if (!block)
         return false;
-    if (m_length)
-        std::memcpy(block, m_data, m_length);
-    if (m_data && !m_borrowed)
-        std::free(m_data);
     m_data = block;
     m_capacity = newCapacity;
     m_borrowed = 0;
@@ -112,18 +120,18 @@ void DataBuffer::Release() {
 
 // Shared by the appends: grows to newCapacity when the bytes do not fit (or the block is
 // borrowed, whose owner's memory is never written), then copies. The source may lie inside this
-// buffer's own block: the old block is freed only after the copy.
+// buffer's own block: it is then found again at its offset in the resized block.
 static bool AppendInto(uint8_t *&data, uint32_t &length, uint32_t &capacity, unsigned char &borrowed,
                        const void *bytes, uint32_t count, uint32_t newCapacity) {
     if (count > capacity - length || borrowed) {
-        auto *block = static_cast<uint8_t *>(std::malloc(newCapacity));
+        const auto *src = static_cast<const uint8_t *>(bytes);
+        // Only an owned block moves under the source; a borrowed one stays where it is.
+        bool inside = data && !borrowed && src >= data && src < data + capacity;
+        size_t offset = inside ? static_cast<size_t>(src - data) : 0;
+        uint8_t *block = ResizeBlock(data, length, borrowed != 0, newCapacity);
         if (!block)
             return false;
-        if (length)
-            std::memcpy(block, data, length);
-        std::memcpy(block + length, bytes, count);
-        if (data && !borrowed)
-            std::free(data);
+        std::memmove(block + length, inside ? block + offset : src, count);
         data = block;
         capacity = newCapacity;
         borrowed = 0;
@@ -140,7 +148,11 @@ bool DataBuffer::Append(const void *bytes, uint32_t count) {
         return true;
     if (count > kMaxLength - m_length)
         return false;
-    uint64_t wanted = static_cast<uint64_t>(m_length) + (count >= kMinGrowth ? count : kMinGrowth);
+    // Geometric growth: room for the count, and at least 20000 bytes and half the capacity past the length.
+    uint32_t step = count > kMinGrowth ? count : kMinGrowth;
+    if (step < m_capacity / 2)
+        step = m_capacity / 2;
+    uint64_t wanted = static_cast<uint64_t>(m_length) + step;
     uint32_t newCapacity = wanted > kMaxLength ? kMaxLength : static_cast<uint32_t>(wanted);
     return AppendInto(m_data, m_length, m_capacity, m_borrowed, bytes, count, newCapacity);
 }

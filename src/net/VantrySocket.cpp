@@ -1,5 +1,6 @@
 // VantrySocket: connect with time-out and retry, readiness waits, piecewise sends and the receive family.
 // All OS calls go through platform/Sockets and platform/Resolver; failures are logged with fixed texts.
+// The line reads scan a read-ahead block instead of receiving byte by byte; its bytes go out first.
 #include "net/VantrySocket.h"
 
 #include <atomic>
@@ -62,6 +63,7 @@ void VantrySocket::Close() {
     platform::ShutdownAndClose(m_handle);
     m_handle = platform::kInvalidSocket;
     m_connected = false;
+    DiscardReadAhead();
 }
 
 void VantrySocket::DropConnection() {
@@ -90,6 +92,11 @@ bool VantrySocket::ConnectInner(const char *host, int port, bool &lookupFailed, 
         --end;
     if (begin == end)
         return false;
+    if (port < 1 || port > 65535) {
+        log.LogError("Port number out of range.");
+        log.LogDataInt("port", port);
+        return false;
+    }
     StringBuffer trimmed(begin, static_cast<int32_t>(end - begin), 0);
     const char *target = trimmed.EqualsNoCase("localhost") ? "127.0.0.1" : host;
 
@@ -108,6 +115,7 @@ bool VantrySocket::ConnectInner(const char *host, int port, bool &lookupFailed, 
         return false;
     if (m_handle != platform::kInvalidSocket)
         Close();
+    DiscardReadAhead();
     m_handle = platform::CreateTcpSocket();
     if (m_handle == platform::kInvalidSocket) {
         ReportSocketError(platform::LastSocketError(), log);
@@ -187,6 +195,8 @@ bool VantrySocket::WaitForData(uint32_t ms, bool &connectionLost, ProgressMonito
         connectionLost = true;
         return false;
     }
+    if (BufferedCount() > 0)
+        return true;
     if (ms == 0)
         ms = 1;
     int r = platform::WaitReadable(m_handle, ms);
@@ -257,6 +267,30 @@ bool VantrySocket::ReceiveSome(void *dest, uint32_t &count, bool &timedOut, Prog
         log.LogError("This socket is not connected");
         return false;
     }
+    // No room: nothing to receive, and recv's 0 would be mistaken for the peer's close.
+    if (count == 0)
+        return true;
+    if (BufferedCount() == 0) {
+        if (!ReceiveFromConnection(dest, count, timedOut, monitor, log))
+            return false;
+    } else if (monitor && monitor->AbortCheck()) {
+        // An abort asked for stops this receive as the wait would have.
+        log.LogError("WaitForData timed out.");
+        timedOut = true;
+        count = 0;
+        return false;
+    } else {
+        count = TakeBuffered(dest, count);
+    }
+    if (monitor)
+        monitor->BytesReceived(count);
+    return true;
+}
+
+// One wait for the read time-out and one recv of up to count bytes, with the receive family's entries.
+// The monitor only paces the wait; the bytes are reported to it where they are handed out.
+bool VantrySocket::ReceiveFromConnection(void *dest, uint32_t &count, bool &timedOut,
+                                         ProgressMonitor *monitor, LogBase &log) {
     bool lost = false;
     if (!WaitForReceive(lost, monitor, log)) {
         if (m_handle != platform::kInvalidSocket) {
@@ -283,9 +317,35 @@ bool VantrySocket::ReceiveSome(void *dest, uint32_t &count, bool &timedOut, Prog
         return false;
     }
     count = static_cast<uint32_t>(r);
-    if (monitor)
-        monitor->BytesReceived(count);
     return true;
+}
+
+// Refills the empty read-ahead block with one receive; the monitor hears of the bytes as they are taken.
+bool VantrySocket::FillReadAhead(ProgressMonitor *monitor, LogBase &log) {
+    if (m_handle == platform::kInvalidSocket) {
+        log.LogError("This socket is not connected");
+        return false;
+    }
+    if (!m_ahead)
+        m_ahead = std::make_unique<unsigned char[]>(kReadAheadSize);
+    uint32_t got = kReadAheadSize;
+    bool timedOut = false;
+    if (!ReceiveFromConnection(m_ahead.get(), got, timedOut, monitor, log))
+        return false;
+    m_aheadPos = 0;
+    m_aheadEnd = got;
+    return true;
+}
+
+uint32_t VantrySocket::TakeBuffered(void *dest, uint32_t count) {
+    uint32_t n = BufferedCount();
+    if (n > count)
+        n = count;
+    std::memcpy(dest, m_ahead.get() + m_aheadPos, n);
+    m_aheadPos += n;
+    if (m_aheadPos == m_aheadEnd)
+        DiscardReadAhead();
+    return n;
 }
 
 bool VantrySocket::ReceiveExactly(void *dest, uint32_t count, ProgressMonitor *monitor, LogBase &log) {
@@ -356,8 +416,9 @@ bool VantrySocket::ReceiveOnce(DataBuffer &out, ProgressMonitor *monitor, LogBas
     return out.Length() > 0;
 }
 
-// Byte by byte up to the first LF met while no byte other than CR came since the last LF (or, with
-// crEndsCount, since the last CR or LF).
+// Up to the first LF met while no byte other than CR came since the last LF (or, with crEndsCount, since
+// the last CR or LF). The bytes are scanned in the read-ahead block; with a monitor one at a time, so its
+// abort check comes before every byte.
 bool VantrySocket::ReceiveLine(DataBuffer &out, bool crEndsCount, uint32_t maxBytes, ProgressMonitor *monitor,
                                LogBase &log) {
     uint32_t sinceLineEnd = 0;
@@ -370,21 +431,37 @@ bool VantrySocket::ReceiveLine(DataBuffer &out, bool crEndsCount, uint32_t maxBy
             log.LogDataInt("maxBytes", static_cast<int32_t>(maxBytes));
             return false;
         }
-        unsigned char c = 0;
-        if (!ReceiveExactly(&c, 1, monitor, log))
+        if (BufferedCount() == 0 && !FillReadAhead(monitor, log))
             return false;
-        out.AppendByte(c);
-        ++taken;
-        if (c == '\n') {
-            if (sinceLineEnd == 0)
-                return true;
-            sinceLineEnd = 0;
-        } else if (c == '\r') {
-            if (crEndsCount)
+        const unsigned char *p = m_ahead.get() + m_aheadPos;
+        uint32_t limit = BufferedCount();
+        if (limit > maxBytes - taken)
+            limit = maxBytes - taken;
+        if (monitor)
+            limit = 1;
+        uint32_t used = 0;
+        bool ended = false;
+        while (used < limit && !ended) {
+            unsigned char c = p[used++];
+            if (c == '\n') {
+                ended = sinceLineEnd == 0;
                 sinceLineEnd = 0;
-        } else {
-            ++sinceLineEnd;
+            } else if (c == '\r') {
+                if (crEndsCount)
+                    sinceLineEnd = 0;
+            } else {
+                ++sinceLineEnd;
+            }
         }
+        out.Append(p, used);
+        m_aheadPos += used;
+        if (m_aheadPos == m_aheadEnd)
+            DiscardReadAhead();
+        taken += used;
+        if (monitor)
+            monitor->BytesReceived(used);
+        if (ended)
+            return true;
     }
 }
 

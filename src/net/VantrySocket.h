@@ -1,7 +1,9 @@
 // VantrySocket: the library's one TCP endpoint (IPv4 stream) with a connect time-out and one retry,
 // a read time-out on every receive, 4096-byte send pieces and the receive family the HTTP layer uses.
+// The line reads take bytes from a read-ahead block; every receive serves those bytes first.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "platform/Sockets.h"
 
@@ -21,6 +23,8 @@ public:
     // Bounds on the byte-by-byte reads, so a peer that never ends a head or a line cannot exhaust memory.
     static constexpr uint32_t kMaxHeaderBlock = 1048576;
     static constexpr uint32_t kMaxCrlfLine = 65536;
+    // Size of the read-ahead block the line reads fill with one receive.
+    static constexpr uint32_t kReadAheadSize = 16384;
 
     VantrySocket();
     virtual ~VantrySocket();
@@ -38,6 +42,8 @@ public:
     bool IsConnected() const { return m_connected; }
     bool HasHandle() const { return m_handle != platform::kInvalidSocket; }
     int LastSendError() const { return m_lastSendError; }
+    // Bytes already taken from the connection and not yet handed to a receive.
+    uint32_t BufferedCount() const { return m_aheadEnd - m_aheadPos; }
     void Close();
 
     bool WaitWritable(int seconds, LogBase &log);
@@ -82,6 +88,11 @@ private:
     bool ConnectInner(const char *host, int port, bool &lookupFailed, LogBase &log);
     void DropConnection();
     bool WaitForReceive(bool &connectionLost, ProgressMonitor *monitor, LogBase &log);
+    bool ReceiveFromConnection(void *dest, uint32_t &count, bool &timedOut, ProgressMonitor *monitor,
+                               LogBase &log);
+    bool FillReadAhead(ProgressMonitor *monitor, LogBase &log);
+    uint32_t TakeBuffered(void *dest, uint32_t count);
+    void DiscardReadAhead() { m_aheadPos = m_aheadEnd = 0; }
     bool ReceiveLine(DataBuffer &out, bool crEndsCount, uint32_t maxBytes, ProgressMonitor *monitor,
                      LogBase &log);
 
@@ -90,4 +101,8 @@ private:
     uint32_t m_readTimeoutMs = kDefaultReadTimeoutMs;
     int m_connectTimeoutSec = kDefaultConnectTimeoutSec;
     int m_lastSendError = 0;
+    // Read-ahead: bytes [m_aheadPos, m_aheadEnd) of the block are received but not yet handed out.
+    std::unique_ptr<unsigned char[]> m_ahead;
+    uint32_t m_aheadPos = 0;
+    uint32_t m_aheadEnd = 0;
 };

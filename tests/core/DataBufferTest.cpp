@@ -67,6 +67,54 @@ TEST(DataBuffer, AppendGrowsByTwentyThousandOrByTheCount) {
     EXPECT_EQ(Contents(c), large);
 }
 
+TEST(DataBuffer, AppendGrowsByHalfTheCapacityOnceThatExceedsTwentyThousand) {
+    DataBuffer b;
+    std::string block(100000, 'a');
+    ASSERT_TRUE(b.AppendExact(block.data(), 100000));
+    ASSERT_EQ(b.Capacity(), 100000u);
+    ASSERT_TRUE(b.AppendByte('b'));
+    EXPECT_EQ(b.Capacity(), 150000u);
+    // AppendExact stays exact whatever the capacity reached.
+    DataBuffer e;
+    ASSERT_TRUE(e.AppendExact(block.data(), 100000));
+    ASSERT_TRUE(e.AppendExact("xyz", 3));
+    EXPECT_EQ(e.Capacity(), 100003u);
+    EXPECT_EQ(Contents(e), block + "xyz");
+}
+
+TEST(DataBuffer, AppendingManyPiecesReallocatesLogarithmicallyOften) {
+    // 1000 pieces of 20000 bytes: growth by a fixed step would take 1000 reallocations.
+    DataBuffer b;
+    std::string piece(20000, 0);
+    int growths = 0;
+    uint32_t capacity = 0;
+    for (int i = 0; i < 1000; ++i) {
+        piece[0] = static_cast<char>(i);
+        ASSERT_TRUE(b.Append(piece.data(), 20000));
+        if (b.Capacity() != capacity) {
+            ++growths;
+            capacity = b.Capacity();
+        }
+    }
+    EXPECT_LT(growths, 25);
+    ASSERT_EQ(b.Length(), 20000000u);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(b.Data()[i * 20000], static_cast<uint8_t>(i)) << i;
+}
+
+TEST(DataBuffer, AppendingPartOfItselfSurvivesTheBlockMoving) {
+    // Full block, source in the middle: the grown block must be read at the source's offset.
+    DataBuffer b;
+    std::string text(30000, 0);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char>('a' + i % 26);
+    b.AppendExact(text.data(), 30000);
+    ASSERT_TRUE(b.Append(b.Data() + 100, 25000));
+    EXPECT_EQ(Contents(b), text + text.substr(100, 25000));
+    ASSERT_TRUE(b.EnsureCapacity(b.Capacity() + 1000000));
+    EXPECT_EQ(Contents(b), text + text.substr(100, 25000));
+}
+
 TEST(DataBuffer, AppendExactGrowsToTheNeededSize) {
     DataBuffer b;
     b.AppendExact("hello", 5);

@@ -583,3 +583,224 @@ TEST(VantrySocketWait, WaitForDataSeesPendingBytes) {
     EXPECT_TRUE(s.WaitForData(5000, lost, log));
     EXPECT_FALSE(lost);
 }
+
+TEST(VantrySocketReadAhead, HeadBodyAndNextResponseInOneSegmentAreServedInOrder) {
+    const std::string first = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
+    const std::string second = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n";
+    ScriptedServer server;
+    server.AddScript(ConnectionScript().Send(first + second).HoldOpen());
+    VantrySocket s;
+    ConnectTo(s, server, 300);
+    RecordingLog log;
+    DataBuffer head1, body1, head2, size1, data1, end1, size2, trailer;
+    ASSERT_TRUE(s.ReceiveHeaderBlock(head1, log)) << log.Dump();
+    EXPECT_EQ(Text(head1), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
+    ASSERT_TRUE(s.ReceiveCount(5, body1, log));
+    EXPECT_EQ(Text(body1), "hello");
+    ASSERT_TRUE(s.ReceiveHeaderBlock(head2, log));
+    EXPECT_EQ(Text(head2), "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+    ASSERT_TRUE(s.ReceiveCrlfLine(size1, log));
+    EXPECT_EQ(Text(size1), "3\r\n");
+    ASSERT_TRUE(s.ReceiveCount(3, data1, log));
+    EXPECT_EQ(Text(data1), "abc");
+    ASSERT_TRUE(s.ReceiveCrlfLine(end1, log));
+    EXPECT_EQ(Text(end1), "\r\n");
+    ASSERT_TRUE(s.ReceiveCrlfLine(size2, log));
+    EXPECT_EQ(Text(size2), "0\r\n");
+    ASSERT_TRUE(s.ReceiveCrlfLine(trailer, log));
+    EXPECT_EQ(Text(trailer), "\r\n");
+    EXPECT_TRUE(log.entries.empty()) << log.Dump();
+    EXPECT_EQ(s.BufferedCount(), 0u);
+    bool lost = true;
+    EXPECT_FALSE(s.WaitForData(50, lost, log)) << "nothing is left, neither buffered nor on the wire";
+    EXPECT_FALSE(lost);
+}
+
+TEST(VantrySocketReadAhead, BufferedBytesGoToEveryKindOfReceive) {
+    const std::string head = "HTTP/1.1 200 OK\r\n\r\n";
+    ScriptedServer server;
+    server.SetDefaultScript(ConnectionScript().Send(head + "0123456789abcdefghij").HoldOpen());
+
+    // ReceiveSome: the buffered bytes only, at most the room given, without waiting for more.
+    {
+        VantrySocket s;
+        ConnectTo(s, server, 300);
+        RecordingLog log;
+        DataBuffer h;
+        ASSERT_TRUE(s.ReceiveHeaderBlock(h, log));
+        ASSERT_EQ(s.BufferedCount(), 20u);
+        bool lost = true;
+        EXPECT_TRUE(s.WaitForData(1, lost, log)) << "buffered data is available at once";
+        char some[64] = {};
+        uint32_t n = 4;
+        bool timedOut = true;
+        ASSERT_TRUE(s.ReceiveSome(some, n, timedOut, log));
+        EXPECT_EQ(std::string(some, n), "0123");
+        EXPECT_FALSE(timedOut);
+        n = sizeof some;
+        ASSERT_TRUE(s.ReceiveSome(some, n, timedOut, log));
+        EXPECT_EQ(std::string(some, n), "456789abcdefghij");
+        EXPECT_TRUE(log.entries.empty()) << log.Dump();
+    }
+    // ReceiveExactly, ReceiveOnce and ReceiveToEnd.
+    {
+        VantrySocket s;
+        ConnectTo(s, server, 300);
+        RecordingLog log;
+        DataBuffer h;
+        ASSERT_TRUE(s.ReceiveHeaderBlock(h, log));
+        char exact[5] = {};
+        ASSERT_TRUE(s.ReceiveExactly(exact, 5, log));
+        EXPECT_EQ(std::string(exact, 5), "01234");
+        DataBuffer once;
+        ASSERT_TRUE(s.ReceiveOnce(once, log));
+        EXPECT_EQ(Text(once), "56789abcdefghij");
+        EXPECT_TRUE(log.entries.empty()) << log.Dump();
+    }
+    {
+        VantrySocket s;
+        ConnectTo(s, server, 300);
+        RecordingLog log;
+        DataBuffer h;
+        ASSERT_TRUE(s.ReceiveHeaderBlock(h, log));
+        DataBuffer rest;
+        EXPECT_TRUE(s.ReceiveToEnd(rest, log));
+        EXPECT_EQ(Text(rest), "0123456789abcdefghij");
+        EXPECT_EQ(log.entries, std::vector<std::string>{"error: WaitForData timed out."});
+    }
+}
+
+TEST(VantrySocketReadAhead, ReadAheadBytesAreServedBeforeThePeersCloseIsSeen) {
+    ScriptedServer server;
+    server.AddScript(ConnectionScript().Send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc").Close());
+    VantrySocket s;
+    ConnectTo(s, server);
+    ASSERT_TRUE(server.WaitFinished(0, 5000));
+    RecordingLog log;
+    DataBuffer head, body;
+    ASSERT_TRUE(s.ReceiveHeaderBlock(head, log));
+    ASSERT_TRUE(s.ReceiveCount(3, body, log));
+    EXPECT_EQ(Text(body), "abc");
+    EXPECT_TRUE(log.entries.empty()) << log.Dump();
+    EXPECT_TRUE(s.IsConnected());
+    DataBuffer more;
+    EXPECT_FALSE(s.ReceiveOnce(more, log));
+    EXPECT_EQ(log.entries,
+              std::vector<std::string>{"error: The peer has closed the socket (TCP) connection"});
+    EXPECT_FALSE(s.HasHandle());
+}
+
+TEST(VantrySocketReadAhead, CloseAndConnectDiscardTheBufferedBytes) {
+    ScriptedServer first;
+    first.AddScript(ConnectionScript().Send("A: 1\r\n\r\nleft over").HoldOpen());
+    first.AddScript(ConnectionScript().Send("B: 2\r\n\r\nold bytes").HoldOpen());
+    ScriptedServer second;
+    second.SetDefaultScript(ConnectionScript().Send("new").HoldOpen());
+    VantrySocket s;
+    RecordingLog log;
+    DataBuffer head;
+
+    ConnectTo(s, first);
+    ASSERT_TRUE(s.ReceiveHeaderBlock(head, log));
+    ASSERT_GT(s.BufferedCount(), 0u);
+    s.Close();
+    EXPECT_EQ(s.BufferedCount(), 0u);
+    RecordingLog after;
+    char c = 0;
+    uint32_t n = 1;
+    bool timedOut = false;
+    EXPECT_FALSE(s.ReceiveSome(&c, n, timedOut, after));
+    EXPECT_EQ(after.entries, std::vector<std::string>{"error: This socket is not connected"});
+
+    ConnectTo(s, first);
+    head.Clear();
+    ASSERT_TRUE(s.ReceiveHeaderBlock(head, log));
+    ASSERT_GT(s.BufferedCount(), 0u);
+    ConnectTo(s, second);
+    EXPECT_EQ(s.BufferedCount(), 0u);
+    char got[16] = {};
+    char *p = got;
+    for (uint32_t left = 3; left > 0;) {
+        uint32_t room = left;
+        ASSERT_TRUE(s.ReceiveSome(p, room, timedOut, log)) << log.Dump();
+        p += room;
+        left -= room;
+    }
+    EXPECT_EQ(std::string(got), "new");
+}
+
+TEST(VantrySocketReadAhead, MonitorCountsOnlyTheBytesHandedOutAndAbortsBetweenBytes) {
+    // The head and its body arrive together; the monitor hears of the head's bytes alone.
+    const std::string head = "HTTP/1.1 200 OK\r\nX: y\r\n\r\n";
+    ScriptedServer server;
+    server.SetDefaultScript(ConnectionScript().Send(head + "body bytes").HoldOpen());
+    {
+        VantrySocket s;
+        ConnectTo(s, server);
+        ProgressMonitor monitor;
+        RecordingLog log;
+        DataBuffer h;
+        ASSERT_TRUE(s.ReceiveHeaderBlock(h, &monitor, log));
+        EXPECT_EQ(monitor.ReceivedTotal(), head.size());
+        DataBuffer body;
+        ASSERT_TRUE(s.ReceiveCount(10, body, &monitor, log));
+        EXPECT_EQ(monitor.ReceivedTotal(), head.size() + 10);
+    }
+    {
+        class StopAfter : public ProgressMonitor {
+        public:
+            bool AbortCheck() override { return ReceivedTotal() >= 7; }
+        };
+        VantrySocket s;
+        ConnectTo(s, server);
+        StopAfter monitor;
+        RecordingLog log;
+        DataBuffer h;
+        EXPECT_FALSE(s.ReceiveHeaderBlock(h, &monitor, log));
+        EXPECT_EQ(Text(h), head.substr(0, 7));
+        // What was not handed out stays for the next receive.
+        DataBuffer rest;
+        ASSERT_TRUE(s.ReceiveHeaderBlock(rest, log));
+        EXPECT_EQ(Text(rest), head.substr(7));
+    }
+}
+
+TEST(VantrySocketReceive, ReceiveSomeWithNoRoomReturnsAtOnceAndKeepsTheConnection) {
+    ScriptedServer server;
+    server.AddScript(ConnectionScript().Pause(100).Send("x").HoldOpen());
+    VantrySocket s;
+    ConnectTo(s, server, 5000);
+    RecordingLog log;
+    char c = 0;
+    uint32_t n = 0;
+    bool timedOut = true;
+    EXPECT_TRUE(s.ReceiveSome(&c, n, timedOut, log));
+    EXPECT_EQ(n, 0u);
+    EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(log.entries.empty()) << log.Dump();
+    EXPECT_TRUE(s.IsConnected());
+    n = 1;
+    ASSERT_TRUE(s.ReceiveSome(&c, n, timedOut, log)) << log.Dump();
+    EXPECT_EQ(c, 'x');
+}
+
+TEST(VantrySocketConnect, PortOutsideTheRangeIsRefusedInsteadOfWrapped) {
+    ScriptedServer server;
+    server.SetDefaultScript(ConnectionScript().HoldOpen());
+    // server port + 65536 names the server's port once cut to 16 bits.
+    for (int port : {0, -1, 65536, server.Port() + 65536}) {
+        VantrySocket s;
+        RecordingLog log;
+        bool lookupFailed = true;
+        EXPECT_FALSE(s.Connect("127.0.0.1", port, lookupFailed, log)) << port;
+        EXPECT_FALSE(lookupFailed);
+        EXPECT_FALSE(s.HasHandle());
+        EXPECT_EQ(log.entries, (std::vector<std::string>{"error: Port number out of range.",
+                                                         "data: port=" + std::to_string(port)}));
+    }
+    EXPECT_FALSE(server.WaitAccepted(1, 200));
+    VantrySocket s;
+    RecordingLog log;
+    bool lookupFailed = true;
+    EXPECT_TRUE(s.Connect("127.0.0.1", server.Port(), lookupFailed, log)) << log.Dump();
+}

@@ -1,0 +1,523 @@
+// HttpClient: the GET engine. HttpGet runs the steps of one request in their fixed order, each a
+// helper below; redirects and the retry after an invalid head are nested calls on one-shot connections.
+#include "http/HttpClient.h"
+
+#include <cstring>
+
+#include "codec/Gzip.h"
+#include "http/DateParser.h"
+#include "http/EngineCacheSeam.h"
+#include "http/HttpControl.h"
+#include "http/HttpRequestBuilder.h"
+#include "http/HttpResponseHeader.h"
+#include "http/HttpResult.h"
+#include "http/SocketByteSource.h"
+#include "log/LogBase.h"
+#include "platform/Clock.h"
+#include "spider/UrlResolver.h"
+#include "spider/UrlUtil.h"
+
+// Everything one HttpGet call carries from step to step.
+struct HttpClient::Exchange {
+    Exchange(const char *u, int d, bool r, HttpControl &c, DataBuffer &b, HttpResult &res)
+        : url(u ? u : ""), depth(d), reuse(r), control(c), body(b), result(res) {}
+
+    const char *url;
+    int depth;
+    bool reuse;
+    HttpControl &control;
+    DataBuffer &body;
+    HttpResult &result;
+
+    StringBuffer lower; // the URL lowercased for the extension and about:blank tests
+    StringBuffer host, user, password, path, query, fragment;
+    int32_t port = 80;
+    bool tls = false;
+
+    // Step 5: an expired cache entry, its validators, and the copies restored on a 304.
+    bool expired = false;
+    StringBuffer etag;
+    double expiry = 0;
+    bool keptCached = false;
+    HttpResponseHeader cachedHeader;
+    DataBuffer cachedBody;
+
+    bool dnsFound = false, dnsInvalid = false;
+
+    // The connection in use: the client's own (reuse) or one living only for this call.
+    VantrySocket localSocket;
+    ResponseFraming localFraming;
+    VantrySocket *socket = nullptr;
+    ResponseFraming *framing = nullptr;
+    ByteSource *source = nullptr;
+    std::unique_ptr<SocketByteSource> socketSource;
+
+    DataBuffer head;
+};
+
+namespace {
+
+constexpr const char *kRefusedExtensions[] = {".asf", ".mp3", ".rm",  ".mpeg", ".mpg", ".avi",
+                                              ".mov", ".mp4", ".wmv", ".pps",  ".wma", ".wvx",
+                                              ".wax", ".asx", ".wms", ".wmz",  ".wmd"};
+
+// ASCII letters, and the bytes 0xC0-0xDF raised by 32 as the Latin-1 rule does.
+void LowerUrl(const char *url, StringBuffer &out) {
+    out.SetString(url);
+    char *p = out.MutableText();
+    for (int32_t i = 0; i < out.Length(); ++i) {
+        unsigned char c = static_cast<unsigned char>(p[i]);
+        if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDF))
+            p[i] = static_cast<char>(c + 32);
+    }
+}
+
+bool StartsWithNoCase(const char *text, const char *prefix) {
+    for (; *prefix; ++text, ++prefix) {
+        unsigned char a = static_cast<unsigned char>(*text), b = static_cast<unsigned char>(*prefix);
+        if (a >= 'A' && a <= 'Z')
+            a += 32;
+        if (b >= 'A' && b <= 'Z')
+            b += 32;
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+bool WantNegativeEntry(const HttpControl &control) {
+    return control.UseHttpCache && control.CachePolicy.UpdateCache;
+}
+
+} // namespace
+
+HttpClient::HttpClient() {
+    m_host.Clear();
+}
+
+HttpClient::~HttpClient() {
+    m_socket.Close();
+}
+
+void HttpClient::SetEndpoint(const char *host, int port) {
+    m_host.SetString(host ? host : "");
+    m_port = port;
+}
+
+bool HttpClient::IsRefusedExtension(const char *lowercasedUrl) {
+    if (!lowercasedUrl)
+        return false;
+    size_t n = std::strlen(lowercasedUrl);
+    for (const char *ext : kRefusedExtensions) {
+        size_t e = std::strlen(ext);
+        if (n >= e && std::memcmp(lowercasedUrl + n - e, ext, e) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool HttpClient::HttpGet(const char *url, int depth, bool reuse, HttpControl &control, DataBuffer &body,
+                         HttpResult &result, LogBase &log) {
+    Exchange ex(url, depth, reuse, control, body, result);
+    bool answered = false;
+    if (!CheckUrl(ex, answered, log)) // steps 1-4: extension, about:blank, length
+        return false;
+    if (answered)
+        return true;
+    LookUpCacheStep(ex, answered, log); // step 5
+    if (answered)
+        return true;
+    if (!SplitUrl(ex, log)) // steps 6-7
+        return false;
+    if (!CheckDnsEntry(ex, log)) // step 8
+        return false;
+    if (!ConnectStep(ex, log)) // steps 9-11
+        return false;
+    if (!CheckWritable(ex, log)) // steps 12-13
+        return false;
+    if (!SendRequest(ex, log)) // steps 14-15
+        return false;
+    if (!ReadHead(ex, log)) // step 16
+        return false;
+    bool retried = false;
+    bool parsed = ParseHead(ex, retried, log); // step 17 (an invalid head is retried on a new connection)
+    if (retried || !parsed)
+        return parsed;
+    if (!ReadBodyStep(ex, log)) // step 18
+        return false;
+    if (!DecodeGzip(ex, log)) // step 19
+        return false;
+    if (!CheckFinalSize(ex, log)) // step 20
+        return false;
+    CookiesOrCache(ex, log); // step 21
+    KeepAlive(ex, log);      // step 22
+    int status = result.Header.StatusCode;
+    if (status == 301 || status == 302) // step 23
+        return FollowRedirect(ex.url, depth, control, body, result, log);
+    if (status == 304) // step 24
+        return Handle304(ex, log);
+    return true; // step 25: every other status; the caller inspects the header
+}
+
+// Steps 1-4.
+bool HttpClient::CheckUrl(Exchange &ex, bool &answered, LogBase &log) {
+    ex.result.ConnectionBroken = false;
+    ex.result.CacheStatus = 0;
+    ex.result.FromCache = false;
+    ex.body.Clear();
+    LowerUrl(ex.url, ex.lower);
+    if (IsRefusedExtension(ex.lower.Text())) {
+        log.LogError("Does not support URLs with this file extension");
+        log.LogData("url", ex.url);
+        return false;
+    }
+    if (ex.lower.Contains("about:blank")) {
+        log.LogInfo("Skipping about:blank");
+        log.LogData("url", ex.url);
+        ex.body.Clear();
+        answered = true;
+        return true;
+    }
+    if (static_cast<int64_t>(std::strlen(ex.url)) > ex.control.MaxUrlLen) {
+        log.LogError("URL is longer than the maximum allowed length.");
+        log.LogDataInt("maxUrlLen", ex.control.MaxUrlLen);
+        log.LogData("url", ex.url);
+        return false;
+    }
+    return true;
+}
+
+// Step 5.
+void HttpClient::LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log) {
+    enginecache::LookUp(ex.url, ex.depth, ex.control, ex.body, ex.result, ex.expired, ex.etag, ex.expiry,
+                        log);
+    bool fetching = ex.control.CachePolicy.FetchFromCache;
+    if (!ex.expired && fetching && ex.result.CacheStatus == 1) {
+        ex.result.FromCache = true;
+        answered = true;
+        return;
+    }
+    if (ex.expired && fetching && ex.result.CacheStatus == 1) {
+        ex.cachedHeader.CopyFrom(ex.result.Header);
+        ex.cachedBody.Clear();
+        ex.cachedBody.AppendData(ex.body);
+        ex.keptCached = true;
+    }
+}
+
+// Steps 6-7.
+bool HttpClient::SplitUrl(Exchange &ex, LogBase &log) {
+    if (!ParseUrl(ex.url, ex.host, ex.port, ex.user, ex.password, ex.path, ex.query, ex.fragment)) {
+        log.LogError("Failed to parse URL");
+        log.LogData("url", ex.url);
+        return false;
+    }
+    ex.tls = StartsWithNoCase(ex.url, "https:");
+    if (ex.tls && ex.control.ProxyDomain.Length() > 0) {
+        log.LogError("Proxies for SSL are not yet supported.");
+        return false;
+    }
+    return true;
+}
+
+// Step 8.
+bool HttpClient::CheckDnsEntry(Exchange &ex, LogBase &log) {
+    if (!enginecache::DnsEntriesActive(ex.control))
+        return true;
+    enginecache::IsDomainInvalid(ex.control, ex.host.Text(), ex.dnsFound, ex.dnsInvalid);
+    if (ex.control.CachePolicy.SkipInvalidDomains && ex.dnsFound && ex.dnsInvalid) {
+        log.LogError("Domain name is marked as invalid in the cache.");
+        log.LogData("domain", ex.host.Text());
+        return false;
+    }
+    return true;
+}
+
+// Steps 9-11, with the start of the exchange's overall deadline.
+bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
+    HttpControl &c = ex.control;
+    if (ex.tls) {
+        // No TLS channel in this build: refused before any connection is made.
+        log.LogError("HTTPS is not supported: no TLS channel is available.");
+        log.LogData("url", ex.url);
+        return false;
+    }
+    ex.socket = ex.reuse ? &m_socket : &ex.localSocket;
+    ex.framing = ex.reuse ? &m_framing : &ex.localFraming;
+    ex.socketSource = std::make_unique<SocketByteSource>(*ex.socket);
+    ex.source = ex.socketSource.get();
+    int seconds = c.MaxExchangeSeconds > 0 ? c.MaxExchangeSeconds : 0;
+    uint32_t start = platform::GetTickCount();
+    ex.framing->SetDeadline(seconds > 0, start + static_cast<uint32_t>(seconds) * 1000u, seconds);
+
+    bool open = ex.reuse && ex.socket->IsConnected();
+    bool marksActive = enginecache::DnsMarksActive(c);
+    if (!open) {
+        ex.socket->SetConnectTimeout(c.ConnectTimeout);
+        ex.socket->SetReadTimeout(static_cast<uint32_t>(c.ReadTimeout) * 1000u);
+        ex.framing->Reset();
+        bool lookupFailed = false;
+        bool ok;
+        if (c.ProxyDomain.Length() > 0) {
+            log.LogData("proxyDomain", c.ProxyDomain.Text());
+            log.LogDataInt("port", c.ProxyPort);
+            ok = ex.socket->Connect(c.ProxyDomain.Text(), c.ProxyPort, lookupFailed, log);
+            if (!ok)
+                log.LogError("Failed to connect to proxy server");
+        } else {
+            log.LogData("httpServer", ex.host.Text());
+            log.LogDataInt("port", ex.port);
+            ok = ex.socket->Connect(ex.host.Text(), ex.port, lookupFailed, log);
+            if (!ok)
+                log.LogError("Failed to connect to HTTP server");
+        }
+        if (!ok) {
+            if (lookupFailed)
+                log.LogError(ex.reuse ? "Domain name lookup failed.." : "Domain name lookup failed.");
+            if (marksActive) {
+                if (lookupFailed)
+                    enginecache::MarkDomainInvalid(c, ex.host.Text());
+                else if (ex.dnsInvalid)
+                    enginecache::MarkDomainValid(c, ex.host.Text());
+            }
+            ex.socket->Close();
+            return false;
+        }
+    }
+    if (marksActive && ex.dnsInvalid)
+        enginecache::MarkDomainValid(c, ex.host.Text());
+    if (!open && ex.reuse) {
+        if (c.ProxyDomain.Length() > 0)
+            SetEndpoint(c.ProxyDomain.Text(), c.ProxyPort);
+        else
+            SetEndpoint(ex.host.Text(), ex.port);
+    }
+    if (!ex.socket->IsConnected()) {
+        log.LogError("Unable to connect to HTTP server.");
+        return false;
+    }
+    if (ex.framing->DeadlinePassed()) {
+        ex.framing->LogDeadline(log);
+        CloseExchange(ex);
+        return false;
+    }
+    return true;
+}
+
+// Steps 12-13.
+bool HttpClient::CheckWritable(Exchange &ex, LogBase &log) {
+    if (ex.path.Length() == 0)
+        ex.path.SetString("/");
+    if (!ex.socket->WaitWritable(1, log)) {
+        log.LogError("Socket connection to HTTP server is not writeable.");
+        ex.result.ConnectionBroken = true;
+        return false;
+    }
+    return true;
+}
+
+// Steps 14-15.
+bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
+    HttpControl &c = ex.control;
+    const char *query = ex.query.Length() ? ex.query.Text() : nullptr;
+    StringBuffer request;
+    if (c.MimicIE)
+        HttpRequestBuilder::BuildMsieRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, request, log);
+    else if (c.MimicFirefox)
+        HttpRequestBuilder::BuildFirefoxRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, request,
+                                                log);
+    else {
+        CalendarTime expiry;
+        bool haveExpiry = ex.expired && ex.expiry != 0;
+        if (haveExpiry)
+            DateParser().DaysToTime(ex.expiry, expiry);
+        HttpRequestBuilder::BuildRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, ex.expired,
+                                         ex.etag.Text(), haveExpiry ? &expiry : nullptr, request, log);
+    }
+    if (!ex.socket->SendBytes(request.Text(), static_cast<uint32_t>(request.Length()), log)) {
+        ex.result.ConnectionBroken = true;
+        CloseExchange(ex);
+        return false;
+    }
+    if (ex.framing->DeadlinePassed()) {
+        ex.framing->LogDeadline(log);
+        CloseExchange(ex);
+        return false;
+    }
+    return true;
+}
+
+// Step 16.
+bool HttpClient::ReadHead(Exchange &ex, LogBase &log) {
+    if (ex.framing->ReadHead(*ex.source, ex.head, log))
+        return true;
+    CloseExchange(ex);
+    log.LogError("Failed to get response header");
+    if (WantNegativeEntry(ex.control))
+        enginecache::StoreNegative(ex.url, ex.control, ex.result, ex.body, log);
+    return false;
+}
+
+// Step 17. retried is set when the result is that of the repeated request.
+bool HttpClient::ParseHead(Exchange &ex, bool &retried, LogBase &log) {
+    ex.result.Header.ParseBytes(ex.head);
+    if (ex.result.Header.StatusCode != 0)
+        return true;
+    log.LogError("Invalid response header received");
+    uint32_t shown = ex.head.Length() < 500 ? ex.head.Length() : 500;
+    StringBuffer received(ex.head.Data(), static_cast<int32_t>(shown), 0);
+    log.LogData("received", received.Text());
+    CloseExchange(ex);
+    if (ex.depth >= 5)
+        return false;
+    retried = true;
+    bool ok = HttpGet(ex.url, ex.depth + 1, false, ex.control, ex.body, ex.result, log);
+    if (!ok && WantNegativeEntry(ex.control))
+        enginecache::StoreNegative(ex.url, ex.control, ex.result, ex.body, log);
+    return ok;
+}
+
+// Step 18.
+bool HttpClient::ReadBodyStep(Exchange &ex, LogBase &log) {
+    if (ex.framing->ReadBody(*ex.source, ex.result.Header, ex.control.MaxContentLength, ex.body, log))
+        return true;
+    // Whatever stopped the body (a refusal by its declared length included) leaves unread bytes behind:
+    // the connection would be out of step with the next response, so it is not kept.
+    CloseExchange(ex);
+    return false;
+}
+
+// Step 19: a body starting with the gzip magic is decoded, whatever Content-Encoding says.
+bool HttpClient::DecodeGzip(Exchange &ex, LogBase &log) {
+    const DataBuffer &body = ex.body;
+    if (body.Length() <= 10 || body.Data()[0] != 0x1F || body.Data()[1] != 0x8B)
+        return true;
+    uint32_t limit =
+        ex.control.MaxContentLength ? ex.control.MaxContentLength : ResponseFraming::kMaxBodyBytes;
+    DataBuffer plain;
+    bool overLimit = false;
+    bool ok = Gzip().Decompress(ex.body, plain, limit, &overLimit, log);
+    if (overLimit) {
+        log.LogError("Content length more than the maximum allowed...");
+        log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
+        return false;
+    }
+    if (ok)
+        ex.body.TakeOver(&plain);
+    return true;
+}
+
+// Step 20.
+bool HttpClient::CheckFinalSize(Exchange &ex, LogBase &log) {
+    uint32_t max = ex.control.MaxContentLength;
+    if (max != 0 && ex.body.Length() > max) {
+        log.LogError("Content length more than the maximum allowed...");
+        log.LogDataInt("maxContentLength", static_cast<int32_t>(max));
+        return false;
+    }
+    return true;
+}
+
+// Step 21: cookies to save, or else the cache.
+void HttpClient::CookiesOrCache(Exchange &ex, LogBase &log) {
+    HttpControl &c = ex.control;
+    if (c.CookieDir.Length() > 0 && c.SaveCookies && ex.result.Header.HasField("Set-Cookie"))
+        enginecache::SaveResponseCookies(c, ex.result.Header, m_host.Text(), ex.host.Text());
+    else
+        enginecache::UpdateFromResponse(ex.url, c, ex.result, ex.body, log);
+}
+
+// Step 22.
+void HttpClient::KeepAlive(Exchange &ex, LogBase &log) {
+    if (!ex.reuse) {
+        CloseExchange(ex);
+        return;
+    }
+    StringBuffer connection;
+    ex.result.Header.GetField("connection", connection);
+    if (connection.EqualsNoCase("close")) {
+        log.LogInfo("Got connection:close header");
+        CloseExchange(ex);
+    }
+}
+
+// Step 24: the cached response stays valid; only its expiry is renewed.
+bool HttpClient::Handle304(Exchange &ex, LogBase &log) {
+    log.LogInfo("Updating cache entry with new expiration.");
+    enginecache::RenewEntry(ex.url, ex.control, ex.result.Header, log);
+    ex.result.Header.Clear();
+    if (ex.keptCached)
+        ex.result.Header.CopyFrom(ex.cachedHeader);
+    ex.body.Clear();
+    ex.body.AppendData(ex.cachedBody);
+    ex.result.FromCache = true;
+    return true;
+}
+
+void HttpClient::CloseExchange(Exchange &ex) {
+    if (ex.source)
+        ex.source->Close();
+    else if (ex.socket)
+        ex.socket->Close();
+    if (ex.framing)
+        ex.framing->Reset();
+}
+
+bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control, DataBuffer &body,
+                                HttpResult &result, LogBase &log) {
+    if (depth >= 4) {
+        log.LogError("Aborted to avoid infinite redirects.");
+        return false;
+    }
+    StringBuffer location;
+    result.Header.GetField("Location", location);
+    if (location.Length() == 0) {
+        log.LogError("Got 301/302 redirect, but no new location.");
+        return false;
+    }
+    log.LogData("redirectUrl", location.Text());
+    StringBuffer target;
+    CombineUrl(url, location.Text(), target);
+    if (target.Length() == 0) {
+        log.LogError("Failed to construct new URL");
+        log.LogData("location", location.Text());
+        log.LogData("url", url);
+        return false;
+    }
+    if (control.CookieDir.Length() > 0 && control.SaveCookies && result.Header.HasField("Set-Cookie")) {
+        StringBuffer host;
+        GetUrlHost(url, host);
+        enginecache::SaveResponseCookies(control, result.Header, m_host.Text(), host.Text());
+    }
+    result.WasRedirected = true;
+    result.FinalUrl.SetString(target.Text());
+    if (!control.FollowRedirects)
+        return true; // the redirect response's own header and body stay in place
+    result.Header.Clear();
+    body.Clear();
+    bool ok = HttpGet(target.Text(), depth + 1, false, control, body, result, log);
+    if (!ok && control.CachePolicy.UpdateCache)
+        enginecache::StoreNegative(target.Text(), control, result, body, log);
+    return ok;
+}
+
+void HttpClient::CombineUrl(const char *base, const char *location, StringBuffer &out) {
+    out.Clear();
+    if (!location)
+        return;
+    if (StartsWithNoCase(location, "http")) {
+        out.SetString(location);
+        return;
+    }
+    if (!base || !ResolveUrlReference(base, location, out))
+        out.Clear();
+}
+
+bool HttpClient::ReadBody(HttpControl &control, HttpResult &result, DataBuffer &body, VantrySocket &socket,
+                          LogBase &log) {
+    SocketByteSource source(socket);
+    if (&socket == &m_socket)
+        return m_framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
+    ResponseFraming framing;
+    return framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
+}

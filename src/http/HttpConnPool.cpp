@@ -1,0 +1,146 @@
+// HttpConnPool: the client list (least recently used first), the fetch with one reconnect after a
+// dropped keep-alive connection, and the connection helpers with their DNS-entry marks.
+#include "http/HttpConnPool.h"
+
+#include "core/StringBuffer.h"
+#include "http/EngineCacheSeam.h"
+#include "http/HttpClient.h"
+#include "http/HttpControl.h"
+#include "http/HttpResult.h"
+#include "log/LogBase.h"
+#include "net/VantrySocket.h"
+#include "spider/UrlUtil.h"
+
+HttpConnPool::HttpConnPool() = default;
+
+HttpConnPool::~HttpConnPool() {
+    m_clients.RemoveAllAndDelete();
+}
+
+int HttpConnPool::ClientCount() const {
+    return m_clients.Count();
+}
+
+HttpClient *HttpConnPool::ClientAt(int index) const {
+    return m_clients.ElementAs<HttpClient>(index);
+}
+
+bool HttpConnPool::Fetch(const char *url, HttpControl &control, DataBuffer &body, HttpResult &result,
+                         LogBase &log) {
+    StringBuffer host, user, password, path, query, fragment;
+    int32_t port = 80;
+    if (!ParseUrl(url, host, port, user, password, path, query, fragment)) {
+        log.LogError("Failed to parse URL");
+        log.LogData("url", url ? url : "");
+        return false;
+    }
+    if (user.Length() > 0 && password.Length() > 0) {
+        control.Login.SetString(user.Text());
+        control.Password.SetString(password.Text());
+    }
+    HttpClient *client = FindClient(host.Text(), port, control, log);
+    return GetWithReconnect(*client, url, control, body, result, log);
+}
+
+HttpClient *HttpConnPool::FindClient(const char *host, int port, HttpControl &control, LogBase &) {
+    bool proxy = control.ProxyDomain.Length() > 0;
+    const char *wantHost = proxy ? control.ProxyDomain.Text() : (host ? host : "");
+    int wantPort = proxy ? control.ProxyPort : port;
+    for (int32_t i = 0; i < m_clients.Count();) {
+        HttpClient *client = m_clients.ElementAs<HttpClient>(i);
+        if (!client) {
+            m_clients.DiscardAt(i);
+            continue;
+        }
+        if (client->Port() == wantPort && client->Host().EqualsNoCase(wantHost)) {
+            if (m_limit != 0) {
+                m_clients.RemoveAt(i);
+                m_clients.Append(client);
+            }
+            return client;
+        }
+        ++i;
+    }
+    if (m_limit != 0 && m_clients.Count() == m_limit)
+        delete m_clients.RemoveAt(0);
+    auto *client = new HttpClient();
+    // The endpoint is known before the first connection, so a second fetch finds this client.
+    client->SetEndpoint(wantHost, wantPort);
+    m_clients.Append(client);
+    return client;
+}
+
+bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpControl &control,
+                                    DataBuffer &body, HttpResult &result, LogBase &log) {
+    result.Reset();
+    bool ok = client.HttpGet(url, 0, true, control, body, result, log);
+    if (ok || !result.ConnectionBroken)
+        return ok;
+    log.LogError("Socket not writeable, re-opening connection with HTTP server");
+    StringBuffer host(client.Host());
+    CloseConnection(client);
+    if (!OpenConnection(client, control, host.Text(), client.Port(), log))
+        return false;
+    log.LogError("New connection established, re-trying GET");
+    return client.HttpGet(url, 0, true, control, body, result, log);
+}
+
+void HttpConnPool::CloseConnection(HttpClient &client) {
+    client.Socket().Close();
+    client.Framing().Reset();
+    client.ClearHost();
+}
+
+bool HttpConnPool::OpenConnection(HttpClient &client, HttpControl &control, const char *host, int port,
+                                  LogBase &log) {
+    if (!host || !*host) {
+        log.LogError("hostname is NULL");
+        return false;
+    }
+    log.LogData("OpenConnection", host);
+    client.Socket().Close();
+    client.Framing().Reset();
+    return ConnectServer(client, control, client.Socket(), host, port, log);
+}
+
+bool HttpConnPool::ConnectServer(HttpClient &client, HttpControl &control, VantrySocket &socket,
+                                 const char *host, int port, LogBase &log) {
+    if (!host || !*host)
+        return false;
+    if (port == 0)
+        port = 80;
+    client.SetEndpoint(host, port);
+    socket.SetConnectTimeout(control.ConnectTimeout);
+    socket.SetReadTimeout(static_cast<uint32_t>(control.ReadTimeout) * 1000u);
+    bool lookupFailed = false;
+    bool ok;
+    if (control.ProxyDomain.Length() > 0) {
+        log.LogInfo("Connecting via proxy...");
+        StringBuffer to(control.ProxyDomain);
+        to.AppendChar(':');
+        to.AppendInt(control.ProxyPort);
+        log.LogData("ConnectingTo", to.Text());
+        ok = socket.Connect(control.ProxyDomain.Text(), control.ProxyPort, lookupFailed, log);
+    } else {
+        log.LogInfo("Connecting to HTTP server...");
+        StringBuffer to(host);
+        to.AppendChar(':');
+        to.AppendInt(port);
+        log.LogData("ConnectingTo", to.Text());
+        ok = socket.Connect(host, port, lookupFailed, log);
+    }
+    bool marks = enginecache::DnsMarksActive(control);
+    if (ok) {
+        if (marks)
+            enginecache::MarkDomainValid(control, host);
+        return true;
+    }
+    if (marks) {
+        if (lookupFailed)
+            enginecache::MarkDomainInvalid(control, host);
+        else
+            enginecache::MarkDomainValid(control, host);
+    }
+    socket.Close();
+    return false;
+}

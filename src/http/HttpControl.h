@@ -1,0 +1,46 @@
+// HttpControl: the request settings of one facade object, read by every request it makes.
+// Fields in their fixed order with their construction defaults.
+#pragma once
+#include <cstdint>
+
+#include "core/StringBuffer.h"
+#include "http/CacheControl.h"
+#include "http/MimeHeader.h"
+
+// The two cache stores (a ClsCache2 and an HttpCache) belong between UseHttpCache and SendHost; they are
+// added there by the cache code (suggested names: `ClsCache2 CacheStore;` and `HttpCache HttpStore;`).
+// Until then the engine reaches the cache only through http/HttpCacheSteps.h.
+class HttpControl {
+public:
+    HttpControl();
+    virtual ~HttpControl() = default;
+
+    CacheControl CachePolicy;      // cache switches and freshness numbers
+    bool UseHttpCache = false;     // true: the ".caf" store (with DNS and negative entries); false: ".dat"
+    bool SendHost = true;          // the generic profile sends a Host line
+    StringBuffer UserAgent;        // the generic profile's User-Agent (default set by the constructor)
+    StringBuffer Referer;          // Referer line when non-empty
+    StringBuffer Accept;           // "*/*"
+    StringBuffer Connection;       // "Keep-Alive"
+    StringBuffer AcceptCharset;    // "ISO-8859-1,utf-8;q=0.7,*;q=0.7"
+    StringBuffer AcceptLanguage;   // "en-us,en;q=0.5"
+    MimeHeader ExtraHeaders;       // extra request lines of the generic profile
+    bool MimicIE = false;          // the Internet Explorer request profile
+    bool MimicFirefox = false;     // the Firefox request profile
+    StringBuffer Login;            // Basic authorisation user
+    StringBuffer Password;         // Basic authorisation password
+    int ProxyPort = 80;            // port of the HTTP proxy
+    StringBuffer ProxyDomain;      // host of the HTTP proxy; empty means no proxy
+    StringBuffer CookieDir;        // directory of the cookie store; empty disables cookies
+    bool SendCookies = true;       // add the Cookie line
+    bool SaveCookies = true;       // store cookies from Set-Cookie
+    int MaxUrlLen = 800;           // longest URL accepted, in bytes
+    uint32_t MaxContentLength = 0; // largest body accepted, in bytes; 0 means no limit
+    int ConnectTimeout = 10;       // seconds
+    int ReadTimeout = 20;          // seconds (the socket receives it times 1000 as milliseconds)
+    bool FollowRedirects = true;   // follow 301/302 automatically
+
+    // Overall deadline of one exchange (connect, send, head and body), in seconds; 0 means none.
+    // Bounds a peer that drips its response a byte at a time, each within the read time-out.
+    int MaxExchangeSeconds = 300;
+};

@@ -1,0 +1,51 @@
+// HttpMan: the facade an application holds to fetch web pages: its settings, a pool of keep-alive
+// connections and the result of the last request; QuickGetHtml returns a page as UTF-8 text.
+#pragma once
+#include <cstdint>
+
+#include "core/ClsBase.h"
+#include "core/StringBuffer.h"
+#include "http/HttpConnPool.h"
+#include "http/HttpControl.h"
+#include "http/HttpResult.h"
+
+class HttpMan : public ClsBase {
+public:
+    HttpMan();
+    ~HttpMan() override;
+
+    void SetConnectTimeout(int seconds);
+    void SetReadTimeout(int seconds);
+    void SetMaxConnections(int count);
+    void SetMimicIE(bool on);      // true also clears MimicFirefox
+    void SetMimicFirefox(bool on); // true also clears MimicIE
+    void SetMaxContentLength(uint32_t bytes);
+    void SetUserAgent(const char *text);
+    void GetUserAgent(StringBuffer &out) const;
+    void SetFollowRedirects(bool on);
+    void SetUseHttpCache(bool on);
+    void SetUpdateCache(bool on);
+    bool GetUpdateCache() const;
+    void SetFetchFromCache(bool on);
+    bool GetFetchFromCache() const;
+    bool GetWasRedirected() const;
+    void GetFinalUrl(StringBuffer &out) const;
+
+    // The last response's Last-Modified day as "%d-%02d-%02d"; empty when there is none or it is unreadable.
+    void LastModifiedDate(StringBuffer &out) const;
+
+    // Fetches the URL and returns its body as UTF-8 text; true on success.
+    bool QuickGetHtml(const char *url, StringBuffer &out);
+
+    // Every setting, including those without a setter of their own (Referer, Login, Password, the proxy,
+    // ExtraHeaders, MaxUrlLen, MaxExchangeSeconds, ...).
+    HttpControl &Control() { return m_control; }
+    const HttpControl &Control() const { return m_control; }
+    const HttpResult &LastResult() const { return m_result; }
+    HttpConnPool &Pool() { return m_pool; }
+
+private:
+    HttpControl m_control;
+    HttpConnPool m_pool;
+    HttpResult m_result;
+};

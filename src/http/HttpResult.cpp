@@ -1,0 +1,12 @@
+// HttpResult: the reset done before each request.
+#include "http/HttpResult.h"
+
+void HttpResult::Reset() {
+    WasRedirected = false;
+    FinalUrl.Clear();
+    CachedRedirectFailed = false;
+    CacheStatus = 0;
+    FromCache = false;
+    ConnectionBroken = false;
+    Header.Clear();
+}
