@@ -2,6 +2,7 @@
 // Sits in core; DataBuffer's file loads and the log's SaveLogXml use it.
 #include "core/FileSys.h"
 
+#include <cerrno>
 #include <random>
 #include <string>
 
@@ -169,6 +170,44 @@ bool WriteTwoPartFile(const char *name, const void *first, uint32_t firstCount, 
     bool ok = WriteBlock(fd, first, firstCount, log, name, true, "Failed to write complete file (4)") &&
               WriteBlock(fd, second, secondCount, log, name, true, "Failed to write complete file (5)");
     platform::CloseFile(fd);
+    return ok;
+}
+
+bool ReplaceFileTwoPart(const char *name, const void *first, uint32_t firstCount, const void *second,
+                        uint32_t secondCount, LogBase *logPtr) {
+    if (IsEmptyName(name))
+        return false;
+    LogNull nullLog;
+    LogBase &log = logPtr ? *logPtr : nullLog;
+    std::string target(name);
+    size_t slash = target.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string base = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+
+    // Created exclusively, so two writers never share a temporary file.
+    XString temp;
+    int fd = kInvalidHandle;
+    int err = 0;
+    for (int attempt = 0; attempt < 16 && fd == kInvalidHandle; ++attempt) {
+        MakeTempFileName(dir.c_str(), base.c_str(), temp);
+        fd = platform::CreateExclusive(temp.GetUtf8(), &err);
+        if (fd == kInvalidHandle && err != EEXIST)
+            break;
+    }
+    if (fd == kInvalidHandle) {
+        LogOpenFailure(log, temp.GetUtf8(), err);
+        return false;
+    }
+    bool ok = WriteBlock(fd, first, firstCount, log, name, true, "Failed to write complete file (4)") &&
+              WriteBlock(fd, second, secondCount, log, name, true, "Failed to write complete file (5)");
+    platform::CloseFile(fd);
+    if (ok && !platform::RenameFile(temp.GetUtf8(), name, &err)) {
+        log.LogData("filename", name);
+        LogOsError(log, err);
+        ok = false;
+    }
+    if (!ok)
+        platform::DeleteFile(temp.GetUtf8(), nullptr);
     return ok;
 }
 

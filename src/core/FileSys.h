@@ -21,6 +21,11 @@ bool WriteWholeFile(const char *utf8Name, const void *bytes, uint32_t count, Log
 bool WriteTwoPartFile(const char *name, const void *first, uint32_t firstCount, const void *second,
                       uint32_t secondCount, LogBase *log);
 // Opens for append (creating when absent), writes the bytes, closes. Used for the output file.
+// Writes both parts to a new temporary file beside the name and renames it into place, so that a
+// reader sees either the old file or the whole new one, never a part (the temporary is removed
+// on failure). Messages as WriteTwoPartFile's.
+bool ReplaceFileTwoPart(const char *name, const void *first, uint32_t firstCount, const void *second,
+                        uint32_t secondCount, LogBase *log);
 bool AppendToFile(const char *utf8Name, const void *bytes, uint32_t count, LogBase *log);
 bool RemoveFile(const char *utf8Name, LogBase *log);
 bool MakeDirectory(const char *name);

@@ -1,38 +1,58 @@
-// The GET engine's calls into the cache, DNS-entry and cookie stores, gathered in one place. Until the
-// stores are part of the build these do nothing: no look-up hits, nothing is stored, no entry exists.
+// The GET engine's calls into the cache, DNS-entry and cookie stores, gathered in one place: each
+// forwards to the cache steps (http/HttpCacheSteps.h), the HttpCache member of the settings or the
+// cookie store (http/CookieMgr.h).
 #pragma once
 #include <cstdint>
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
+#include "http/CookieMgr.h"
+#include "http/HttpCacheSteps.h"
+#include "http/HttpControl.h"
 
-class HttpControl;
 class HttpResponseHeader;
 class HttpResult;
 class LogBase;
 
 namespace enginecache {
 
-inline void LookUp(const char *, int32_t, HttpControl &, DataBuffer &, HttpResult &, bool &expired,
-                   StringBuffer &, double &expiry, LogBase &) {
-    expired = false;
-    expiry = 0;
+inline void LookUp(const char *url, int32_t depth, HttpControl &control, DataBuffer &body, HttpResult &result,
+                   bool &expired, StringBuffer &etag, double &expiry, LogBase &log,
+                   const CachedRedirectFollower &followRedirect = nullptr) {
+    LookUpCache(url, depth, control, body, result, expired, etag, expiry, log, followRedirect);
 }
-inline void UpdateFromResponse(const char *, HttpControl &, HttpResult &, const DataBuffer &, LogBase &) {}
-inline void StoreNegative(const char *, HttpControl &, HttpResult &, const DataBuffer &, LogBase &) {}
-inline void RenewEntry(const char *, HttpControl &, const HttpResponseHeader &, LogBase &) {}
-inline bool DnsEntriesActive(const HttpControl &) {
-    return false;
+inline void UpdateFromResponse(const char *url, HttpControl &control, HttpResult &result,
+                               const DataBuffer &body, LogBase &log) {
+    UpdateCacheFromResponse(url, control, result, body, log);
 }
-inline bool DnsMarksActive(const HttpControl &) {
-    return false;
+inline void StoreNegative(const char *url, HttpControl &control, HttpResult &result, const DataBuffer &body,
+                          LogBase &log) {
+    StoreNegativeEntry(url, control, result, body, log);
 }
-inline void IsDomainInvalid(HttpControl &, const char *, bool &found, bool &invalid) {
-    found = false;
-    invalid = false;
+inline void RenewEntry(const char *url, HttpControl &control, const HttpResponseHeader &notModified,
+                       LogBase &log) {
+    RenewCachedEntry(url, control, notModified, log);
 }
-inline void MarkDomainInvalid(HttpControl &, const char *) {}
-inline void MarkDomainValid(HttpControl &, const char *) {}
-inline void SaveResponseCookies(HttpControl &, const HttpResponseHeader &, const char *, const char *) {}
+inline bool DnsEntriesActive(const HttpControl &control) {
+    return ::DnsEntriesActive(control);
+}
+inline bool DnsMarksActive(const HttpControl &control) {
+    return ::DnsMarksActive(control);
+}
+inline void IsDomainInvalid(HttpControl &control, const char *host, bool &found, bool &invalid) {
+    control.HttpStore.IsDomainInvalid(host, found, invalid);
+}
+inline void MarkDomainInvalid(HttpControl &control, const char *host) {
+    control.HttpStore.MarkDomainInvalid(host);
+}
+inline void MarkDomainValid(HttpControl &control, const char *host) {
+    control.HttpStore.MarkDomainValid(host);
+}
+// connectionHost: the client's recorded host (the default cookie domain comes from it); responseHost:
+// the URL's host, which must lie in a cookie's own domain.
+inline void SaveResponseCookies(HttpControl &control, const HttpResponseHeader &header,
+                                const char *connectionHost, const char *responseHost) {
+    CookieMgr::SaveResponseCookies(control.CookieDir.Text(), header, connectionHost, responseHost);
+}
 
 } // namespace enginecache

@@ -189,8 +189,13 @@ bool HttpClient::CheckUrl(Exchange &ex, bool &answered, LogBase &log) {
 
 // Step 5.
 void HttpClient::LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log) {
-    enginecache::LookUp(ex.url, ex.depth, ex.control, ex.body, ex.result, ex.expired, ex.etag, ex.expiry,
-                        log);
+    // A redirect served from the ".caf" store is followed like a fresh one.
+    auto follow = [this](const char *url, int32_t depth, HttpControl &control, DataBuffer &body,
+                         HttpResult &result, LogBase &followLog) {
+        return FollowRedirect(url, depth, control, body, result, followLog);
+    };
+    enginecache::LookUp(ex.url, ex.depth, ex.control, ex.body, ex.result, ex.expired, ex.etag, ex.expiry, log,
+                        follow);
     bool fetching = ex.control.CachePolicy.FetchFromCache;
     if (!ex.expired && fetching && ex.result.CacheStatus == 1) {
         ex.result.FromCache = true;

@@ -5,11 +5,10 @@
 
 #include "core/StringBuffer.h"
 #include "http/CacheControl.h"
+#include "http/ClsCache2.h"
+#include "http/HttpCache.h"
 #include "http/MimeHeader.h"
 
-// The two cache stores (a ClsCache2 and an HttpCache) belong between UseHttpCache and SendHost; they are
-// added there by the cache code (suggested names: `ClsCache2 CacheStore;` and `HttpCache HttpStore;`).
-// Until then the engine reaches the cache only through http/HttpCacheSteps.h.
 class HttpControl {
 public:
     HttpControl();
@@ -17,6 +16,8 @@ public:
 
     CacheControl CachePolicy;      // cache switches and freshness numbers
     bool UseHttpCache = false;     // true: the ".caf" store (with DNS and negative entries); false: ".dat"
+    ClsCache2 CacheStore;          // the ".dat" store, used when UseHttpCache is false
+    HttpCache HttpStore;           // the ".caf" store, used when UseHttpCache is true; also the DNS entries
     bool SendHost = true;          // the generic profile sends a Host line
     StringBuffer UserAgent;        // the generic profile's User-Agent (default set by the constructor)
     StringBuffer Referer;          // Referer line when non-empty

@@ -40,4 +40,7 @@ public:
 
     int32_t CodePage = 0; // charset detected on load, 0 when none
     ExtPtrArray Fields;   // owned MimeField objects in header order
+
+private:
+    void CompleteField(StringBuffer &text, bool insideWalk);
 };

@@ -2,6 +2,7 @@
 #include "platform/Files.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +62,56 @@ int CreateForWrite(const char *name, int *err) {
 
 int OpenForAppend(const char *name, int *err) {
     return OpenWithFlags(name, O_WRONLY | O_CREAT | O_APPEND, err);
+}
+
+int OpenForUpdate(const char *name, int *err) {
+    int fd = OpenWithFlags(name, O_RDWR, err);
+    if (fd < 0)
+        return kInvalidFile;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        SetErr(err, EISDIR);
+        return kInvalidFile;
+    }
+    return fd;
+}
+
+int CreateExclusive(const char *name, int *err) {
+    return OpenWithFlags(name, O_WRONLY | O_CREAT | O_EXCL, err);
+}
+
+bool WriteFileAt(int fd, uint64_t offset, const void *bytes, uint32_t count, uint32_t *written, int *err) {
+    SetErr(err, 0);
+    uint32_t total = 0;
+    auto *p = static_cast<const unsigned char *>(bytes);
+    while (total < count) {
+        ssize_t n = ::pwrite(fd, p + total, count - total, static_cast<off_t>(offset + total));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetErr(err, errno);
+            break;
+        }
+        if (n == 0) {
+            SetErr(err, ENOSPC);
+            break;
+        }
+        total += static_cast<uint32_t>(n);
+    }
+    if (written)
+        *written = total;
+    return total == count;
+}
+
+bool RenameFile(const char *from, const char *to, int *err) {
+    SetErr(err, 0);
+    if (!ValidName(from, err) || !ValidName(to, err))
+        return false;
+    if (::rename(from, to) == 0)
+        return true;
+    SetErr(err, errno);
+    return false;
 }
 
 void CloseFile(int fd) {

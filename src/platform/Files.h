@@ -24,6 +24,15 @@ bool ReadFile(int fd, void *buffer, uint32_t count, uint32_t *got, int *err);
 bool WriteFile(int fd, const void *bytes, uint32_t count, uint32_t *written, int *err);
 bool FileSizeOf(int fd, uint64_t *size, int *err);
 
+// Opens an existing file for reading and writing, without truncating it.
+int OpenForUpdate(const char *name, int *err);
+// Creates a new file for writing; fails with EEXIST when anything is already at the name.
+int CreateExclusive(const char *name, int *err);
+// Writes count bytes at an offset (pwrite), retrying short writes.
+bool WriteFileAt(int fd, uint64_t offset, const void *bytes, uint32_t count, uint32_t *written, int *err);
+// Renames a file, replacing whatever file is at the new name in one step (rename(2)).
+bool RenameFile(const char *from, const char *to, int *err);
+
 // True when anything (file, directory, link) is at that path.
 bool PathExists(const char *name);
 bool DeleteFile(const char *name, int *err);

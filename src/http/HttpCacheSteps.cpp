@@ -1,0 +1,318 @@
+// The GET engine's cache steps over the two stores: look-up with the expired-entry validators, the
+// freshness rules, the store after a response with its directive rules, negative entries, the 304
+// renewal and the conditions of the DNS entries.
+#include "http/HttpCacheSteps.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "codec/Charset.h"
+#include "core/DataBuffer.h"
+#include "core/StringBuffer.h"
+#include "http/CacheBytes.h"
+#include "http/CacheClock.h"
+#include "http/DateParser.h"
+#include "http/HttpControl.h"
+#include "http/HttpResult.h"
+#include "log/LogBase.h"
+#include "log/LogNull.h"
+
+namespace {
+
+constexpr double kSecond = 1.0 / 86400.0;
+constexpr int32_t kUtf8 = 65001;
+
+void FormatDays(double days, StringBuffer &out) {
+    DateParser dates;
+    CalendarTime t;
+    dates.DaysToTime(days, t);
+    dates.FormatHttpDate(t, out);
+}
+
+// A header date as a day count; false when absent, unparsable or not a valid calendar time.
+bool HeaderDate(const HttpResponseHeader &header, const char *name, double &days) {
+    StringBuffer value;
+    header.GetField(name, value);
+    value.Trim();
+    if (value.Length() == 0)
+        return false;
+    DateParser dates;
+    CalendarTime t;
+    if (!dates.ParseHttpDate(value.Text(), t))
+        return false;
+    days = dates.TimeToDays(t);
+    return days != 0;
+}
+
+// The integer after "max-age=" inside a Cache-Control value (0 when there is none).
+long MaxAgeOf(const StringBuffer &cacheControl) {
+    const char *at = FindNoCase(cacheControl.Text(), "max-age");
+    while (at && at != cacheControl.Text() &&
+           (std::isalnum(static_cast<unsigned char>(at[-1])) || at[-1] == '-'))
+        at = FindNoCase(at + 7, "max-age"); // s-maxage and other names ending the same way are not it
+    if (!at)
+        return 0;
+    at += 7;
+    while (*at == ' ' || *at == '\t')
+        ++at;
+    if (*at != '=')
+        return 0;
+    ++at;
+    while (*at == ' ' || *at == '\t' || *at == '"')
+        ++at;
+    long n = std::strtol(at, nullptr, 10);
+    return n;
+}
+
+// The value with every blank removed, for the whole-value directive tests.
+void WithoutSpaces(const StringBuffer &in, StringBuffer &out) {
+    out.Clear();
+    for (int32_t i = 0; i < in.Length(); ++i)
+        if (in.CharAt(i) != ' ' && in.CharAt(i) != '\t')
+            out.AppendChar(static_cast<char>(in.CharAt(i)));
+}
+
+// The Cache-Control, Pragma and Expires rules that forbid storing; logs the reason when one holds.
+bool ForbidsStoring(const HttpResponseHeader &header, LogBase &log) {
+    StringBuffer value;
+    header.GetField("Cache-Control", value);
+    value.Trim();
+    if (value.Length()) {
+        static const char *const kWhole[] = {"no-cache", "no-store", "private, max-age=0", "max-age=0",
+                                             "s-maxage=0"};
+        for (const char *directive : kWhole) {
+            if (value.EqualsNoCase(directive)) {
+                log.LogInfo("Not updating cache because of cache-control directive");
+                return true;
+            }
+        }
+    }
+    value.Clear();
+    header.GetField("Pragma", value);
+    value.Trim();
+    if (value.EqualsNoCase("no-cache")) {
+        log.LogInfo("Not updating cache because of no-cache pragma");
+        return true;
+    }
+    value.Clear();
+    header.GetField("Expires", value);
+    StringBuffer compact;
+    WithoutSpaces(value, compact);
+    if (compact.Equals("0")) {
+        log.LogInfo("Not updating cache because of Expires=0 header");
+        return true;
+    }
+    return false;
+}
+
+bool StoreHasRoots(const HttpControl &control) {
+    return control.HttpStore.NumRoots() > 0;
+}
+
+void LookUpDatStore(const char *url, HttpControl &control, DataBuffer &body, HttpResult &result,
+                    bool &expired, StringBuffer &etag, double &expiry, LogBase &log) {
+    ClsCache2 &store = control.CacheStore;
+    DataBuffer payload;
+    LogNull quiet;
+    if (!store.ReadCacheEntry(url, payload, quiet) || payload.Length() <= 20)
+        return;
+    uint32_t offset = LoadLe32(payload.Data());
+    if (offset < 4 || offset > payload.Length() - 4 || offset > 0x7FFFFFFFu) {
+        log.LogError("Bad offset in cache file");
+        log.LogDataInt("offset", static_cast<int32_t>(offset));
+        log.LogDataInt("dbSize", static_cast<int32_t>(payload.Length()));
+        return;
+    }
+    StringBuffer headerText;
+    headerText.AppendBytes(payload.Data() + 4, static_cast<int32_t>(offset - 4));
+    result.Header.Parse(headerText.Text());
+    body.Append(payload.Data() + offset, payload.Length() - offset);
+
+    if (store.IsExpired()) {
+        log.LogInfo("Cache entry expired.");
+        expired = true;
+        store.GetLastEtag(etag);
+        log.LogData("ExpiredEtag", etag.Text());
+        store.GetLastExpiry(expiry);
+        StringBuffer formatted;
+        FormatDays(expiry, formatted);
+        log.LogData("ExpiredDateTime", formatted.Text());
+    }
+    result.CacheStatus = 1;
+    log.LogInfo("Cache hit.");
+}
+
+void LookUpCafStore(const char *url, int32_t depth, HttpControl &control, DataBuffer &body,
+                    HttpResult &result, LogBase &log, const CachedRedirectFollower &followRedirect) {
+    const CacheControl &policy = control.CachePolicy;
+    if (!(policy.FetchFromCache || policy.UpdateCache) || !StoreHasRoots(control))
+        return;
+    bool negative = false;
+    std::unique_ptr<CacheEntry> entry(control.HttpStore.FetchEntry(url, negative));
+    if (entry) {
+        result.CacheStatus = 1;
+        if (!policy.FetchFromCache)
+            return;
+        result.Header.Parse(entry->HeaderText.Text());
+        body.AppendData(entry->Body);
+        int32_t status = result.Header.StatusCode;
+        if ((status == 301 || status == 302) && followRedirect) {
+            entry.reset();
+            if (followRedirect(url, depth, control, body, result, log)) {
+                result.CacheStatus = 1; // answered: the followed target's response is the result
+            } else {
+                // A failed cached redirect does not fail the request: it goes to the network.
+                result.CachedRedirectFailed = true;
+                result.CacheStatus = 0;
+                result.Header.Clear();
+                body.Clear();
+            }
+        }
+        return;
+    }
+    if (negative) {
+        result.CacheStatus = 2;
+        if (policy.FetchFromCache && !policy.QuietNegativeHits) {
+            log.LogError("Found negative cache entry.");
+            log.LogData("url", url);
+        }
+    }
+}
+
+void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, const DataBuffer &body,
+                    LogBase &log) {
+    const HttpResponseHeader &header = result.Header;
+    if (header.StatusCode == 304)
+        return;
+    if (header.StatusCode != 200) {
+        log.LogInfo("Not updating cache because status code != 200");
+        log.LogDataInt("statusCode", header.StatusCode);
+        return;
+    }
+    if (!control.CachePolicy.IgnoreNoCacheDirectives && ForbidsStoring(header, log))
+        return;
+
+    log.LogData("UrlToCache", url);
+    StringBuffer etag;
+    header.GetField("ETag", etag);
+    double expiry = ComputeExpiration(control.CachePolicy, header);
+    StringBuffer formatted;
+    FormatDays(expiry, formatted);
+    log.LogData("NewExpireTime", formatted.Text());
+    log.LogData("Etag", etag.Text());
+
+    StringBuffer charset;
+    header.GetCharset(charset);
+    int32_t codePage = charset.Length() ? CodePageForName(charset.Text()) : 0;
+    StringBuffer headerText;
+    header.ToText(headerText, codePage ? codePage : kUtf8);
+    DataBuffer payload;
+    uint8_t offset[4];
+    StoreLe32(offset, 4u + static_cast<uint32_t>(headerText.Length()));
+    payload.Append(offset, 4);
+    payload.Append(headerText.Text(), static_cast<uint32_t>(headerText.Length()));
+    payload.AppendData(body);
+
+    if (control.CacheStore.SaveToCache(url, expiry, etag.Text(), payload, log))
+        log.LogInfo("Cache updated.");
+    else
+        log.LogError("Cache not updated.");
+}
+
+// Writes a ".caf" entry for the URL: replacing when the URL has one, else appending.
+void SaveCafEntry(const char *url, HttpControl &control, const HttpResponseHeader &header,
+                  const DataBuffer &body, bool negative) {
+    StringBuffer headerText;
+    if (header.StatusCode != 0)
+        header.ToText(headerText, kUtf8);
+    HttpCache &store = control.HttpStore;
+    if (store.Exists(url))
+        store.SaveReplacing(url, headerText.Text(), body, negative, 0, 0, 2, "Nothing");
+    else
+        store.SaveAppending(url, headerText.Text(), body, negative, 0, 0, 2, "Nothing");
+}
+
+} // namespace
+
+void LookUpCache(const char *url, int32_t depth, HttpControl &control, DataBuffer &body, HttpResult &result,
+                 bool &expired, StringBuffer &etag, double &expiry, LogBase &log,
+                 const CachedRedirectFollower &followRedirect) {
+    expired = false;
+    etag.Clear();
+    expiry = 0;
+    if (!url)
+        return;
+    if (control.UseHttpCache)
+        LookUpCafStore(url, depth, control, body, result, log, followRedirect);
+    else if (control.CachePolicy.FetchFromCache)
+        LookUpDatStore(url, control, body, result, expired, etag, expiry, log);
+}
+
+double ComputeExpiration(const CacheControl &policy, const HttpResponseHeader &header) {
+    return ComputeExpirationAt(policy, header, CacheNowLocalDays());
+}
+
+double ComputeExpirationAt(const CacheControl &policy, const HttpResponseHeader &header, double now) {
+    double expires = 0;
+    if (HeaderDate(header, "Expires", expires))
+        return expires;
+
+    StringBuffer cacheControl;
+    header.GetField("Cache-Control", cacheControl);
+    cacheControl.Trim();
+    if (cacheControl.Length()) {
+        long maxAge = MaxAgeOf(cacheControl);
+        if (maxAge != 0)
+            return now + static_cast<double>(maxAge) * kSecond;
+    }
+
+    double lastModified = 0;
+    if (policy.FreshnessAlgorithm == 1 && HeaderDate(header, "Last-Modified", lastModified) &&
+        lastModified < now)
+        return now + (now - lastModified) * policy.LastModifiedPercent / 100.0;
+
+    double seconds = static_cast<double>(policy.DefaultFreshnessMinutes) * 60.0;
+    if (seconds < 600)
+        seconds = 600;
+    return now + seconds * kSecond;
+}
+
+void UpdateCacheFromResponse(const char *url, HttpControl &control, HttpResult &result,
+                             const DataBuffer &body, LogBase &log) {
+    if (!url || !control.CachePolicy.UpdateCache)
+        return;
+    if (!control.UseHttpCache) {
+        UpdateDatStore(url, control, result, body, log);
+        return;
+    }
+    int32_t status = result.Header.StatusCode;
+    if (!StoreHasRoots(control) || status < 200 || status >= 500)
+        return;
+    SaveCafEntry(url, control, result.Header, body, false);
+}
+
+void StoreNegativeEntry(const char *url, HttpControl &control, HttpResult &result, const DataBuffer &body,
+                        LogBase & /*log*/) {
+    if (!url || !control.UseHttpCache || !control.CachePolicy.UpdateCache || !StoreHasRoots(control))
+        return;
+    SaveCafEntry(url, control, result.Header, body, true);
+}
+
+void RenewCachedEntry(const char *url, HttpControl &control, const HttpResponseHeader &notModified,
+                      LogBase &log) {
+    double expiry = ComputeExpiration(control.CachePolicy, notModified);
+    control.CacheStore.UpdateExpiration(url, expiry, log);
+    StringBuffer formatted;
+    FormatDays(expiry, formatted);
+    log.LogData("NewExpiration", formatted.Text());
+}
+
+bool DnsEntriesActive(const HttpControl &control) {
+    return control.UseHttpCache && StoreHasRoots(control);
+}
+
+bool DnsMarksActive(const HttpControl &control) {
+    return DnsEntriesActive(control) && control.CachePolicy.UpdateCache;
+}
