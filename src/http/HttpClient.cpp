@@ -249,7 +249,7 @@ bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
     }
     ex.socket = ex.reuse ? &m_socket : &ex.localSocket;
     ex.framing = ex.reuse ? &m_framing : &ex.localFraming;
-    ex.socketSource = std::make_unique<SocketByteSource>(*ex.socket);
+    ex.socketSource = std::make_unique<SocketByteSource>(*ex.socket, c.Progress);
     ex.source = ex.socketSource.get();
     int seconds = c.MaxExchangeSeconds > 0 ? c.MaxExchangeSeconds : 0;
     uint32_t start = platform::GetTickCount();
@@ -339,7 +339,7 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
         HttpRequestBuilder::BuildRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, ex.expired,
                                          ex.etag.Text(), haveExpiry ? &expiry : nullptr, request, log);
     }
-    if (!ex.socket->SendBytes(request.Text(), static_cast<uint32_t>(request.Length()), log)) {
+    if (!ex.socket->SendBytes(request.Text(), static_cast<uint32_t>(request.Length()), c.Progress, log)) {
         ex.result.ConnectionBroken = true;
         CloseExchange(ex);
         return false;
@@ -520,7 +520,7 @@ void HttpClient::CombineUrl(const char *base, const char *location, StringBuffer
 
 bool HttpClient::ReadBody(HttpControl &control, HttpResult &result, DataBuffer &body, VantrySocket &socket,
                           LogBase &log) {
-    SocketByteSource source(socket);
+    SocketByteSource source(socket, control.Progress);
     if (&socket == &m_socket)
         return m_framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
     ResponseFraming framing;

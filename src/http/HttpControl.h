@@ -9,6 +9,8 @@
 #include "http/HttpCache.h"
 #include "http/MimeHeader.h"
 
+class ProgressMonitor;
+
 class HttpControl {
 public:
     HttpControl();
@@ -44,4 +46,8 @@ public:
     // Overall deadline of one exchange (connect, send, head and body), in seconds; 0 means none.
     // Bounds a peer that drips its response a byte at a time, each within the read time-out.
     int MaxExchangeSeconds = 300;
+
+    // Told of the bytes the request's socket sends and receives, and asked whether to abort; not owned,
+    // null for none. Set by an application that shows progress (the library itself never sets it).
+    ProgressMonitor *Progress = nullptr;
 };
