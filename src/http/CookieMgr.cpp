@@ -73,7 +73,8 @@ bool CookieMgr::CookieFilePath(const char *directory, const char *domain, String
     name.ToLower();
     if (name.CharAt(0) == '.')
         name.RemoveRange(0, 1);
-    if (name.Length() == 0 || name.Contains(".."))
+    // Every label non-empty: no "..", and no dot left at either end.
+    if (name.Length() == 0 || name.Contains("..") || name.CharAt(0) == '.' || name.LastChar() == '.')
         return false;
     for (int32_t i = 0; i < name.Length(); ++i) {
         char c = static_cast<char>(name.CharAt(i));

@@ -119,7 +119,9 @@ void LookUpDatStore(const char *url, HttpControl &control, DataBuffer &body, Htt
     if (!store.ReadCacheEntry(url, payload, quiet) || payload.Length() <= 20)
         return;
     uint32_t offset = LoadLe32(payload.Data());
-    if (offset < 4 || offset > payload.Length() - 4 || offset > 0x7FFFFFFFu) {
+    // The body runs from the offset to the end: any offset inside the payload past the offset field
+    // itself is sound, so bodies of fewer than four bytes (and empty ones) are served too.
+    if (offset < 4 || offset > payload.Length() || offset > 0x7FFFFFFFu) {
         log.LogError("Bad offset in cache file");
         log.LogDataInt("offset", static_cast<int32_t>(offset));
         log.LogDataInt("dbSize", static_cast<int32_t>(payload.Length()));

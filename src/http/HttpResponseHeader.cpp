@@ -87,6 +87,10 @@ bool HttpResponseHeader::Parse(const char *text) {
         }
     }
 
+    // A head that ends right after its status line has no fields: what follows is already the body.
+    if (all.substr(cr, 4) == "\r\n\r\n") {
+        return true;
+    }
     size_t rest = cr;
     while (rest < all.size() &&
            (all[rest] == ' ' || all[rest] == '\t' || all[rest] == '\r' || all[rest] == '\n')) {

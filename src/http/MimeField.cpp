@@ -247,6 +247,19 @@ bool ToCodePage(const StringBuffer &value, int32_t cp, DataBuffer &out) {
     return ok && out.Length() > 0;
 }
 
+// The value's bytes for encoded words in the code page, and the charset name to label them with;
+// a value that cannot be converted, or a code page without a name, is written as UTF-8.
+const char *ConvertForWords(const StringBuffer &value, int32_t &codePage, DataBuffer &out) {
+    const char *name = CanonicalCharsetName(codePage);
+    if (codePage != kUtf8 && name != nullptr && ToCodePage(value, codePage, out)) {
+        return name;
+    }
+    out.Clear();
+    out.Append(value.Text(), static_cast<uint32_t>(value.Length()));
+    codePage = kUtf8;
+    return "utf-8";
+}
+
 std::string_view ViewOf(const DataBuffer &data) {
     return std::string_view(reinterpret_cast<const char *>(data.Data()), data.Length());
 }
@@ -306,13 +319,8 @@ void MimeField::Serialise(StringBuffer &out, int32_t codePage) const {
         } else {
             DataBuffer converted;
             int32_t target = codePage;
-            if (!ToCodePage(Value, target, converted)) {
-                converted.Clear();
-                converted.Append(value.data(), static_cast<uint32_t>(value.size()));
-                target = kUtf8;
-            }
-            const char *charset = CanonicalCharsetName(target);
-            ValueWriter writer(*this, charset != nullptr ? charset : "utf-8", true, line);
+            const char *charset = ConvertForWords(Value, target, converted);
+            ValueWriter writer(*this, charset, true, line);
             if (target == 1200 || target == 1201) {
                 writer.Words(ViewOf(converted)); // UTF-16 text has zero bytes: one unit of words
             } else {
@@ -325,13 +333,8 @@ void MimeField::Serialise(StringBuffer &out, int32_t codePage) const {
     } else {
         DataBuffer converted;
         int32_t target = codePage;
-        if (target == kUtf8 || !ToCodePage(Value, target, converted)) {
-            converted.Clear();
-            converted.Append(value.data(), static_cast<uint32_t>(value.size()));
-            target = kUtf8;
-        }
-        const char *charset = CanonicalCharsetName(target);
-        ValueWriter writer(*this, charset != nullptr ? charset : "utf-8", false, line);
+        const char *charset = ConvertForWords(Value, target, converted);
+        ValueWriter writer(*this, charset, false, line);
         writer.EncodedValue(ViewOf(converted), target);
     }
     out.Append(header_text::TrimView(line.View()));

@@ -142,3 +142,11 @@ TEST(HttpResponseHeader, ToTextWritesStatusLineThenFields) {
     EXPECT_EQ(again.ContentLength, 4);
     EXPECT_EQ(Field(again, "server"), "nginx");
 }
+
+TEST(HttpResponseHeader, BodyAfterAnEmptyHeadIsNotTakenForFields) {
+    HttpResponseHeader h;
+    h.Parse("HTTP/1.1 204 No Content\r\n\r\nLocation: http://evil/\r\n");
+    EXPECT_EQ(h.StatusCode, 204);
+    EXPECT_EQ(h.Fields.NumFields(), 0);
+    EXPECT_FALSE(h.HasField("Location"));
+}

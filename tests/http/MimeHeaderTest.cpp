@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "codec/Charset.h"
 #include "core/StringBuffer.h"
 #include "http/MimeField.h"
 #include "http/MimeHeader.h"
@@ -273,4 +274,41 @@ TEST(MimeField, EightBitParametersAreQuotedAndEncoded) {
     EXPECT_EQ(RoundTrip("Content-Disposition", "attachment; filename=\"r\xC3\xA9sum\xC3\xA9.txt\"", 28591),
               "attachment; filename=\"r\xC3\xA9sum\xC3\xA9.txt\"");
     EXPECT_EQ(Serialised("X", "a; n=\"\xC3\xA9\"", 28591), "X: a; n=\"=?iso-8859-1?Q?=E9?=\"");
+}
+
+TEST(MimeHeader, EncodedWordsOfManyCharsetsNameTheCodePageAndDecodeToUtf8) {
+    struct Case {
+        const char *charset;
+        const char *base64;   // the word's bytes in that charset
+        const char *expected; // as UTF-8
+    };
+    const Case cases[] = {
+        {"windows-1251", "z/Do4uXy", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"iso-8859-5", "v+DY0tXi", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"koi8-r", "8NLJ18XU", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"shift_jis", "k/qWew==", "\xE6\x97\xA5\xE6\x9C\xAC"},
+        {"euc-jp", "xvzL3A==", "\xE6\x97\xA5\xE6\x9C\xAC"},
+        {"gb2312", "1tDOxA==", "\xE4\xB8\xAD\xE6\x96\x87"},
+        {"big5", "pKSk5Q==", "\xE4\xB8\xAD\xE6\x96\x87"},
+        {"euc-kr", "x9Gx2w==", "\xED\x95\x9C\xEA\xB8\x80"},
+        {"iso-8859-7", "5evr5+3p6tw=", "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC"},
+        {"windows-1250", "jmx1nW916Gv9", "\xC5\xBDlu\xC5\xA5ou\xC4\x8Dk\xC3\xBD"},
+        {"utf-8", "SsO2cmc=", "J\xC3\xB6rg"},
+    };
+    for (const Case &c : cases) {
+        std::string text = std::string("Subject: =?") + c.charset + "?B?" + c.base64 + "?=\r\nX: 1\r\n\r\n";
+        MimeHeader h;
+        h.Load(text.c_str());
+        EXPECT_EQ(h.CodePage, CodePageForName(c.charset)) << c.charset;
+        EXPECT_NE(h.CodePage, 0) << c.charset;
+        EXPECT_EQ(Field(h, "Subject"), c.expected) << c.charset;
+    }
+}
+
+TEST(MimeField, SerialisedWordsLoadBackInEveryCodePage) {
+    const char *value = "Gr\xC3\xBC\xC3\x9F"
+                        "e aus K\xC3\xB6ln; name=\"d\xC3\xA9j\xC3\xA0 vu\"";
+    for (int32_t cp : {0, 1252, 28591, 28592, 65001, 932, 936, 949, 950, 1200, 1201, 50220, 1256}) {
+        EXPECT_EQ(RoundTrip("Content-Disposition", value, cp), value) << cp;
+    }
 }
