@@ -2,19 +2,17 @@
 // and Firefox 1.0.3 profiles, with the request line and the shared Cookie/Authorization/extra lines.
 #include "http/HttpRequestBuilder.h"
 
+#include <memory>
+
 #include "core/ContentCoding.h"
 #include "core/StringBuffer.h"
+#include "http/CookieJar.h"
+#include "http/CookieMgr.h"
 #include "http/DateParser.h"
 #include "http/HeaderText.h"
 #include "http/HttpControl.h"
 #include "http/MimeHeader.h"
 #include "log/LogBase.h"
-
-#if __has_include("http/CookieMgr.h")
-#include "http/CookieJar.h"
-#include "http/CookieMgr.h"
-#define VANTRY_HAVE_COOKIE_STORE 1
-#endif
 
 namespace {
 
@@ -165,26 +163,20 @@ void HttpRequestBuilder::AddCookieLine(const HttpControl &control, const char *h
     if (control.CookieDir.Length() == 0 || !control.SendCookies || IsEmpty(host)) {
         return;
     }
-#ifdef VANTRY_HAVE_COOKIE_STORE
     const char *cookiePath = IsEmpty(path) ? "/" : path;
-    CookieJar *jar = CookieMgr::LoadJar(control.CookieDir.Text(), host, cookiePath);
-    if (jar == nullptr) {
+    std::unique_ptr<CookieJar> jar(CookieMgr::LoadJar(control.CookieDir.Text(), host, cookiePath));
+    if (!jar) {
         return;
     }
+    // The builders do not know the channel, so cookies marked secure stay off the line.
     StringBuffer cookies;
     jar->BuildCookieHeader(host, cookiePath, false, cookies);
-    delete jar;
     std::string_view text = header_text::TrimView(cookies.View());
     if (!text.empty()) {
         out.Append("Cookie: ");
         out.Append(text);
         out.Append("\r\n");
     }
-#else
-    // Built without the cookie store: there are no stored cookies to send.
-    (void)path;
-    (void)out;
-#endif
 }
 
 void HttpRequestBuilder::AddAuthorization(const HttpControl &control, StringBuffer &out) {

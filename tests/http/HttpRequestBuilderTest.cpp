@@ -5,10 +5,13 @@
 #include <string>
 
 #include "core/StringBuffer.h"
+#include "http/Cookie.h"
+#include "http/CookieMgr.h"
 #include "http/DateParser.h"
 #include "http/HttpControl.h"
 #include "http/HttpRequestBuilder.h"
 #include "log/LogNull.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -263,4 +266,25 @@ TEST(HttpRequestBuilder, NoCookieLineWithoutACookieDirectory) {
     LogNull log;
     HttpRequestBuilder::AddCookieLine(c, "host", "/", out, log);
     EXPECT_STREQ(out.Text(), "");
+}
+
+TEST(HttpRequestBuilder, CookieLineFromTheStoreInEveryProfile) {
+    testsupport::TempDir dir;
+    Cookie cookie;
+    cookie.ParseSetCookie("session=abc123; path=/; domain=.example.com");
+    ASSERT_TRUE(CookieMgr::SaveCookie(dir.Path().c_str(), cookie));
+    HttpControl c;
+    c.CookieDir.SetString(dir.Path().c_str());
+    std::string generic = Generic(c, "http://www.example.com/a", "www.example.com", "/a");
+    EXPECT_NE(generic.find("\r\nCookie: session=\"abc123\"\r\nHost: www.example.com\r\n"), std::string::npos)
+        << generic;
+    EXPECT_NE(Msie(c, "u", "www.example.com", "/a")
+                  .find("\r\nCookie: session=\"abc123\"\r\nConnection: Keep-Alive"),
+              std::string::npos);
+    EXPECT_NE(Firefox(c, "u", "www.example.com", "/a").find("\r\nCookie: session=\"abc123\"\r\n\r\n"),
+              std::string::npos);
+    // Another site, or cookies switched off: no line.
+    EXPECT_EQ(Generic(c, "u", "other.org", "/").find("Cookie:"), std::string::npos);
+    c.SendCookies = false;
+    EXPECT_EQ(Generic(c, "u", "www.example.com", "/a").find("Cookie:"), std::string::npos);
 }
