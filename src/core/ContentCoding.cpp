@@ -163,6 +163,24 @@ int64_t FindPair(const char *text, int64_t from, int64_t end, char a, char b) {
     return -1;
 }
 
+// The input of an encoder that appends to out: a copy when it lies inside out's block, which the
+// appends may move, otherwise the input itself.
+class StableInput {
+public:
+    StableInput(const void *bytes, size_t count, const StringBuffer &out) : m_bytes(bytes) {
+        if (out.IsInsideBlock(bytes)) {
+            m_copy.assign(static_cast<const char *>(bytes), count);
+            m_bytes = m_copy.data();
+        }
+    }
+    const char *Chars() const { return static_cast<const char *>(m_bytes); }
+    const unsigned char *Bytes() const { return static_cast<const unsigned char *>(m_bytes); }
+
+private:
+    const void *m_bytes;
+    std::string m_copy;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -179,7 +197,8 @@ void ContentCoding::EncodeBase64Wrapped(const void *bytes, uint32_t count, Strin
     if (!FitsInBuffer(static_cast<size_t>(out.Length()), total)) {
         return;
     }
-    const unsigned char *src = static_cast<const unsigned char *>(bytes);
+    const StableInput input(bytes, count, out);
+    const unsigned char *src = input.Bytes();
     const uint32_t fullGroups = count / 3;
     char group[4];
     uint32_t column = 0;
@@ -380,10 +399,12 @@ void ContentCoding::EncodeWordB(const void *bytes, uint32_t count, const char *c
     if (bytes == nullptr || count == 0 || charset == nullptr) {
         return;
     }
+    const StableInput input(bytes, count, out);
+    const StableInput name(charset, std::strlen(charset) + 1, out);
     out.Append("=?");
-    out.Append(charset);
+    out.Append(name.Chars());
     out.Append("?B?");
-    EncodeBase64(bytes, count, out);
+    EncodeBase64(input.Bytes(), count, out);
     out.Append("?=");
 }
 
@@ -397,8 +418,9 @@ void ContentCoding::EncodeWordQ(const void *bytes, uint32_t count, const char *c
     if (encoded == nullptr) {
         return;
     }
+    const StableInput name(charset, std::strlen(charset) + 1, out);
     out.Append("=?");
-    out.Append(charset);
+    out.Append(name.Chars());
     out.Append("?Q?");
     if (FitsInBuffer(static_cast<size_t>(out.Length()), n)) {
         out.AppendBytes(encoded, static_cast<int32_t>(n));
@@ -480,7 +502,9 @@ void ContentCoding::EncodeWordsB(const char *text, uint32_t length, const char *
         EncodeWordB(text, length, charset, out);
         return;
     }
-    EncodeWordsInPieces(*this, text, length, charset, 24, false, out);
+    const StableInput input(text, length, out);
+    const StableInput name(charset, std::strlen(charset) + 1, out);
+    EncodeWordsInPieces(*this, input.Chars(), length, name.Chars(), 24, false, out);
 }
 
 void ContentCoding::EncodeWordsQ(const char *text, uint32_t length, const char *charset,
@@ -492,7 +516,9 @@ void ContentCoding::EncodeWordsQ(const char *text, uint32_t length, const char *
         EncodeWordQ(text, length, charset, out);
         return;
     }
-    EncodeWordsInPieces(*this, text, length, charset, 34, true, out);
+    const StableInput input(text, length, out);
+    const StableInput name(charset, std::strlen(charset) + 1, out);
+    EncodeWordsInPieces(*this, input.Chars(), length, name.Chars(), 34, true, out);
 }
 
 void ContentCoding::DecodeEncodedWords(StringBuffer &text) const {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
@@ -248,6 +249,12 @@ int32_t StringBuffer::Capacity() const {
     return m_capacity;
 }
 
+bool StringBuffer::IsInsideBlock(const void *p) const {
+    CheckValid();
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(m_data);
+    return p != nullptr && offset < static_cast<uintptr_t>(m_capacity);
+}
+
 int32_t StringBuffer::GrowthIncrement() const {
     CheckValid();
     return m_increment;
@@ -467,6 +474,12 @@ void StringBuffer::AppendHexDump(const void *bytes, int32_t count) {
     }
     static const char kHex[] = "0123456789ABCDEF";
     const unsigned char *p = static_cast<const unsigned char *>(bytes);
+    // Bytes of our own block would move with the first growth: dump a copy of them.
+    std::string copy;
+    if (IsInsideBlock(bytes)) {
+        copy.assign(reinterpret_cast<const char *>(p), static_cast<size_t>(count));
+        p = reinterpret_cast<const unsigned char *>(copy.data());
+    }
     // Appended one byte at a time so the buffer grows by the usual rule (no EnsureRoom, which would
     // leave the increment unchanged and make repeated dumps grow linearly).
     for (int32_t i = 0; i < count; ++i) {

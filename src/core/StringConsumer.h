@@ -4,5 +4,5 @@
 class StringConsumer {
 public:
     virtual ~StringConsumer() = default;
-    virtual void Consume(const char* /*text*/) {}
+    virtual void Consume(const char * /*text*/) {}
 };

@@ -6,4 +6,4 @@ uint32_t g_nextSerial = 0;
 }
 
 VantryObject::VantryObject() : SerialNumber(g_nextSerial++) {}
-VantryObject::VantryObject(const VantryObject&) : SerialNumber(g_nextSerial++) {}
+VantryObject::VantryObject(const VantryObject &) : SerialNumber(g_nextSerial++) {}

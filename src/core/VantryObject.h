@@ -6,8 +6,8 @@
 class VantryObject {
 public:
     VantryObject();
-    VantryObject(const VantryObject&);
-    VantryObject& operator=(const VantryObject&) { return *this; }
+    VantryObject(const VantryObject &);
+    VantryObject &operator=(const VantryObject &) { return *this; }
     virtual ~VantryObject() = default;
 
     // Taken from a process-wide counter (starting at 0) at construction.

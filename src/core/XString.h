@@ -10,16 +10,16 @@ class XString : public VantryObject {
 public:
     XString();
     void Clear();
-    void SetAnsi(const char* text);
-    void SetUtf8(const char* text);
-    void SetUtf16(const uint16_t* text);
-    const char* GetAnsi();
-    const char* GetUtf8();
-    const uint16_t* GetUtf16();
+    void SetAnsi(const char *text);
+    void SetUtf8(const char *text);
+    void SetUtf16(const uint16_t *text);
+    const char *GetAnsi();
+    const char *GetUtf8();
+    const uint16_t *GetUtf16();
     int32_t AnsiLength();
     int32_t Length();
     bool IsAnsiExact();
-    StringBuffer& Utf8Buffer() { return m_utf8; }
+    StringBuffer &Utf8Buffer() { return m_utf8; }
 
 private:
     StringBuffer m_ansi;

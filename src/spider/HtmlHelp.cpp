@@ -95,6 +95,43 @@ const char *FindNoCaseIn(const char *hay, std::string_view needle) {
     return nullptr;
 }
 
+// The value of the attribute `name` (ASCII letters fold) of a tag as CleanTag writes it, where every
+// value is quoted: only a whole attribute name matches, never the end of a longer one or text inside
+// another attribute's value. False when the tag has no such attribute.
+bool FindCleanTagAttribute(const char *tag, std::string_view name, StringBuffer &value) {
+    TagCursor pe{tag};
+    pe.Step();
+    pe.p += std::strcspn(pe.p, " >");
+    for (;;) {
+        if (pe.SkipWhite() == '>' || *pe.p == '\0')
+            return false;
+        const char *attr = pe.p;
+        size_t attrLen = std::strcspn(attr, " >=");
+        pe.p += attrLen;
+        if (*pe.p != '=')
+            continue;
+        pe.Step();
+        char quote = *pe.p;
+        if (!IsQuote(quote))
+            return false;
+        pe.Step();
+        const char *from = pe.p;
+        const char *to = std::strchr(from, quote);
+        if (to == nullptr)
+            return false;
+        pe.p = to + 1;
+        bool same = attrLen == name.size();
+        for (size_t i = 0; same && i < attrLen; ++i)
+            same = FoldAscii(attr[i]) == FoldAscii(name[i]);
+        if (same) {
+            value.Clear();
+            value.AppendBytes(from, static_cast<int32_t>(to - from));
+            value.Trim();
+            return true;
+        }
+    }
+}
+
 } // namespace
 
 void HtmlHelp::CleanTag(const char *tag, StringBuffer &result) {
@@ -205,6 +242,8 @@ void HtmlHelp::GetMetaCharset(const char *page, StringBuffer &charset) {
     ParseEngine pe;
     pe.Load(page);
     StringBuffer raw, tag, attr, content;
+    // The first <meta charset="..."> seen, taken when no http-equiv content-type names one.
+    StringBuffer ownCharset;
     while (pe.SeekTo("<meta")) {
         raw.Clear();
         pe.CaptureUntilCharQuoted('>', raw);
@@ -232,8 +271,12 @@ void HtmlHelp::GetMetaCharset(const char *page, StringBuffer &charset) {
             GetAttributeValue(tag.Text(), "CHARSET", charset);
             return;
         }
+        if (ownCharset.Length() == 0)
+            FindCleanTagAttribute(tag.Text(), "charset", ownCharset);
         // CaptureUntilCharQuoted leaves the cursor on the '>' (or at the end), so the scan moves on.
         if (pe.AtEnd())
-            return;
+            break;
     }
+    if (ownCharset.Length() != 0)
+        charset.SetBuffer(ownCharset);
 }

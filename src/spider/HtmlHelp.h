@@ -12,7 +12,7 @@ public:
     // The value of name="..." or name='...' (found case-insensitively, as a plain substring),
     // trimmed and with every '\' turned into '/'; empty when not found or not closed.
     static void GetAttributeValue(const char *tag, const char *name, StringBuffer &value);
-    // The charset named by the first <meta http-equiv="content-type" content="..."> of the page;
-    // `charset` is left unchanged when there is none.
+    // The charset named by the first <meta http-equiv="content-type" content="..."> of the page, or
+    // else by the first <meta charset="..."> (quotes optional); `charset` is left unchanged when neither.
     static void GetMetaCharset(const char *page, StringBuffer &charset);
 };

@@ -9,6 +9,7 @@
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "log/LogBase.h"
+#include "spider/HostToAscii.h"
 #include "spider/UrlResolver.h"
 
 namespace {
@@ -44,6 +45,16 @@ bool ContainsNoCase(std::string_view hay, std::string_view needle) {
 size_t FindFirstOf(std::string_view s, const char *set) {
     size_t i = s.find_first_of(set);
     return i == std::string_view::npos ? s.size() : i;
+}
+
+// Lower-cases the ASCII letters only: bytes beyond ASCII are UTF-8, whose lead bytes a Latin-1 rule
+// would change.
+void LowerAscii(StringBuffer &text) {
+    char *p = text.MutableText();
+    for (int32_t i = 0; i < text.Length(); ++i) {
+        if (p[i] >= 'A' && p[i] <= 'Z')
+            p[i] = static_cast<char>(p[i] + 0x20);
+    }
 }
 
 // Trims, cuts at the first ':', '%', '&', '?', '=' or space, and trims again.
@@ -159,8 +170,19 @@ bool ParseUrl(const char *url, StringBuffer &host, int32_t &port, StringBuffer &
         }
     }
 
-    host.ToLower();
+    LowerAscii(host);
     CleanHostText(host);
+    // A host beyond ASCII goes on in its ASCII form; one without such a form makes the URL unusable.
+    if (!HostToAscii(host)) {
+        host.Clear();
+        path.Clear();
+        query.Clear();
+        fragment.Clear();
+        user.Clear();
+        password.Clear();
+        port = 80;
+        return false;
+    }
     return true;
 }
 

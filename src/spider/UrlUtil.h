@@ -11,7 +11,8 @@ class StringBuffer;
 constexpr int32_t kMaxAbsoluteUrlLength = 1999;
 
 // Splits a URL into its parts (every output is cleared first; the port starts at 80, or 443 for
-// https). The host is lower-cased and cleaned. Gives false only for an absent URL.
+// https). The host is lower-cased (ASCII letters) and cleaned, and a host beyond ASCII is put in its
+// ASCII form. Gives false, with every output cleared, for an absent URL or a host without ASCII form.
 bool ParseUrl(const char *url, StringBuffer &host, int32_t &port, StringBuffer &user, StringBuffer &password,
               StringBuffer &path, StringBuffer &query, StringBuffer &fragment);
 bool GetUrlHost(const char *url, StringBuffer &host);

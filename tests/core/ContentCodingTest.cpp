@@ -449,3 +449,45 @@ TEST(ContentCodingWords, LongJapaneseTextInShiftJisAndIso2022Jp) {
     cc.EncodeWordsQ(reinterpret_cast<const char *>(iso.Data()), iso.Length(), "iso-2022-jp", jis);
     EXPECT_EQ(RemoveAll(DecodeWords(std::string(jis.View())), "\r\n\t"), utf8);
 }
+
+namespace {
+// Runs an encoder once on bytes inside its own output buffer and once on a copy, for comparison.
+template <typename Encoder>
+void ExpectSameOutputWhenInputAliasesOutput(const std::string &text, Encoder encode) {
+    StringBuffer self(text.c_str()); // exact-size block: the first append moves it
+    encode(self.Text(), static_cast<uint32_t>(self.Length()), self);
+    StringBuffer expected(text.c_str());
+    encode(text.data(), static_cast<uint32_t>(text.size()), expected);
+    EXPECT_EQ(self.View(), expected.View());
+}
+} // namespace
+
+TEST(ContentCodingAliasing, EncodersReadTheirInputBeforeTheirOwnOutputBufferMoves) {
+    ContentCoding cc;
+    const std::string shortText = "short text"; // one encoded word
+    const std::string longText(200, 'w');       // many lines and many words
+    for (const std::string &text : {shortText, longText}) {
+        ExpectSameOutputWhenInputAliasesOutput(
+            text, [&](const char *in, uint32_t n, StringBuffer &out) { cc.EncodeBase64Wrapped(in, n, out); });
+        ExpectSameOutputWhenInputAliasesOutput(text, [&](const char *in, uint32_t n, StringBuffer &out) {
+            cc.EncodeWordB(in, n, "utf-8", out);
+        });
+        ExpectSameOutputWhenInputAliasesOutput(text, [&](const char *in, uint32_t n, StringBuffer &out) {
+            cc.EncodeWordsB(in, n, "utf-8", out);
+        });
+        ExpectSameOutputWhenInputAliasesOutput(text, [&](const char *in, uint32_t n, StringBuffer &out) {
+            cc.EncodeWordsQ(in, n, "utf-8", out);
+        });
+        // A named charset without conversion: the words are cut from the text bytes themselves.
+        ExpectSameOutputWhenInputAliasesOutput(text, [&](const char *in, uint32_t n, StringBuffer &out) {
+            cc.EncodeWordsB(in, n, "asmo-449", out);
+        });
+    }
+}
+
+TEST(ContentCodingAliasing, CharsetNameInsideTheOutputBufferIsReadBeforeItMoves) {
+    ContentCoding cc;
+    StringBuffer out("utf-8");
+    cc.EncodeWordB("Hi", 2, out.Text(), out);
+    EXPECT_EQ(out.View(), "utf-8=?utf-8?B?SGk=?=");
+}

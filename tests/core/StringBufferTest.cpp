@@ -562,3 +562,13 @@ TEST(StringBufferDeathTest, CorruptedMarkerStopsTheProcess) {
         },
         "destroyed or corrupted");
 }
+
+TEST(StringBufferAliasing, HexDumpOfItsOwnTextEqualsADumpOfACopy) {
+    // An exact-size block: the first appended character moves it, and the source with it.
+    const std::string text = "0123456789abcdefghijklmnopqrstuvwxyz0123456789";
+    StringBuffer self(text.c_str());
+    self.AppendHexDump(self.Text(), self.Length());
+    StringBuffer expected(text.c_str());
+    expected.AppendHexDump(text.data(), static_cast<int32_t>(text.size()));
+    EXPECT_EQ(self.View(), expected.View());
+}

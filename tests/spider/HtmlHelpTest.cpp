@@ -111,7 +111,6 @@ TEST(GetMetaCharset, HttpEquivContentType) {
 }
 
 TEST(GetMetaCharset, LeavesTheResultWithoutAContentTypeMeta) {
-    EXPECT_EQ(Charset("<meta charset=\"utf-8\">"), "prior");
     EXPECT_EQ(Charset("<html><body>no meta</body></html>"), "prior");
     EXPECT_EQ(Charset("<meta name=\"x\" content=\"y\"><meta http-equiv=\"refresh\" content=\"5\">"), "prior");
     EXPECT_EQ(Charset("<meta http-equiv=\"content-type\" content=\"text/html; charset=x"), "x>");
@@ -125,9 +124,30 @@ TEST(GetMetaCharset, SkipsMetaTagsUntilTheContentType) {
               "Shift_JIS");
 }
 
+TEST(GetMetaCharset, CharsetAttributeOfAMetaTagWithoutHttpEquiv) {
+    EXPECT_EQ(Charset("<meta charset=\"windows-1251\">"), "windows-1251");
+    EXPECT_EQ(Charset("<META CharSet=windows-1251>"), "windows-1251");
+    EXPECT_EQ(Charset("<head><meta name=x content=y><meta charset=' koi8-r ' /></head>"), "koi8-r");
+    // Only a whole attribute name counts, not the end of a longer one nor text inside another value.
+    EXPECT_EQ(Charset("<meta data-charset=\"big5\">"), "prior");
+    EXPECT_EQ(Charset("<meta name=\"x charset='big5'\" content=y>"), "prior");
+    EXPECT_EQ(Charset("<meta charset=\"\">"), "prior");
+    // The first such tag counts.
+    EXPECT_EQ(Charset("<meta charset=\"euc-kr\"><meta charset=\"gb2312\">"), "euc-kr");
+}
+
+TEST(GetMetaCharset, HttpEquivContentTypeComesBeforeTheCharsetAttribute) {
+    EXPECT_EQ(Charset("<meta charset=\"utf-8\"><meta http-equiv=\"Content-Type\" "
+                      "content=\"text/html; charset=iso-8859-2\">"),
+              "iso-8859-2");
+    // An http-equiv tag without a charset in its content gives its own (here empty) charset attribute.
+    EXPECT_EQ(Charset("<meta charset=\"utf-8\"><meta http-equiv=\"Content-Type\" content=\"text/html\">"),
+              "");
+}
+
 TEST(GetMetaCharset, DebianDocumentationPages) {
     EXPECT_EQ(Charset(Fixture("doc-meta-iso.html").c_str()), "ISO-8859-1");
-    EXPECT_EQ(Charset(Fixture("doc-meta-utf8.html").c_str()), "prior");
+    EXPECT_EQ(Charset(Fixture("doc-meta-utf8.html").c_str()), "utf-8");
 }
 
 TEST(HtmlTags, RealAnchorsFromDebianDocumentation) {

@@ -119,6 +119,58 @@ TEST(ParseUrl, FragmentWithoutQueryComesFromThePath) {
     EXPECT_STREQ(p.fragment.Text(), "top");
 }
 
+TEST(ParseUrl, LowerCasesOnlyAsciiLettersSoUtf8LeadBytesStay) {
+    // 0xC3 is the lead byte of "Ü" and "ü"; a Latin-1 rule would raise it to 0xE3.
+    EXPECT_STREQ(Parse("http://B\xC3\xBC"
+                       "CHER.De/")
+                     .host.Text(),
+                 "xn--bcher-kva.de");
+    EXPECT_STREQ(Parse("http://WWW.EXAMPLE.com/\xC3\x80").path.Text(), "/\xC3\x80");
+}
+
+TEST(ParseUrl, HostBeyondAsciiIsPutInItsAsciiForm) {
+    Parsed p = Parse("http://user:pw@b\xC3\xBC"
+                     "cher.de:8080/a?b#c");
+    EXPECT_TRUE(p.ok);
+    EXPECT_STREQ(p.host.Text(), "xn--bcher-kva.de");
+    EXPECT_EQ(p.port, 8080);
+    EXPECT_STREQ(p.path.Text(), "/a");
+    EXPECT_STREQ(p.user.Text(), "user");
+    // Capital letters beyond ASCII are mapped too; the sharp s is kept (nontransitional processing).
+    EXPECT_STREQ(Parse("http://B\xC3\x9C"
+                       "CHER.de/")
+                     .host.Text(),
+                 "xn--bcher-kva.de");
+    EXPECT_STREQ(Parse("http://stra\xC3\x9F"
+                       "e.de/")
+                     .host.Text(),
+                 "xn--strae-oqa.de");
+    EXPECT_STREQ(Parse("http://xn--bcher-kva.de/").host.Text(), "xn--bcher-kva.de");
+    StringBuffer host;
+    EXPECT_TRUE(GetUrlHost("\xD0\xBF\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80.\xD1\x80\xD1\x84", host));
+    EXPECT_STREQ(host.Text(), "xn--e1afmkfd.xn--p1ai");
+}
+
+TEST(ParseUrl, HostWithoutAsciiFormFailsLikeAnUnusableUrl) {
+    // Latin-1 bytes that are not UTF-8; a full-width solidus that would map to a path separator;
+    // a label of a disallowed code point.
+    for (const char *url : {"http://b\xFC"
+                            "cher.de/page",
+                            "http://evil.example\xEF\xBC\x8F"
+                            "good.example/",
+                            "http://a\xE2\x80\xA8"
+                            "b.example/"}) {
+        Parsed p = Parse(url);
+        EXPECT_FALSE(p.ok) << url;
+        EXPECT_STREQ(p.host.Text(), "") << url;
+        EXPECT_STREQ(p.path.Text(), "") << url;
+        EXPECT_EQ(p.port, 80);
+        StringBuffer host("old");
+        EXPECT_FALSE(GetUrlHost(url, host));
+        EXPECT_STREQ(host.Text(), "");
+    }
+}
+
 TEST(GetUrlHostAndPath, TakeTheirPartOfParseUrl) {
     StringBuffer host, path;
     EXPECT_TRUE(GetUrlHost("http://Sub.Example.org:81/p?q", host));

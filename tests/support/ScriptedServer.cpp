@@ -19,20 +19,6 @@ ConnectionScript::Step MakeStep(ConnectionScript::Kind kind) {
     s.kind = kind;
     return s;
 }
-
-bool SendAll(int fd, const std::string &bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t r = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(r);
-    }
-    return true;
-}
 } // namespace
 
 ConnectionScript &ConnectionScript::ReadBytes(size_t n) {
@@ -218,6 +204,29 @@ void ScriptedServer::AppendReceived(Connection *c, const char *data, size_t n) {
         c->received.append(data, n);
     }
     m_changed.notify_all();
+}
+
+// Sends without blocking, waiting for room in short slices so Stop is honoured even while the peer
+// reads nothing; false on an error or Stop.
+bool ScriptedServer::SendAll(int fd, const std::string &bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        if (m_stop)
+            return false;
+        ssize_t r = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (r >= 0) {
+            done += static_cast<size_t>(r);
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        pollfd p{fd, POLLOUT, 0};
+        if (poll(&p, 1, kPollSliceMs) < 0 && errno != EINTR)
+            return false;
+    }
+    return true;
 }
 
 // Waits for input in short slices so Stop is honoured; false at the peer's close, an error or Stop.

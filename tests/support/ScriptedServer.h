@@ -84,7 +84,8 @@ public:
     // Waits (at most timeoutMs) until connection i has finished its script; false on time-out.
     bool WaitFinished(int connection, uint32_t timeoutMs) const;
 
-    // Stops accepting, ends every connection's script and joins the threads.
+    // Stops accepting, ends every connection's script within a short slice whatever step it is in
+    // (a read, a send the peer does not take in, a pause) and joins the threads.
     void Stop();
 
 private:
@@ -98,6 +99,7 @@ private:
     void AcceptLoop();
     void Play(Connection *c, ConnectionScript script);
     bool ReadMore(Connection *c);
+    bool SendAll(int fd, const std::string &bytes);
     void AppendReceived(Connection *c, const char *data, size_t n);
 
     int m_listen = -1;

@@ -9,14 +9,14 @@ class TempDir {
 public:
     TempDir();
     ~TempDir();
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    const std::string &Path() const { return m_path; }
+    std::string File(const std::string &name) const { return m_path + "/" + name; }
 
 private:
     std::string m_path;
 };
 
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string &path);
+void WriteFileBytes(const std::string &path, const std::string &bytes);
 
 } // namespace testsupport
