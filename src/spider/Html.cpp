@@ -5,6 +5,7 @@
 
 #include "core/ExtPtrArray.h"
 #include "core/StringConsumer.h"
+#include "spider/AnchorText.h"
 #include "spider/HtmlHelp.h"
 #include "spider/ParseEngine.h"
 
@@ -57,20 +58,49 @@ template <class Take> void Html::ScanTags(const char *name, bool clean, Take &&t
 
     ParseEngine pe;
     pe.Load(m_html);
-    StringBuffer raw, cleaned;
+    StringBuffer raw;
     while (pe.SeekPast(lower.Text())) {
         pe.Step(-lower.Length());
-        raw.Clear();
-        pe.CaptureUntilCharQuotedStrict('>', raw);
-        if (!pe.AtEnd())
-            pe.Step();
-        if (clean) {
-            HtmlHelp::CleanTag(raw.Text(), cleaned);
-            if (cleaned.Length() != 0)
-                take(cleaned);
-        } else if (raw.Length() != 0) {
-            take(raw);
-        }
+        TakeTag(pe, clean, raw, take, false);
+    }
+}
+
+template <class Take> void Html::ScanAnchors(Take &&take) {
+    // An anchor opens at "<a" and any HTML white space, as a browser reads it; the upper-case
+    // openings are lowered in the stored text as for the other tag listings.
+    char *text = m_html.MutableText();
+    const int32_t length = m_html.Length();
+    for (int32_t at = anchortext::FindTagOpening(text, length, 0, "a"); at >= 0;
+         at = anchortext::FindTagOpening(text, length, at + 2, "a"))
+        text[at + 1] = 'a';
+
+    ParseEngine pe;
+    pe.Load(m_html);
+    StringBuffer raw;
+    for (;;) {
+        int32_t at = anchortext::FindTagOpening(m_html.Text(), pe.Length(), pe.Pos(), "a");
+        if (at < 0)
+            break;
+        pe.SetPos(at);
+        TakeTag(pe, true, raw, take, true);
+    }
+}
+
+template <class Take>
+void Html::TakeTag(ParseEngine &pe, bool clean, StringBuffer &raw, Take &take, bool formFeedIsSpace) {
+    raw.Clear();
+    pe.CaptureUntilCharQuotedStrict('>', raw);
+    if (!pe.AtEnd())
+        pe.Step();
+    if (formFeedIsSpace)
+        raw.ReplaceChar('\f', ' ');
+    if (clean) {
+        StringBuffer cleaned;
+        HtmlHelp::CleanTag(raw.Text(), cleaned);
+        if (cleaned.Length() != 0)
+            take(cleaned);
+    } else if (raw.Length() != 0) {
+        take(raw);
     }
 }
 
@@ -78,10 +108,17 @@ void Html::GetTags(const char *name, bool clean, ExtPtrArray &tags) {
     ScanTags(name, clean, [&tags](const StringBuffer &tag) { tags.Append(new StringBuffer(tag)); });
 }
 
+// The href value with its character references decoded, as the browser would follow it.
+static void ReadHref(const StringBuffer &tag, StringBuffer &value) {
+    value.Clear();
+    HtmlHelp::GetAttributeValue(tag.Text(), "href", value);
+    anchortext::DecodeCharacterReferences(value);
+}
+
 void Html::GetHrefs(ExtPtrArray &hrefs) {
-    ScanTags("a", true, [&hrefs](const StringBuffer &tag) {
-        StringBuffer value;
-        HtmlHelp::GetAttributeValue(tag.Text(), "href", value);
+    StringBuffer value;
+    ScanAnchors([&](const StringBuffer &tag) {
+        ReadHref(tag, value);
         if (value.Length() != 0)
             hrefs.Append(new StringBuffer(value));
     });
@@ -89,8 +126,8 @@ void Html::GetHrefs(ExtPtrArray &hrefs) {
 
 void Html::GetHrefs(StringConsumer &hrefs) {
     StringBuffer value;
-    ScanTags("a", true, [&](const StringBuffer &tag) {
-        HtmlHelp::GetAttributeValue(tag.Text(), "href", value);
+    ScanAnchors([&](const StringBuffer &tag) {
+        ReadHref(tag, value);
         if (value.Length() != 0)
             hrefs.Consume(value.Text());
     });

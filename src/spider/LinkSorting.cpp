@@ -1,0 +1,233 @@
+// Spider link sorting: the anchors of a fetched page are taken out, filtered (skip list, patterns,
+// redirector unwrapping), made absolute and sorted into the domain's queue or the outbound links.
+#include <cstring>
+
+#include "core/DataBuffer.h"
+#include "core/HashMap.h"
+#include "log/LogNull.h"
+#include "spider/AnchorText.h"
+#include "spider/HtmlHelp.h"
+#include "spider/ParseEngine.h"
+#include "spider/SiteValues.h"
+#include "spider/Spider.h"
+#include "spider/UrlUtil.h"
+
+namespace {
+
+constexpr uint32_t kPageLinkBuckets = 400;
+
+constexpr const char *kSkippedPrefixes[] = {"mailto:", "ftp:", "javascript"};
+constexpr const char *kSkippedSubstrings[] = {"google", "overture", "doubleclick",
+                                              sitevalues::kAdvertisingDomain};
+constexpr const char *kSkippedExtensions[] = {".zip", ".exe", ".wmv", ".jpg", ".gif", ".jar",
+                                              ".msi", ".doc", ".pdf", ".cab", ".psd", ".eps"};
+
+unsigned char FoldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
+
+bool BeginsWithNoCase(const char *text, const char *prefix) {
+    for (; *prefix != 0; ++prefix, ++text)
+        if (FoldAscii(static_cast<unsigned char>(*text)) != FoldAscii(static_cast<unsigned char>(*prefix)))
+            return false;
+    return true;
+}
+
+bool AnyPatternMatches(const ExtPtrArray &patterns, const char *url) {
+    for (int32_t i = 0; i < patterns.Count(); ++i)
+        if (Spider::WildcardMatch(patterns.ElementAs<StringBuffer>(i)->Text(), url))
+            return true;
+    return false;
+}
+
+void CutAtChar(StringBuffer &text, char c) {
+    text.TruncateAtChar(c);
+}
+
+void SetFromUrlDecoded(StringBuffer &link, const char *encoded) {
+    DataBuffer bytes;
+    UrlDecode(encoded, bytes);
+    StringBuffer decoded;
+    decoded.AppendData(bytes);
+    link.SetBuffer(decoded);
+}
+
+} // namespace
+
+bool Spider::WildcardMatch(const char *pattern, const char *url) {
+    if (pattern == nullptr || url == nullptr)
+        return false;
+    const char *p = pattern;
+    const char *u = url;
+    const char *starP = nullptr; // the latest '*' and where its run began in the URL
+    const char *starU = nullptr;
+    while (*u != 0) {
+        if (*p == '*') {
+            starP = p++;
+            starU = u;
+        } else if (*p != 0 &&
+                   FoldAscii(static_cast<unsigned char>(*p)) == FoldAscii(static_cast<unsigned char>(*u))) {
+            ++p;
+            ++u;
+        } else if (starP != nullptr) {
+            p = starP + 1;
+            u = ++starU;
+        } else {
+            return false;
+        }
+    }
+    while (*p == '*')
+        ++p;
+    return *p == 0;
+}
+
+bool Spider::MatchesAvoid(const char *url) const {
+    return AnyPatternMatches(avoidPatterns, url);
+}
+
+bool Spider::MatchesAvoidOutbound(const char *url) const {
+    return AnyPatternMatches(avoidOutboundPatterns, url);
+}
+
+bool Spider::MatchesMustMatch(const char *url) const {
+    return mustMatchPatterns.Count() == 0 || AnyPatternMatches(mustMatchPatterns, url);
+}
+
+bool Spider::IsSkippedLink(const char *link) {
+    if (link == nullptr)
+        return false;
+    for (const char *prefix : kSkippedPrefixes)
+        if (BeginsWithNoCase(link, prefix))
+            return true;
+    for (const char *part : kSkippedSubstrings)
+        if (FindNoCase(link, part) != nullptr)
+            return true;
+    // Decided by the first occurrence of the extension: skipped when nothing follows it.
+    for (const char *extension : kSkippedExtensions) {
+        const char *hit = FindNoCase(link, extension);
+        if (hit != nullptr && hit[std::strlen(extension)] == 0)
+            return true;
+    }
+    return false;
+}
+
+void Spider::UnwrapRedirect(StringBuffer &link) {
+    for (const char *prefix : sitevalues::kRedirectorPrefixes) {
+        if (link.BeginsWith(prefix)) {
+            const char *marker = std::strstr(link.Text(), "/*");
+            if (marker != nullptr)
+                SetFromUrlDecoded(link, marker + 2);
+            return;
+        }
+    }
+    if (link.BeginsWith("/redir.php?")) {
+        const char *marker = std::strstr(link.Text(), "url=");
+        if (marker != nullptr)
+            SetFromUrlDecoded(link, marker + 4);
+    }
+}
+
+// The per-link tests of the extraction, in their order; the link is cut and trimmed on the way.
+bool Spider::KeepExtractedLink(StringBuffer &link) const {
+    if (link.Length() == 0 || link.CharAt(0) == '#')
+        return false;
+    if (MatchesAvoid(link.Text()) || !MatchesMustMatch(link.Text()))
+        return false;
+    if (link.ContainsNoCase("ftp:"))
+        return false;
+    CutAtChar(link, '#');
+    if (avoidQueryStrings)
+        CutAtChar(link, '?');
+    if (skipHttps && link.ContainsNoCase("https:"))
+        return false;
+    link.Trim();
+    if (link.Length() == 0)
+        return false;
+    UnwrapRedirect(link);
+    return true;
+}
+
+void Spider::ExtractLinks(StringBuffer &page, ExtPtrArray &links) {
+    const StringBuffer source(page);
+    ParseEngine pe;
+    pe.Load(source);
+    StringBuffer rest;
+    HashMap pageLinks(kPageLinkBuckets);
+    StringBuffer tag, cleaned, link;
+    for (;;) {
+        // An anchor opens at "<a" followed by any HTML white space.
+        const int32_t at = anchortext::FindTagOpening(source.Text(), pe.Length(), pe.Pos(), "a");
+        if (at < 0)
+            break;
+        rest.AppendBytes(source.Text() + pe.Pos(), at - pe.Pos());
+        pe.SetPos(at);
+        tag.Clear();
+        pe.CaptureUntilCharQuoted('>', tag);
+        if (!pe.AtEnd()) {
+            pe.Step();
+            pe.SeekPast("</a>"); // the anchor's own text is dropped; without "</a>" the scan stays put
+        }
+        tag.ReplaceChar('\f', ' '); // white space for the tag cleaner too
+        HtmlHelp::CleanTag(tag.Text(), cleaned);
+        link.Clear();
+        HtmlHelp::GetAttributeValue(cleaned.Text(), "href", link);
+        anchortext::DecodeCharacterReferences(link);
+        if (!KeepExtractedLink(link))
+            continue;
+        if (pageLinks.Contains(link.Text()))
+            continue;
+        pageLinks.AddKey(link.Text());
+        links.Append(new StringBuffer(link));
+    }
+    rest.Append(pe.Remaining());
+    rest.ReplaceAllNoCase("</a>", "");
+    page.SetBuffer(rest);
+}
+
+void Spider::ProcessPageLinks(const char *pageUrl, StringBuffer &page) {
+    const bool acceptInbound = !(maxUrls != 0 && spidered.Count() > maxUrls);
+    ExtPtrArray candidates;
+    ExtractLinks(page, candidates);
+    for (int32_t i = 0; i < candidates.Count(); ++i)
+        SortCandidate(pageUrl, *candidates.ElementAs<StringBuffer>(i), acceptInbound);
+}
+
+void Spider::SortCandidate(const char *pageUrl, StringBuffer &link, bool acceptInbound) {
+    if (link.Length() == 0 || link.CharAt(0) == '#')
+        return;
+    if (IsSkippedLink(link.Text()))
+        return;
+    LogNull log;
+    if (!MakeAbsolute(link, pageUrl, log))
+        return;
+    if (MatchesAvoid(link.Text()) || !MatchesMustMatch(link.Text()))
+        return;
+    CutAtChar(link, '#');
+    if (seenUrls->Contains(link.Text()))
+        return;
+    seenUrls->AddKey(link.Text());
+    if (IsOutbound(link.Text(), domain.Text())) {
+        if (!MatchesAvoidOutbound(link.Text()))
+            outbound.Append(new StringBuffer(link));
+        return;
+    }
+    if (obeyRobots && IsDisallowed(link.Text()))
+        return;
+    if (!acceptInbound)
+        return;
+    if (OtherSpellingSeen(link))
+        return;
+    unspidered.Append(new StringBuffer(link));
+}
+
+// The same page with and without "www.": "//www." becomes "//", or "http://" becomes "http://www.".
+bool Spider::OtherSpellingSeen(const StringBuffer &link) const {
+    StringBuffer other(link);
+    if (link.Contains("//www."))
+        other.ReplaceFirst("//www.", "//");
+    else if (link.Contains("http://"))
+        other.ReplaceFirst("http://", "http://www.");
+    else
+        return false;
+    return seenUrls->Contains(other.Text());
+}

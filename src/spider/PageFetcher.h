@@ -1,0 +1,32 @@
+// PageFetcher: the part of the HTTP facade that the spider and the harvester use, as an interface,
+// so that crawling and harvesting can run against the real facade or against scripted pages.
+#pragma once
+
+class StringBuffer;
+
+class PageFetcher {
+public:
+    virtual ~PageFetcher() = default;
+
+    // Fetches a URL as UTF-8 text; true on success.
+    virtual bool QuickGetHtml(const char *url, StringBuffer &out) = 0;
+    // What the latest fetch left: whether it was redirected, where it ended, its Last-Modified day.
+    virtual bool WasRedirected() = 0;
+    virtual void GetFinalUrl(StringBuffer &out) = 0;
+    virtual void LastModifiedDate(StringBuffer &out) = 0;
+
+    virtual void SetUserAgent(const char *agent) = 0;
+    virtual void GetUserAgent(StringBuffer &out) = 0;
+    virtual void SetFetchFromCache(bool on) = 0;
+    virtual bool GetFetchFromCache() = 0;
+    virtual void SetUpdateCache(bool on) = 0;
+    virtual bool GetUpdateCache() = 0;
+    virtual void SetUseHttpCache(bool on) = 0;
+    virtual void SetConnectTimeout(int seconds) = 0;
+    virtual void SetReadTimeout(int seconds) = 0;
+    virtual void SetFollowRedirects(bool on) = 0;
+    virtual void SetMaxConnections(int count) = 0;
+    virtual void SetMaxContentLength(int bytes) = 0;
+    virtual void SetMimicIE(bool on) = 0;
+    virtual void SetMimicFirefox(bool on) = 0;
+};

@@ -1,0 +1,99 @@
+// A scripted world for harvester tests: one table of pages shared by every fetcher the harvester
+// makes, scripted name lookups, a scripted clock that fetches and sleeps advance, and a stop request
+// raised after a set number of checks.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/StringBuffer.h"
+#include "harvester/HarvestEnvironment.h"
+#include "support/ScriptedPages.h"
+
+namespace testsupport {
+
+// Forwards to the shared scripted pages, so that every fetcher sees one web and one record.
+class ForwardingFetcher : public PageFetcher {
+public:
+    explicit ForwardingFetcher(ScriptedPages &to) : m(to) {}
+    bool QuickGetHtml(const char *url, StringBuffer &out) override { return m.QuickGetHtml(url, out); }
+    bool WasRedirected() override { return m.WasRedirected(); }
+    void GetFinalUrl(StringBuffer &out) override { m.GetFinalUrl(out); }
+    void LastModifiedDate(StringBuffer &out) override { m.LastModifiedDate(out); }
+    void SetUserAgent(const char *a) override { m.SetUserAgent(a); }
+    void GetUserAgent(StringBuffer &out) override { m.GetUserAgent(out); }
+    void SetFetchFromCache(bool on) override { m.SetFetchFromCache(on); }
+    bool GetFetchFromCache() override { return m.GetFetchFromCache(); }
+    void SetUpdateCache(bool on) override { m.SetUpdateCache(on); }
+    bool GetUpdateCache() override { return m.GetUpdateCache(); }
+    void SetUseHttpCache(bool on) override { m.SetUseHttpCache(on); }
+    void SetConnectTimeout(int s) override { m.SetConnectTimeout(s); }
+    void SetReadTimeout(int s) override { m.SetReadTimeout(s); }
+    void SetFollowRedirects(bool on) override { m.SetFollowRedirects(on); }
+    void SetMaxConnections(int n) override { m.SetMaxConnections(n); }
+    void SetMaxContentLength(int n) override { m.SetMaxContentLength(n); }
+    void SetMimicIE(bool on) override { m.SetMimicIE(on); }
+    void SetMimicFirefox(bool on) override { m.SetMimicFirefox(on); }
+
+private:
+    ScriptedPages &m;
+};
+
+class ScriptedLookups : public AddressScanner::Lookups {
+public:
+    std::map<std::string, std::string> forward; // host -> dotted address
+    std::map<std::string, std::string> reverse; // dotted address -> name
+    std::vector<std::string> asked;             // forward lookups, in order
+    uint32_t *clock = nullptr;
+    bool ForwardLookup(const char *host, StringBuffer &out) override {
+        asked.push_back(host);
+        auto it = forward.find(host);
+        if (it == forward.end())
+            return false;
+        out.Append(it->second.c_str());
+        return true;
+    }
+    bool ReverseLookup(const char *address, StringBuffer &out) override {
+        auto it = reverse.find(address);
+        if (it == reverse.end())
+            return false;
+        out.SetString(it->second.c_str());
+        return true;
+    }
+    uint32_t TickCount() override { return clock != nullptr ? *clock : 0; }
+};
+
+class ScriptedHarvest : public HarvestEnvironment {
+public:
+    ScriptedHarvest() {
+        web.clock = &clock;
+        lookups.clock = &clock;
+    }
+    ScriptedPages web;
+    ScriptedLookups lookups;
+    uint32_t clock = 2;    // even: the second seed site and the IE profile
+    uint32_t tickStep = 0; // added at every reading
+    std::vector<uint32_t> sleeps;
+    int stopAfterChecks = -1; // the stop request is raised at this check (counted from 1); -1 never
+    int stopChecks = 0;
+    std::string stderrText;
+
+    std::unique_ptr<PageFetcher> NewFetcher() override { return std::make_unique<ForwardingFetcher>(web); }
+    AddressScanner::Lookups &Lookups() override { return lookups; }
+    uint32_t TickCount() override {
+        uint32_t now = clock;
+        clock += tickStep;
+        return now;
+    }
+    void SleepMs(uint32_t ms) override {
+        sleeps.push_back(ms);
+        clock += ms;
+    }
+    bool StopRequested() override { return stopAfterChecks >= 0 && ++stopChecks >= stopAfterChecks; }
+    bool ShowStatus() override { return false; }
+    void WriteStdErr(const char *text) override { stderrText += text; }
+};
+
+} // namespace testsupport
