@@ -196,16 +196,6 @@ bool DeleteFile(const char *name, int *err) {
     return false;
 }
 
-bool RenameFile(const char *from, const char *to, int *err) {
-    SetErr(err, 0);
-    if (!ValidName(from, err) || !ValidName(to, err))
-        return false;
-    if (std::rename(from, to) == 0)
-        return true;
-    SetErr(err, errno);
-    return false;
-}
-
 bool MakeDir(const char *name, int *err) {
     SetErr(err, 0);
     if (!ValidName(name, err))

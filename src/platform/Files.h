@@ -36,8 +36,6 @@ bool RenameFile(const char *from, const char *to, int *err);
 // True when anything (file, directory, link) is at that path.
 bool PathExists(const char *name);
 bool DeleteFile(const char *name, int *err);
-// Renames a file, replacing whatever is at the new name (rename(2), atomic on one file system).
-bool RenameFile(const char *from, const char *to, int *err);
 bool MakeDir(const char *name, int *err);
 bool ChangeDir(const char *name, int *err);
 bool GetCurrentDir(std::string &out, int *err);

@@ -1,8 +1,6 @@
-// POSIX layer for command-line programs: isatty, the terminal's width, rename and the process id.
+// POSIX layer for command-line programs: isatty, the terminal's width and the process id.
 #include "platform/Terminal.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -17,14 +15,6 @@ int TerminalColumns(int fd) {
     if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
         return ws.ws_col;
     return 80;
-}
-
-bool RenameOver(const char *from, const char *to, int *err) {
-    if (std::rename(from, to) == 0)
-        return true;
-    if (err)
-        *err = errno;
-    return false;
 }
 
 int ProcessId() {

@@ -57,7 +57,7 @@ bool GetOutput::Open(const std::string &path, std::string &error) {
     m_tempPath = dir + "." + base + ".part-" + std::to_string(platform::ProcessId()) + "-" +
                  std::to_string(platform::GetTickCount()) + "-" + std::to_string(++attempt);
     int err = 0;
-    m_fd = platform::CreateForWrite(m_tempPath.c_str(), &err);
+    m_fd = platform::CreateExclusive(m_tempPath.c_str(), &err);
     if (m_fd == platform::kInvalidFile) {
         error = path + ": cannot write: " + OsText(err);
         m_tempPath.clear();
@@ -93,7 +93,7 @@ bool GetOutput::Commit(std::string &error) {
     m_fd = 1;
     m_open = false;
     int err = 0;
-    if (!platform::RenameOver(m_tempPath.c_str(), m_path.c_str(), &err)) {
+    if (!platform::RenameFile(m_tempPath.c_str(), m_path.c_str(), &err)) {
         error = m_path + ": cannot put the file in place: " + OsText(err);
         platform::DeleteFile(m_tempPath.c_str(), &err);
         m_tempPath.clear();
