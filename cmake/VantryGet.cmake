@@ -14,3 +14,9 @@ if(VANTRY_GET_SOURCES)
     add_subdirectory(${CMAKE_SOURCE_DIR}/tests/tools ${CMAKE_BINARY_DIR}/tests/tools)
   endif()
 endif()
+
+# The benchmark against curl runs the built program.
+if(TARGET VantryGetBench AND TARGET vantry-get)
+  add_dependencies(VantryGetBench vantry-get)
+  target_compile_definitions(VantryGetBench PRIVATE VANTRY_GET_PATH="$<TARGET_FILE:vantry-get>")
+endif()
