@@ -13,6 +13,7 @@
 #include "http/HttpResult.h"
 #include "http/SocketByteSource.h"
 #include "log/LogBase.h"
+#include "log/LogNull.h"
 #include "platform/Clock.h"
 #include "spider/UrlResolver.h"
 #include "spider/UrlUtil.h"
@@ -47,7 +48,10 @@ struct HttpClient::Exchange {
     // The connection in use: the client's own (reuse) or one living only for this call.
     VantrySocket localSocket;
     ResponseFraming localFraming;
+    SChannel localChannel;
+    ChannelByteSource localChannelSource{localChannel};
     VantrySocket *socket = nullptr;
+    SChannel *channel = nullptr; // TLS requests only
     ResponseFraming *framing = nullptr;
     ByteSource *source = nullptr;
     std::unique_ptr<SocketByteSource> socketSource;
@@ -96,7 +100,15 @@ HttpClient::HttpClient() {
 }
 
 HttpClient::~HttpClient() {
+    CloseConnections();
+}
+
+void HttpClient::CloseConnections() {
+    LogNull discard;
+    m_channel.Close(discard);
+    m_channelSource.Reset();
     m_socket.Close();
+    m_framing.Reset();
 }
 
 void HttpClient::SetEndpoint(const char *host, int port) {
@@ -238,45 +250,84 @@ bool HttpClient::CheckDnsEntry(Exchange &ex, LogBase &log) {
     return true;
 }
 
+// Step 9: the client's own connection (reuse) or one for this call; the channel for TLS.
+void HttpClient::ChooseConnection(Exchange &ex, LogBase &log) {
+    ex.framing = ex.reuse ? &m_framing : &ex.localFraming;
+    if (ex.tls) {
+        ex.channel = ex.reuse ? &m_channel : &ex.localChannel;
+        ex.socket = &ex.channel->Socket();
+        ChannelByteSource *source = ex.reuse ? &m_channelSource : &ex.localChannelSource;
+        source->SetCloseLog(&log);
+        source->SetMonitor(ex.control.Progress);
+        ex.source = source;
+        return;
+    }
+    ex.socket = ex.reuse ? &m_socket : &ex.localSocket;
+    ex.socketSource = std::make_unique<SocketByteSource>(*ex.socket, ex.control.Progress);
+    ex.source = ex.socketSource.get();
+}
+
+// Step 10, sub-steps 1-3: a new connection to the proxy or the server, plain or TLS.
+bool HttpClient::OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log) {
+    HttpControl &c = ex.control;
+    ex.framing->Reset();
+    lookupFailed = false;
+    if (ex.tls) {
+        // Proxies were refused for TLS requests before (step 7).
+        SChannel &ch = *ex.channel;
+        ch.SetConnectTimeout(c.ConnectTimeout);
+        ch.SetReadTimeout(c.ReadTimeout);
+        static_cast<ChannelByteSource *>(ex.source)->Reset();
+        log.LogData("httpServer", ex.host.Text());
+        log.LogDataInt("port", ex.port);
+        log.LogInfo("Using HTTPS.");
+        ch.SetHost(ex.host.Text());
+        ch.SetPort(ex.port);
+        ch.SetCaFile(c.TlsCaFile.Text());
+        ch.SetRequireVerifiedServer(c.RequireVerifiedServer);
+        bool ok = ch.Connect(log);
+        lookupFailed = !ok && ch.LookupFailed();
+        if (!ok) {
+            log.LogError("Failed to connect to HTTP server");
+            return false;
+        }
+        // The handshake leaves its own read time-out; the response is read with the request's.
+        ch.SetReadTimeout(c.ReadTimeout);
+        return true;
+    }
+    ex.socket->SetConnectTimeout(c.ConnectTimeout);
+    ex.socket->SetReadTimeout(static_cast<uint32_t>(c.ReadTimeout) * 1000u);
+    bool ok;
+    if (c.ProxyDomain.Length() > 0) {
+        log.LogData("proxyDomain", c.ProxyDomain.Text());
+        log.LogDataInt("port", c.ProxyPort);
+        ok = ex.socket->Connect(c.ProxyDomain.Text(), c.ProxyPort, lookupFailed, log);
+        if (!ok)
+            log.LogError("Failed to connect to proxy server");
+    } else {
+        log.LogData("httpServer", ex.host.Text());
+        log.LogDataInt("port", ex.port);
+        ok = ex.socket->Connect(ex.host.Text(), ex.port, lookupFailed, log);
+        if (!ok)
+            log.LogError("Failed to connect to HTTP server");
+    }
+    return ok;
+}
+
 // Steps 9-11, with the start of the exchange's overall deadline.
 bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
     HttpControl &c = ex.control;
-    if (ex.tls) {
-        // No TLS channel in this build: refused before any connection is made.
-        log.LogError("HTTPS is not supported: no TLS channel is available.");
-        log.LogData("url", ex.url);
-        return false;
-    }
-    ex.socket = ex.reuse ? &m_socket : &ex.localSocket;
-    ex.framing = ex.reuse ? &m_framing : &ex.localFraming;
-    ex.socketSource = std::make_unique<SocketByteSource>(*ex.socket, c.Progress);
-    ex.source = ex.socketSource.get();
+    ChooseConnection(ex, log);
     int seconds = c.MaxExchangeSeconds > 0 ? c.MaxExchangeSeconds : 0;
     uint32_t start = platform::GetTickCount();
     ex.framing->SetDeadline(seconds > 0, start + static_cast<uint32_t>(seconds) * 1000u, seconds);
 
-    bool open = ex.reuse && ex.socket->IsConnected();
+    bool open = ex.reuse &&
+                (ex.tls ? ex.channel->IsConnected() && ex.channel->HasContext() : ex.socket->IsConnected());
     bool marksActive = enginecache::DnsMarksActive(c);
     if (!open) {
-        ex.socket->SetConnectTimeout(c.ConnectTimeout);
-        ex.socket->SetReadTimeout(static_cast<uint32_t>(c.ReadTimeout) * 1000u);
-        ex.framing->Reset();
         bool lookupFailed = false;
-        bool ok;
-        if (c.ProxyDomain.Length() > 0) {
-            log.LogData("proxyDomain", c.ProxyDomain.Text());
-            log.LogDataInt("port", c.ProxyPort);
-            ok = ex.socket->Connect(c.ProxyDomain.Text(), c.ProxyPort, lookupFailed, log);
-            if (!ok)
-                log.LogError("Failed to connect to proxy server");
-        } else {
-            log.LogData("httpServer", ex.host.Text());
-            log.LogDataInt("port", ex.port);
-            ok = ex.socket->Connect(ex.host.Text(), ex.port, lookupFailed, log);
-            if (!ok)
-                log.LogError("Failed to connect to HTTP server");
-        }
-        if (!ok) {
+        if (!OpenConnection(ex, lookupFailed, log)) {
             if (lookupFailed)
                 log.LogError(ex.reuse ? "Domain name lookup failed.." : "Domain name lookup failed.");
             if (marksActive) {
@@ -285,7 +336,7 @@ bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
                 else if (ex.dnsInvalid)
                     enginecache::MarkDomainValid(c, ex.host.Text());
             }
-            ex.socket->Close();
+            CloseExchange(ex);
             return false;
         }
     }
@@ -313,6 +364,8 @@ bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
 bool HttpClient::CheckWritable(Exchange &ex, LogBase &log) {
     if (ex.path.Length() == 0)
         ex.path.SetString("/");
+    if (ex.tls) // the writability check is for plain connections only
+        return true;
     if (!ex.socket->WaitWritable(1, log)) {
         log.LogError("Socket connection to HTTP server is not writeable.");
         ex.result.ConnectionBroken = true;
@@ -339,7 +392,10 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
         HttpRequestBuilder::BuildRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, ex.expired,
                                          ex.etag.Text(), haveExpiry ? &expiry : nullptr, request, log);
     }
-    if (!ex.socket->SendBytes(request.Text(), static_cast<uint32_t>(request.Length()), c.Progress, log)) {
+    uint32_t length = static_cast<uint32_t>(request.Length());
+    bool sent = ex.tls ? ex.channel->SendData(request.Text(), length, log)
+                       : ex.socket->SendBytes(request.Text(), length, c.Progress, log);
+    if (!sent) {
         ex.result.ConnectionBroken = true;
         CloseExchange(ex);
         return false;
@@ -525,4 +581,25 @@ bool HttpClient::ReadBody(HttpControl &control, HttpResult &result, DataBuffer &
         return m_framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
     ResponseFraming framing;
     return framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
+}
+
+bool HttpClient::ReadBodyTls(HttpControl &control, HttpResult &result, DataBuffer &body, SChannel &channel,
+                             LogBase &log) {
+    if (&channel == &m_channel) {
+        m_channelSource.SetCloseLog(&log);
+        return m_framing.ReadBody(m_channelSource, result.Header, control.MaxContentLength, body, log);
+    }
+    ChannelByteSource source(channel);
+    source.SetCloseLog(&log);
+    ResponseFraming framing;
+    return framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
+}
+
+bool HttpClient::ReadChunkedTls(const uint8_t *extra, uint32_t count, HttpControl &control, SChannel &channel,
+                                DataBuffer &body, LogBase &log) {
+    ChannelByteSource source(channel);
+    source.SetCloseLog(&log);
+    source.Prime(extra, count);
+    ResponseFraming framing;
+    return framing.ReadChunked(source, control.MaxContentLength, body, log);
 }

@@ -6,7 +6,9 @@
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
+#include "http/ChannelByteSource.h"
 #include "http/ResponseFraming.h"
+#include "net/SChannel.h"
 #include "net/VantrySocket.h"
 
 class HttpControl;
@@ -37,12 +39,22 @@ public:
     bool ReadBody(HttpControl &control, HttpResult &result, DataBuffer &body, VantrySocket &socket,
                   LogBase &log);
 
+    // Reads the body that follows the head from the TLS channel, through the same framing as ReadBody.
+    bool ReadBodyTls(HttpControl &control, HttpResult &result, DataBuffer &body, SChannel &channel,
+                     LogBase &log);
+    // Reads a chunked body from the TLS channel; extra are decrypted bytes received after the head.
+    bool ReadChunkedTls(const uint8_t *extra, uint32_t count, HttpControl &control, SChannel &channel,
+                        DataBuffer &body, LogBase &log);
+
     // The endpoint the keep-alive connection was opened for (empty host: none), and its socket.
     const StringBuffer &Host() const { return m_host; }
     int Port() const { return m_port; }
     void SetEndpoint(const char *host, int port);
     void ClearHost() { m_host.Clear(); }
     VantrySocket &Socket() { return m_socket; }
+    SChannel &Channel() { return m_channel; }
+    // Closes the keep-alive connection, plain or TLS (close_notify first).
+    void CloseConnections();
     // Read-ahead state of the keep-alive connection; forgotten whenever the connection is (re)opened.
     ResponseFraming &Framing() { return m_framing; }
 
@@ -53,6 +65,8 @@ private:
     bool SplitUrl(Exchange &ex, LogBase &log);
     bool CheckDnsEntry(Exchange &ex, LogBase &log);
     bool ConnectStep(Exchange &ex, LogBase &log);
+    void ChooseConnection(Exchange &ex, LogBase &log);
+    bool OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log);
     bool CheckWritable(Exchange &ex, LogBase &log);
     bool SendRequest(Exchange &ex, LogBase &log);
     bool ReadHead(Exchange &ex, LogBase &log);
@@ -68,5 +82,7 @@ private:
     StringBuffer m_host;
     int m_port = 80;
     VantrySocket m_socket;
+    SChannel m_channel;
+    ChannelByteSource m_channelSource{m_channel};
     ResponseFraming m_framing;
 };

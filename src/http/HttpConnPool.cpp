@@ -79,15 +79,18 @@ bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpCon
     log.LogError("Socket not writeable, re-opening connection with HTTP server");
     StringBuffer host(client.Host());
     CloseConnection(client);
-    if (!OpenConnection(client, control, host.Text(), client.Port(), log))
+    // A TLS connection is opened by the GET itself (its handshake belongs to the channel).
+    StringBuffer lower(url ? url : "");
+    lower.ToLower();
+    bool tls = lower.BeginsWith("https:");
+    if (!tls && !OpenConnection(client, control, host.Text(), client.Port(), log))
         return false;
     log.LogError("New connection established, re-trying GET");
     return client.HttpGet(url, 0, true, control, body, result, log);
 }
 
 void HttpConnPool::CloseConnection(HttpClient &client) {
-    client.Socket().Close();
-    client.Framing().Reset();
+    client.CloseConnections();
     client.ClearHost();
 }
 

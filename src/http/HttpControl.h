@@ -47,6 +47,11 @@ public:
     // Bounds a peer that drips its response a byte at a time, each within the read time-out.
     int MaxExchangeSeconds = 300;
 
+    // TLS: trust anchors added to the system CA store (a PEM file of CA certificates; empty: none), and
+    // whether a server certificate that fails verification fails the connect (off: logged and used).
+    StringBuffer TlsCaFile;
+    bool RequireVerifiedServer = false;
+
     // Told of the bytes the request's socket sends and receives, and asked whether to abort; not owned,
     // null for none. Set by an application that shows progress (the library itself never sets it).
     ProgressMonitor *Progress = nullptr;

@@ -50,10 +50,12 @@ public:
     bool ReadBody(ByteSource &src, const HttpResponseHeader &header, uint32_t maxContentLength,
                   DataBuffer &body, LogBase &log);
 
+    // A chunked body alone (the chunk framing up to the zero chunk), with the same caps.
+    bool ReadChunked(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
+
 private:
     bool Fill(ByteSource &src, LogBase &log);
     bool Consume(ByteSource &src, uint32_t n, DataBuffer &out, LogBase &log);
-    bool ReadChunked(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
     bool ReadCounted(ByteSource &src, const HttpResponseHeader &header, uint32_t maxContentLength,
                      DataBuffer &body, LogBase &log);
     bool ReadUnbounded(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
