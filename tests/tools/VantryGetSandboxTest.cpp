@@ -129,4 +129,24 @@ TEST_F(VantryGetSandbox, ALargeBodyArrivesWholeThroughAFile) {
     EXPECT_FALSE(testsupport::PathExists(m_dir + "/limited.bin"));
 }
 
+TEST_F(VantryGetSandbox, AVerifiedServerIsRequiredUnlessInsecure) {
+    std::string ca = m_site + "/ca.crt";
+    std::string good = "https://www.vantryget-site.com:8443/profile.html";
+    std::string wrongName = "https://www.vantryget-site.com:8444/profile.html";
+    ProgramResult trusted = Get({"--cacert", ca, good});
+    EXPECT_EQ(trusted.exitCode, 0) << trusted.err;
+    EXPECT_EQ(trusted.out, "profile page\n");
+    // Without the test CA the chain does not verify.
+    ProgramResult untrusted = Get({good});
+    EXPECT_EQ(untrusted.exitCode, 60) << untrusted.err;
+    EXPECT_EQ(untrusted.out, "");
+    EXPECT_EQ(std::count(untrusted.err.begin(), untrusted.err.end(), '\n'), 1) << untrusted.err;
+    // A certificate for another name fails even with the CA, and is accepted with -k.
+    ProgramResult mismatch = Get({"--cacert", ca, wrongName});
+    EXPECT_EQ(mismatch.exitCode, 60) << mismatch.err;
+    ProgramResult insecure = Get({"-k", "--cacert", ca, wrongName});
+    EXPECT_EQ(insecure.exitCode, 0) << insecure.err;
+    EXPECT_EQ(insecure.out, "profile page\n");
+}
+
 #endif // VANTRY_GET_PATH
