@@ -10,8 +10,7 @@
 #include "http/HttpMan.h"
 #include "http/HttpRequestBuilder.h"
 #include "log/LogNull.h"
-#include "platform/Files.h"
-#include "platform/Terminal.h"
+#include "platform/Console.h"
 #include "spider/UrlUtil.h"
 #include "tools/GetOutput.h"
 #include "tools/GetProgress.h"
@@ -19,9 +18,7 @@
 namespace {
 
 void WriteStderr(const std::string &text) {
-    uint32_t written = 0;
-    int err = 0;
-    platform::WriteFile(2, text.data(), static_cast<uint32_t>(text.size()), &written, &err);
+    platform::WriteStdErr(text.data(), text.size());
 }
 
 void ReportLine(const std::string &line) {
@@ -112,7 +109,7 @@ int FetchOne(HttpMan &http, const GetOptions &options, const std::string &given,
     if (options.Verbose)
         WriteStderr(Prefixed("> ", RequestText(http, url)));
 
-    GetProgress progress(platform::IsTerminal(2));
+    GetProgress progress(platform::StdErrIsTerminal());
     http.Control().Progress = &progress;
     FetchOutcome outcome;
     Fetch(http, options, url, outcome);

@@ -66,6 +66,7 @@ bool GetOutput::Open(const std::string &path, std::string &error) {
         return false;
     }
     m_open = true;
+    platform::RemoveOnSignal(m_tempPath.c_str()); // an interrupted fetch leaves no temporary file either
     return true;
 }
 
@@ -92,6 +93,7 @@ bool GetOutput::Commit(std::string &error) {
     platform::CloseFile(m_fd);
     m_fd = 1;
     m_open = false;
+    platform::RemoveOnSignal(nullptr);
     int err = 0;
     if (!platform::RenameFile(m_tempPath.c_str(), m_path.c_str(), &err)) {
         error = m_path + ": cannot put the file in place: " + OsText(err);
@@ -107,6 +109,7 @@ void GetOutput::Abandon() {
     if (!m_open)
         return;
     platform::CloseFile(m_fd);
+    platform::RemoveOnSignal(nullptr);
     int err = 0;
     platform::DeleteFile(m_tempPath.c_str(), &err);
     m_fd = 1;

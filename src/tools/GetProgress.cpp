@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/Clock.h"
-#include "platform/Files.h"
+#include "platform/Console.h"
 #include "platform/Terminal.h"
 
 namespace {
@@ -64,9 +64,7 @@ void GetProgress::Draw(uint32_t now) {
     std::string line =
         "\r" + FormatProgressLine(ReceivedTotal(), now - m_start, platform::TerminalColumns(2));
     line += "\x1b[K"; // clear what a longer earlier line left
-    uint32_t written = 0;
-    int err = 0;
-    platform::WriteFile(2, line.data(), static_cast<uint32_t>(line.size()), &written, &err);
+    platform::WriteStdErr(line.data(), line.size());
     m_drawn = true;
     m_lastDraw = now;
 }
@@ -75,8 +73,6 @@ void GetProgress::Finish() {
     if (!m_drawn)
         return;
     Draw(platform::GetTickCount());
-    uint32_t written = 0;
-    int err = 0;
-    platform::WriteFile(2, "\n", 1, &written, &err);
+    platform::WriteStdErr("\n", 1);
     m_drawn = false;
 }

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -180,6 +183,35 @@ TEST(VantryGetScripted, MaxSizeRefusalExits63AndLeavesNoFile) {
     EXPECT_NE(r.err.find("body too large: \"Content length more than the maximum allowed"), std::string::npos)
         << r.err;
     EXPECT_EQ(CountLines(r.err), 1u) << r.err;
+    EXPECT_TRUE(testsupport::DirectoryEntries(dir).empty());
+    testsupport::RemoveTree(dir);
+}
+
+TEST(VantryGetScripted, AnInterruptedFetchLeavesNoFileBehind) {
+    ScriptedServer server;
+    ConnectionScript drip;
+    drip.ReadUntil("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npartial");
+    drip.HoldOpen();
+    server.AddScript(drip);
+    std::string dir = testsupport::MakeTempDirectory();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        std::string out = dir + "/page.html", url = Url(server);
+        execl(VANTRY_GET_PATH, VANTRY_GET_PATH, "-o", out.c_str(), url.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ASSERT_TRUE(server.WaitAccepted(1, 10000));
+    // The temporary file exists once the request is out; wait for the body to start arriving.
+    for (int i = 0; i < 200 && testsupport::DirectoryEntries(dir).empty(); ++i)
+        usleep(10000);
+    usleep(200000);
+    EXPECT_EQ(testsupport::DirectoryEntries(dir).size(), 1u);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
     EXPECT_TRUE(testsupport::DirectoryEntries(dir).empty());
     testsupport::RemoveTree(dir);
 }
