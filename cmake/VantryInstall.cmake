@@ -88,6 +88,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl-dev, libbz2-dev, libpugixml-dev, libidn2-dev")
+# The programs need only the run-time libraries (found by dpkg-shlibdeps); linking the static library
+# needs the development packages of its dependencies.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libssl-dev, libbz2-dev, libpugixml-dev, libidn2-dev")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
