@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -161,6 +162,9 @@ Cost CurlLoop(const std::string &dir, const std::string &url, int n) {
     return RunTimed({"curl", "-s", "--config", list});
 }
 
+// The best of a few alternating rounds of each side, so a busy machine disturbs both alike.
+template <class Ours, class Curl> void Rounds(const char *label, int n, Ours ours, Curl curl);
+
 void Compare(const char *label, const Cost &ours, const Cost &curl, int n) {
     double ourRate = n / ours.wall, curlRate = n / curl.wall;
     std::printf(
@@ -168,6 +172,16 @@ void Compare(const char *label, const Cost &ours, const Cost &curl, int n) {
         "CPU ratio %.2fx\n",
         label, ourRate, ours.cpu / n * 1e6, curlRate, curl.cpu / n * 1e6, ourRate / curlRate,
         (curl.cpu / n) / (ours.cpu / n));
+}
+
+template <class Ours, class Curl> void Rounds(const char *label, int n, Ours ours, Curl curl) {
+    Cost bestOurs{1e30, 1e30}, bestCurl{1e30, 1e30};
+    for (int round = 0; round < 3; ++round) {
+        Cost a = ours(), b = curl();
+        bestOurs = {std::min(bestOurs.wall, a.wall), std::min(bestOurs.cpu, a.cpu)};
+        bestCurl = {std::min(bestCurl.wall, b.wall), std::min(bestCurl.cpu, b.cpu)};
+    }
+    Compare(label, bestOurs, bestCurl, n);
 }
 
 // Total system calls of a run of this program in its loop mode, counted by strace -c.
@@ -210,10 +224,12 @@ int main(int argc, char **argv) {
 
         const int n1k = 20000, n1m = 300;
         OurLoop(nginx.Url("/1k.html"), 200, kib.size()); // warm up both sides
-        Compare("1 KiB keep-alive", OurLoop(nginx.Url("/1k.html"), n1k, kib.size()),
-                CurlLoop(dir, nginx.Url("/1k.html"), n1k), n1k);
-        Compare("1 MiB keep-alive", OurLoop(nginx.Url("/1m.html"), n1m, mib.size()),
-                CurlLoop(dir, nginx.Url("/1m.html"), n1m), n1m);
+        Rounds(
+            "1 KiB keep-alive", n1k, [&] { return OurLoop(nginx.Url("/1k.html"), n1k, kib.size()); },
+            [&] { return CurlLoop(dir, nginx.Url("/1k.html"), n1k); });
+        Rounds(
+            "1 MiB keep-alive", n1m, [&] { return OurLoop(nginx.Url("/1m.html"), n1m, mib.size()); },
+            [&] { return CurlLoop(dir, nginx.Url("/1m.html"), n1m); });
 
         // 64 MiB without a length: read to the end of the connection.
         const int n64 = 3;
@@ -222,14 +238,17 @@ int main(int argc, char **argv) {
         HttpResult result;
         DataBuffer body;
         LogNull log;
-        double wall = Now(), cpu = SelfCpu();
-        for (int i = 0; i < n64; ++i) {
-            pool.Fetch(nginx.Url("/toend/64m.bin").c_str(), control, body, result, log);
-            if (body.Length() != (64u << 20) || result.Header.ContentLengthPresent)
-                std::fprintf(stderr, "64 MiB read to the end gave %u bytes\n", body.Length());
-        }
-        Cost ours{Now() - wall, SelfCpu() - cpu};
-        Compare("64 MiB to the end", ours, CurlLoop(dir, nginx.Url("/toend/64m.bin"), n64), n64);
+        auto ours64 = [&] {
+            double wall = Now(), cpu = SelfCpu();
+            for (int i = 0; i < n64; ++i) {
+                pool.Fetch(nginx.Url("/toend/64m.bin").c_str(), control, body, result, log);
+                if (body.Length() != (64u << 20) || result.Header.ContentLengthPresent)
+                    std::fprintf(stderr, "64 MiB read to the end gave %u bytes\n", body.Length());
+            }
+            return Cost{Now() - wall, SelfCpu() - cpu};
+        };
+        Rounds("64 MiB to the end", n64, ours64,
+               [&] { return CurlLoop(dir, nginx.Url("/toend/64m.bin"), n64); });
 
         if (access("/usr/bin/strace", X_OK) == 0) {
             char self[4096];

@@ -88,7 +88,7 @@ const char *ZoneOffsetText(const char *word) {
 }
 
 // Offset minutes east of UTC from "hhmm", "hh:mm" or "h", after an optional "-".
-int ParseOffsetMinutes(const char *text) {
+long long ParseOffsetMinutes(const char *text) {
     bool negative = false;
     if (*text == '-') {
         negative = true;
@@ -103,7 +103,7 @@ int ParseOffsetMinutes(const char *text) {
             hours = 0;
         }
     }
-    int total = hours * 60 + minutes;
+    long long total = static_cast<long long>(hours) * 60 + minutes; // hostile digits must not overflow
     return negative ? -total : total;
 }
 
@@ -191,7 +191,7 @@ bool DateParser::ParseHttpDate(const char *text, CalendarTime &out) const {
     if (std::sscanf(p, "%199s", zoneWord) != 1) {
         std::strcpy(zoneWord, "GMT");
     }
-    int offset = ParseOffsetMinutes(ZoneOffsetText(zoneWord));
+    long long offset = ParseOffsetMinutes(ZoneOffsetText(zoneWord));
 
     CalendarTime t;
     t.Year = static_cast<uint16_t>(year);
@@ -204,7 +204,7 @@ bool DateParser::ParseHttpDate(const char *text, CalendarTime &out) const {
     t.Milliseconds = 0;
 
     // To UTC: a zone east of UTC is ahead, so its offset is subtracted.
-    int total = hour * 60 + minute - offset;
+    long long total = static_cast<long long>(hour) * 60 + minute - offset;
     int dayShift = 0;
     if (total < 0) {
         dayShift = -1;

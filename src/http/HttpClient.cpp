@@ -219,6 +219,8 @@ void HttpClient::LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log) {
         ex.cachedBody.Clear();
         ex.cachedBody.AppendData(ex.body);
         ex.keptCached = true;
+        // The network's answer takes the place of the cached one; a 304 brings the copy back.
+        ex.body.Clear();
     }
 }
 

@@ -57,6 +57,35 @@ void HttpMan::SetUpdateCache(bool on) {
 bool HttpMan::GetUpdateCache() const {
     return m_control.CachePolicy.UpdateCache != 0;
 }
+void HttpMan::AddCacheRoot(const char *directory) {
+    m_control.CacheStore.AddRoot(directory);
+    m_control.HttpStore.AddRoot(directory);
+}
+void HttpMan::ClearCacheRoots() {
+    m_control.CacheStore.ClearRoots();
+    m_control.HttpStore.ClearRoots();
+}
+int HttpMan::GetNumCacheRoots() const {
+    return m_control.CacheStore.NumRoots();
+}
+void HttpMan::SetCacheLevels(int levels) {
+    m_control.CacheStore.SetLevels(levels);
+}
+void HttpMan::SetCacheFileCount(uint32_t filesPerDir) {
+    m_control.HttpStore.SetFileCount(filesPerDir);
+}
+void HttpMan::SetCookieDir(const char *directory) {
+    m_control.CookieDir.SetString(directory ? directory : "");
+}
+void HttpMan::GetCookieDir(StringBuffer &out) const {
+    out.SetString(m_control.CookieDir.Text());
+}
+void HttpMan::SetSendCookies(bool on) {
+    m_control.SendCookies = on;
+}
+void HttpMan::SetSaveCookies(bool on) {
+    m_control.SaveCookies = on;
+}
 void HttpMan::SetFetchFromCache(bool on) {
     m_control.CachePolicy.FetchFromCache = on ? 1 : 0;
 }
@@ -93,11 +122,31 @@ void HttpMan::LastModifiedDate(StringBuffer &out) const {
 
 namespace {
 
+// Whether any byte is above 127; word at a time, as pages run to megabytes.
+bool HasHighBytes(const uint8_t *p, uint32_t n) {
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    uint32_t i = 0;
+    while (i + 64 <= n) {
+        uint64_t acc = 0;
+        for (int k = 0; k < 8; ++k, i += 8) {
+            uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            acc |= w;
+        }
+        if (acc & kHigh)
+            return true;
+    }
+    for (; i < n; ++i)
+        if (p[i] & 0x80)
+            return true;
+    return false;
+}
+
 // The page's charset name: the Content-Type parameter, else (for a body with 8-bit bytes) its meta tags.
 void PageCharset(const HttpResult &result, const DataBuffer &body, StringBuffer &name) {
     name.Clear();
     result.Header.GetCharset(name);
-    if (name.Length() == 0 && !body.Is7Bit()) {
+    if (name.Length() == 0 && HasHighBytes(body.Data(), body.Length())) {
         StringBuffer page;
         page.AppendData(body);
         HtmlHelp::GetMetaCharset(page.Text(), name);
@@ -111,21 +160,30 @@ bool HttpMan::QuickGetHtml(const char *url, StringBuffer &out) {
     LogContext context(m_log, "QuickGetHtml");
     m_result.Reset();
     out.Clear();
-    DataBuffer body;
-    if (!m_pool.Fetch(url, m_control, body, m_result, m_log))
-        return false;
-    if (body.Length() == 0)
-        return true;
+    DataBuffer &body = m_body;
+    bool ok = m_pool.Fetch(url, m_control, body, m_result, m_log);
+    if (ok && body.Length())
+        ToUtf8(body, out);
+    // The block is kept for the next page unless it grew large.
+    if (body.Capacity() > kKeptBodyCapacity) {
+        DataBuffer fresh;
+        body.TakeOver(&fresh);
+    }
+    body.Clear();
+    return ok;
+}
+
+void HttpMan::ToUtf8(const DataBuffer &body, StringBuffer &out) {
     StringBuffer charset;
     PageCharset(m_result, body, charset);
     int32_t codePage = charset.Length() ? CodePageForName(charset.Text()) : 0;
-    if (codePage == 65001 || codePage == 20127) {
+    // UTF-8 and US-ASCII need nothing; an unknown charset (0) is not converted either.
+    if (codePage == 65001 || codePage == 20127 || codePage == 0) {
         out.AppendData(body);
-        return true;
+        return;
     }
     DataBuffer utf8;
     LogNull quiet;
     EncodingConvert().Convert(codePage, 65001, body.Data(), body.Length(), utf8, quiet);
     out.AppendData(utf8.Length() ? utf8 : body);
-    return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/ClsBase.h"
+#include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "http/HttpConnPool.h"
 #include "http/HttpControl.h"
@@ -28,6 +29,17 @@ public:
     bool GetUpdateCache() const;
     void SetFetchFromCache(bool on);
     bool GetFetchFromCache() const;
+    // The cache stores and the cookie store (all off until a library user sets them). A root is added
+    // to both stores; UseHttpCache chooses which one requests use.
+    void AddCacheRoot(const char *directory);
+    void ClearCacheRoots();
+    int GetNumCacheRoots() const;
+    void SetCacheLevels(int levels);              // ".dat" directory levels: 0, 1 or 2
+    void SetCacheFileCount(uint32_t filesPerDir); // ".caf" files per directory
+    void SetCookieDir(const char *directory);     // empty: no cookies are sent or saved
+    void GetCookieDir(StringBuffer &out) const;
+    void SetSendCookies(bool on);
+    void SetSaveCookies(bool on);
     bool GetWasRedirected() const;
     void GetFinalUrl(StringBuffer &out) const;
 
@@ -45,7 +57,12 @@ public:
     HttpConnPool &Pool() { return m_pool; }
 
 private:
+    // The body in the charset its page names (or unchanged) as UTF-8 text into out.
+    void ToUtf8(const DataBuffer &body, StringBuffer &out);
+    static constexpr uint32_t kKeptBodyCapacity = 4u << 20;
+
     HttpControl m_control;
     HttpConnPool m_pool;
     HttpResult m_result;
+    DataBuffer m_body; // the last page's bytes; its block is reused by the next fetch
 };

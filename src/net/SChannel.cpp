@@ -513,6 +513,7 @@ bool SChannel::DecryptPending(DataBuffer &out, bool &closed, bool &needMore, Log
             m_pending.Clear();
             if (!HandshakeLoop(false, &held, handshakeExtra, log))
                 return false;
+            m_context.TakeRenegotiationData(out);
             m_pending.AppendData(handshakeExtra);
         }
     }

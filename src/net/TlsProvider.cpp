@@ -66,14 +66,22 @@ SecStatus StatusFromErrorQueue(std::string &text) {
 }
 
 // The trust stores: the system CAs plus an optional CA file, built once per file and shared.
-std::mutex g_storeMutex;
-std::map<std::string, X509_STORE *> g_stores;
+// The stores live until the process ends; the holder frees them then.
+struct StoreCache {
+    std::mutex mutex;
+    std::map<std::string, X509_STORE *> stores;
+    ~StoreCache() {
+        for (auto &entry : stores)
+            X509_STORE_free(entry.second);
+    }
+};
+StoreCache g_storeCache;
 
 X509_STORE *TrustStore(const char *caFile) {
     std::string key = caFile ? caFile : "";
-    std::lock_guard<std::mutex> lock(g_storeMutex);
-    auto it = g_stores.find(key);
-    if (it != g_stores.end()) {
+    std::lock_guard<std::mutex> lock(g_storeCache.mutex);
+    auto it = g_storeCache.stores.find(key);
+    if (it != g_storeCache.stores.end()) {
         X509_STORE_up_ref(it->second);
         return it->second;
     }
@@ -84,7 +92,7 @@ X509_STORE *TrustStore(const char *caFile) {
     if (!key.empty())
         X509_STORE_load_file(store, key.c_str());
     ERR_clear_error();
-    g_stores[key] = store;
+    g_storeCache.stores[key] = store;
     X509_STORE_up_ref(store);
     return store;
 }
@@ -317,6 +325,7 @@ void TlsContext::Delete() {
     m_wbio = nullptr;
     m_complete = false;
     m_shutdownPending = false;
+    m_renegotiationData.clear();
 }
 
 void TlsContext::DrainOutput(DataBuffer &out) {
@@ -331,20 +340,48 @@ void TlsContext::DrainOutput(DataBuffer &out) {
 
 SecStatus TlsContext::HandshakeStep(DataBuffer &outToken, bool &done) {
     done = false;
+    SSL *ssl = AsSsl(m_ssl);
+    if (m_complete) {
+        // A handshake on an established session (renegotiation): records are read as data, so application
+        // data the server sends in between is kept, not refused.
+        for (;;) {
+            ERR_clear_error();
+            unsigned char block[kMaxPlainRecord];
+            int n = SSL_read(ssl, block, sizeof(block));
+            if (n > 0) {
+                m_renegotiationData.append(reinterpret_cast<const char *>(block), static_cast<size_t>(n));
+                continue;
+            }
+            DrainOutput(outToken);
+            int err = SSL_get_error(ssl, n);
+            if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
+                ERR_clear_error();
+                done = !SSL_in_init(ssl);
+                return done ? SEC_E_OK : SEC_I_CONTINUE_NEEDED;
+            }
+            return StatusFromErrorQueue(m_lastError);
+        }
+    }
     ERR_clear_error();
-    int r = SSL_do_handshake(AsSsl(m_ssl));
+    int r = SSL_do_handshake(ssl);
     DrainOutput(outToken);
     if (r == 1) {
         done = true;
         m_complete = true;
         return SEC_E_OK;
     }
-    int err = SSL_get_error(AsSsl(m_ssl), r);
+    int err = SSL_get_error(ssl, r);
     if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
         ERR_clear_error();
         return SEC_I_CONTINUE_NEEDED;
     }
     return StatusFromErrorQueue(m_lastError);
+}
+
+void TlsContext::TakeRenegotiationData(DataBuffer &out) {
+    if (!m_renegotiationData.empty())
+        out.Append(m_renegotiationData.data(), static_cast<uint32_t>(m_renegotiationData.size()));
+    m_renegotiationData.clear();
 }
 
 SecStatus TlsContext::InitializeSecurityContext(const TlsCredentials &cred, const char *targetName,

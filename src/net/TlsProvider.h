@@ -171,6 +171,9 @@ public:
     // peer's close_notify, SEC_I_RENEGOTIATE when the record started a handshake that needs our answer.
     SecStatus DecryptMessage(const uint8_t *in, uint32_t inLen, DataBuffer &out, uint32_t &extraBytes);
 
+    // Application data that arrived during a renegotiation handshake, handed over once.
+    void TakeRenegotiationData(DataBuffer &out);
+
     // Marks the context for shutdown; the next InitializeSecurityContext produces the close_notify.
     SecStatus ApplyShutdownToken();
 
@@ -192,6 +195,7 @@ private:
     bool m_complete = false;
     bool m_shutdownPending = false;
     std::string m_lastError;
+    std::string m_renegotiationData;
 };
 
 // Length of the first complete TLS record in bytes, 0 when the bytes do not yet hold one.

@@ -126,6 +126,14 @@ TEST(DateParser, OnlyTheFirst199CharactersAreRead) {
     EXPECT_EQ(Parsed(padded.c_str()), "1994-11-06 08:49:37"); // the zone lies beyond the copy
 }
 
+TEST(DateParser, HostileNumbersGiveATimeWithoutDayCount) {
+    DateParser dp;
+    CalendarTime t;
+    ASSERT_TRUE(dp.ParseHttpDate("06 Nov 1994 2147483647:2147483647:1 -2147483647", t));
+    EXPECT_EQ(dp.TimeToDays(t), 0.0);
+    ASSERT_TRUE(dp.ParseHttpDate("06 Nov 1994 -2147483647:1:1 2147483647", t));
+}
+
 TEST(DateParser, FormatsWithTheGivenBiasAsZoneSuffix) {
     CalendarTime t = Make(2005, 8, 16, 14, 5, 9, 2);
     EXPECT_EQ(Formatted(t, -120), "Tue, 16 Aug 2005 14:05:09 +0200");

@@ -237,6 +237,29 @@ TEST(SChannelTest, DataThenCloseNotifyInOneSegmentGiveBoth) {
     EXPECT_TRUE(closed);
 }
 
+TEST(SChannelTest, ServerRenegotiationIsAnsweredAndTheSessionGoesOn) {
+    TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, [&](TlsSession &s) {
+        if (!s.Handshake())
+            return;
+        s.ReadUntil("go");
+        s.Renegotiate();
+        s.Send("before|"); // data in the old keys right behind the request for a new handshake
+        s.ReadUntil("more");
+        s.Send("after");
+        s.WaitPeerClose(3000);
+    });
+    server.SetMaxVersion(TLS1_2_VERSION);
+    SChannel ch;
+    Prepare(ch, server.Port());
+    RecordingLog log;
+    ASSERT_TRUE(ch.Connect(log)) << log.Dump();
+    ASSERT_TRUE(ch.SendData("go", 2, log));
+    EXPECT_EQ("before|", ReceiveUntil(ch, "|", log)) << log.Dump();
+    EXPECT_TRUE(log.Has("info: Server requested renegotiate.")) << log.Dump();
+    ASSERT_TRUE(ch.SendData("more", 4, log)) << log.Dump();
+    EXPECT_EQ("after", ReceiveUntil(ch, "after", log)) << log.Dump();
+}
+
 TEST(SChannelTest, ShutdownSendsCloseNotifyAndReleasesTheSession) {
     bool peerSawCloseNotify = false;
     TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, [&](TlsSession &s) {

@@ -153,9 +153,17 @@ bool TlsSession::ReadMore() {
             m_peerClosed = true;
             return false;
         }
-        if (err != SSL_ERROR_WANT_READ || !Fill(kReadTimeoutMs))
+        // A handshake in progress (a renegotiation) may have answers to send before more can arrive.
+        if (err != SSL_ERROR_WANT_READ || !Flush() || !Fill(kReadTimeoutMs))
             return false;
     }
+}
+
+bool TlsSession::Renegotiate() {
+    if (SSL_renegotiate(S(m_ssl)) != 1)
+        return false;
+    SSL_do_handshake(S(m_ssl));
+    return Flush();
 }
 
 std::string TlsSession::ReadUntil(const std::string &text) {

@@ -42,6 +42,8 @@ public:
         Queue(plain);
         return Flush();
     }
+    // Starts a renegotiation (TLS 1.2): sends the HelloRequest; later reads complete the handshake.
+    bool Renegotiate();
     // Sends close_notify.
     bool SendCloseNotify();
     // Waits until the peer closes the connection (or the time-out); true when it did.

@@ -1,4 +1,4 @@
-// Sandbox tests of HTTPS against nginx (tests/sandbox/tls-sandbox: TLS on 443 for made-up names, with
+// Sandbox tests of HTTPS against nginx (tests/sandbox/tls/tls-sandbox: TLS on 443 for made-up names, with
 // certificates made at test time): verification with the added CA, the pages behind failing certificates,
 // a redirect from http to https, long bodies, keep-alive over one session and close_notify.
 #include <cstdlib>
@@ -54,7 +54,7 @@ protected:
     void SetUp() override {
         const char *dir = std::getenv("VANTRY_TLS_DIR");
         if (!std::getenv("VANTRY_SANDBOX") || !dir)
-            GTEST_SKIP() << "run through tests/sandbox/tls-sandbox";
+            GTEST_FAIL() << "run through tests/sandbox/tls/tls-sandbox";
         m_dir = dir;
         control.ConnectTimeout = 5;
         control.ReadTimeout = 10;
