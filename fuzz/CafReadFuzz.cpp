@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "FuzzTempDir.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
-#include "FuzzTempDir.h"
 #include "http/CacheEntry.h"
 #include "http/CacheFileDir.h"
 #include "http/HttpCache.h"

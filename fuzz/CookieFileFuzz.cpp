@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "core/StringBuffer.h"
 #include "FuzzTempDir.h"
+#include "core/StringBuffer.h"
 #include "http/Cookie.h"
 #include "http/CookieJar.h"
 #include "http/CookieMgr.h"

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "FuzzTempDir.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
-#include "FuzzTempDir.h"
 #include "http/ClsCache2.h"
 #include "http/HttpCacheSteps.h"
 #include "http/HttpControl.h"

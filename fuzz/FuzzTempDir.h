@@ -1,19 +1,23 @@
-// A directory under /tmp shared by the file-reading fuzz targets for the life of the process, removed
-// with its contents at exit.
+// A directory shared by the file-reading fuzz targets for the life of the process (in memory under
+// /dev/shm when the machine has it, else under /tmp), removed with its contents at exit.
 #pragma once
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 inline const std::string &FuzzTempDir() {
-    static const std::string dir = [] {
-        char tmpl[] = "/tmp/vantry-fuzz-XXXXXX";
-        const char *made = mkdtemp(tmpl);
+    // Never destroyed, so the exit handler can still use it.
+    static const std::string *dir = [] {
+        std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        std::string tmpl = base + "/vantry-fuzz-XXXXXX";
+        const char *made = mkdtemp(tmpl.data());
+        auto *path = new std::string(made ? made : base);
         std::atexit([] {
             std::error_code ec;
-            std::filesystem::remove_all(FuzzTempDir(), ec);
+            if (FuzzTempDir().find("vantry-fuzz-") != std::string::npos)
+                std::filesystem::remove_all(FuzzTempDir(), ec);
         });
-        return std::string(made ? made : "/tmp/vantry-fuzz");
+        return path;
     }();
-    return dir;
+    return *dir;
 }

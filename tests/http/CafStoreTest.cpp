@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "core/Crc32.h"
 #include "core/DataBuffer.h"
@@ -60,6 +61,48 @@ std::string SameFileKey(const HttpCache &cache, const std::string &like, int n) 
         if (std::strcmp(got.Text(), want.Text()) == 0)
             return key;
     }
+}
+
+// Four bytes that, appended to prefix, give a text whose CRC-32 is target: the CRC of the appended
+// bits is affine over GF(2), so one Gaussian elimination over the 32 unit vectors solves it.
+std::string ForgeCrc(const std::string &prefix, uint32_t target) {
+    auto crcWith = [&](uint32_t x) {
+        std::string t = prefix + cachetest::Le32Bytes(x);
+        return Crc32::Compute(t.data(), t.size());
+    };
+    uint32_t base = crcWith(0);
+    uint32_t col[32];
+    for (int i = 0; i < 32; ++i)
+        col[i] = crcWith(1u << i) ^ base;
+    // Rows of the augmented system: row r says bit r of the result, as a mask over the 32 unknowns.
+    uint64_t rows[32];
+    uint32_t want = target ^ base;
+    for (int r = 0; r < 32; ++r) {
+        uint64_t mask = 0;
+        for (int i = 0; i < 32; ++i)
+            mask |= static_cast<uint64_t>((col[i] >> r) & 1u) << i;
+        rows[r] = mask | (static_cast<uint64_t>((want >> r) & 1u) << 32);
+    }
+    for (int c = 0, r = 0; c < 32 && r < 32; ++c) {
+        int pivot = r;
+        while (pivot < 32 && !((rows[pivot] >> c) & 1u))
+            ++pivot;
+        if (pivot == 32)
+            continue;
+        std::swap(rows[r], rows[pivot]);
+        for (int k = 0; k < 32; ++k)
+            if (k != r && ((rows[k] >> c) & 1u))
+                rows[k] ^= rows[r];
+        ++r;
+    }
+    uint32_t x = 0;
+    for (int r = 0; r < 32; ++r)
+        for (int c = 0; c < 32; ++c)
+            if (rows[r] & (1ull << c)) {
+                x |= static_cast<uint32_t>((rows[r] >> 32) & 1u) << c;
+                break;
+            }
+    return prefix + cachetest::Le32Bytes(x);
 }
 
 } // namespace
@@ -201,6 +244,33 @@ TEST_F(CafStore, ACrcCollisionIsAMissNotAnotherUrlsEntry) {
     bool negative = false;
     EXPECT_FALSE(Fetch("http://a/one", negative));
     EXPECT_FALSE(cache.Exists("http://a/one"));
+}
+
+TEST_F(CafStore, TwoUrlsWithOneCrcInOneFileEachGetTheirOwnEntry) {
+    cache.SetFileCount(1);
+    const std::string a = "http://c/one";
+    const uint32_t crc = Crc32::Compute(a.data(), a.size());
+    // A second URL with the same CRC in the same file (the file depends on the MD5 digest bytes 1 and 2).
+    StringBuffer fileA, fileB;
+    cache.CafPath(a.c_str(), fileA);
+    std::string b;
+    for (int i = 0;; ++i) {
+        b = ForgeCrc("http://c/" + std::to_string(i) + "?", crc);
+        cache.CafPath(b.c_str(), fileB);
+        if (b.find('\0') == std::string::npos && std::strcmp(fileA.Text(), fileB.Text()) == 0)
+            break;
+    }
+    ASSERT_EQ(Crc32::Compute(b.data(), b.size()), crc);
+    ASSERT_TRUE(Save(a.c_str(), "HTTP/1.1 200 OK\r\n", "body of one"));
+    bool negative = false;
+    EXPECT_FALSE(Fetch(b.c_str(), negative)) << "another URL's entry served";
+    EXPECT_FALSE(cache.Exists(b.c_str()));
+    ASSERT_TRUE(Save(b.c_str(), "HTTP/1.1 200 OK\r\n", "body of two"));
+    auto one = Fetch(a.c_str(), negative);
+    auto two = Fetch(b.c_str(), negative);
+    ASSERT_TRUE(one && two);
+    EXPECT_EQ(Bytes(one->Body), "body of one");
+    EXPECT_EQ(Bytes(two->Body), "body of two");
 }
 
 TEST_F(CafStore, DamagedFilesReadAsMisses) {

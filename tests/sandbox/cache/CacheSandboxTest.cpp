@@ -1,0 +1,171 @@
+// The cache stores and the cookie store against the sandbox's nginx (nginx-cache.conf, names of
+// hosts.list beside this file): revalidation answered 304 by a real server through the ETag and the
+// If-Modified-Since road, cookies across the sandbox's sites with paths, domains, repeated names and
+// the refusal of planted cookies, and the DNS mark of a name that did not resolve.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "core/StringBuffer.h"
+#include "http/CacheClock.h"
+#include "http/DateParser.h"
+#include "http/HttpMan.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// The cache's clock for these tests: the real time at the start, moved forward by the tests.
+double g_now = 0;
+double TestNow() {
+    return g_now;
+}
+
+class CacheSandbox : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char *dir = std::getenv("VANTRY_SANDBOX_DIR");
+        if (!dir)
+            GTEST_FAIL() << "run through tests/sandbox/run-in-sandbox with nginx-cache.conf";
+        m_nginx = std::string(dir) + "/nginx";
+        for (const char *sub : {"/cache-site", "/cache-site/noetag"})
+            mkdir((m_nginx + sub).c_str(), 0755);
+        CalendarTime t;
+        DateParser::CurrentLocalTime(t);
+        g_now = DateParser().TimeToDays(t);
+        SetCacheClock(&TestNow, DateParser::LocalBiasMinutes());
+        man.SetConnectTimeout(3);
+        man.SetReadTimeout(5);
+    }
+    void TearDown() override { SetCacheClock(nullptr, 0); }
+    void Put(const std::string &path, const std::string &bytes) {
+        std::ofstream(m_nginx + "/cache-site" + path, std::ios::binary) << bytes;
+    }
+    std::string Get(const std::string &url, bool *ok = nullptr) {
+        StringBuffer page;
+        bool got = man.QuickGetHtml(url.c_str(), page);
+        if (ok)
+            *ok = got;
+        return std::string(page.Text(), page.Length());
+    }
+    std::string Log() {
+        StringBuffer text;
+        man.GetLogText(text);
+        return text.Text();
+    }
+    std::vector<std::string> AccessLog() const {
+        std::ifstream in(m_nginx + "/temp/cache-access.log");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+    std::string LastLogFor(const std::string &path) const {
+        std::string found;
+        for (const std::string &line : AccessLog())
+            if (line.find("\"GET " + path + " ") != std::string::npos)
+                found = line;
+        return found;
+    }
+
+    std::string m_nginx;
+    testsupport::TempDir dir;
+    HttpMan man;
+};
+
+const std::string kHome = "http://www.cookiehome-sandbox.com:8082";
+const std::string kShop = "http://shop.cookiehome-sandbox.com:8082";
+const std::string kBad = "http://badcookiehome-sandbox.com:8082";
+const std::string kOther = "http://www.cookieother-sandbox.org:8082";
+
+} // namespace
+
+TEST_F(CacheSandbox, AnExpiredDatEntryIsRevalidatedWithItsETagAndNginxAnswers304) {
+    Put("/etag.html", "<html>etag page</html>");
+    man.AddCacheRoot(dir.Path().c_str());
+    man.SetCacheLevels(1);
+    ASSERT_EQ(Get(kHome + "/etag.html"), "<html>etag page</html>");
+    EXPECT_FALSE(man.LastResult().FromCache);
+    g_now += 8.0; // past any freshness: a quarter of the page's age, or 7 days for a page of this second
+    bool ok = false;
+    EXPECT_EQ(Get(kHome + "/etag.html", &ok), "<html>etag page</html>");
+    EXPECT_TRUE(ok) << Log();
+    EXPECT_TRUE(man.LastResult().FromCache);
+    std::string line = LastLogFor("/etag.html");
+
+    EXPECT_NE(line.find(" 304 "), std::string::npos) << line;
+    EXPECT_EQ(line.find("inm=\"-\""), std::string::npos) << line;
+    EXPECT_NE(Log().find("Updating cache entry with new expiration."), std::string::npos);
+}
+
+TEST_F(CacheSandbox, WithoutAnETagTheExpiryGoesOutAsIfModifiedSince) {
+    Put("/noetag/lm.html", "<html>lm page</html>");
+    man.AddCacheRoot(dir.Path().c_str());
+    ASSERT_EQ(Get(kHome + "/noetag/lm.html"), "<html>lm page</html>");
+    g_now += 8.0;
+    EXPECT_EQ(Get(kHome + "/noetag/lm.html"), "<html>lm page</html>");
+    std::string line = LastLogFor("/noetag/lm.html");
+    EXPECT_NE(line.find("inm=\"-\""), std::string::npos) << line;
+    EXPECT_EQ(line.find("ims=\"-\""), std::string::npos) << line;
+    EXPECT_NE(line.find(" 304 "), std::string::npos) << line;
+    EXPECT_TRUE(man.LastResult().FromCache);
+}
+
+TEST_F(CacheSandbox, TheCafStoreServesARepeatedPageWithoutAsking) {
+    Put("/caf.html", "<html>caf page</html>");
+    man.AddCacheRoot(dir.Path().c_str());
+    man.SetUseHttpCache(true);
+    size_t before = AccessLog().size();
+    ASSERT_EQ(Get(kHome + "/caf.html"), "<html>caf page</html>");
+    ASSERT_EQ(Get(kHome + "/caf.html"), "<html>caf page</html>");
+    EXPECT_TRUE(man.LastResult().FromCache);
+    EXPECT_EQ(AccessLog().size(), before + 1);
+}
+
+TEST_F(CacheSandbox, ANameThatDidNotResolveIsRefusedFromItsDnsEntry) {
+    man.AddCacheRoot(dir.Path().c_str());
+    man.SetUseHttpCache(true);
+    bool ok = true;
+    Get("http://nowhere.cookiehome-none.com/", &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(Log().find("Domain name lookup failed."), std::string::npos) << Log();
+    Get("http://nowhere.cookiehome-none.com/other", &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(Log().find("Domain name is marked as invalid in the cache."), std::string::npos) << Log();
+}
+
+TEST_F(CacheSandbox, ACookieWithoutDomainIsSentToEveryHostOfItsBaseDomainOnly) {
+    man.SetCookieDir(dir.Path().c_str());
+    Get(kShop + "/set");
+    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[sid=\"home\"]\n");
+    EXPECT_EQ(Get(kShop + "/echo"), "cookie=[sid=\"home\"]\n");
+    EXPECT_EQ(Get(kBad + "/echo"), "cookie=[]\n");
+    EXPECT_EQ(Get(kOther + "/echo"), "cookie=[]\n");
+    man.SetSendCookies(false);
+    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[]\n");
+}
+
+TEST_F(CacheSandbox, APathCookieGoesOnlyUnderItsPathAndARepeatedNameTakesTheNewValue) {
+    man.SetCookieDir(dir.Path().c_str());
+    Get(kHome + "/shop/set");
+    EXPECT_EQ(Get(kHome + "/shop/cart/echo"), "cookie=[cart=\"1\"]\n");
+    EXPECT_EQ(Get(kHome + "/shopping/echo"), "cookie=[cart=\"1\"]\n");
+    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[]\n");
+    Get(kHome + "/set");
+    Get(kHome + "/set2");
+    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[sid=\"again\"]\n");
+}
+
+TEST_F(CacheSandbox, ASiteCannotPlantCookiesForAnotherAndSecureOnesStayOffPlainHttp) {
+    man.SetCookieDir(dir.Path().c_str());
+    Get(kHome + "/plant");
+    EXPECT_EQ(Get(kOther + "/echo"), "cookie=[]\n");
+    Get(kHome + "/secure");
+    EXPECT_EQ(Get(kHome + "/tls/echo"), "cookie=[]\n");
+    man.SetSaveCookies(false);
+    Get(kHome + "/set");
+    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[]\n");
+}
