@@ -59,6 +59,9 @@ struct HttpClient::Exchange {
     DataBuffer head;
 };
 
+static_assert(ResponseFraming::kMaxBodyBytes == VantrySocket::kMaxReceiveCount,
+              "bodies without a configured limit are bounded by the socket's largest counted receive");
+
 namespace {
 
 constexpr const char *kRefusedExtensions[] = {".asf", ".mp3", ".rm",  ".mpeg", ".mpg", ".avi",
