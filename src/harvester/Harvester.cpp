@@ -137,7 +137,8 @@ void Harvester::SaveStateIfDue() {
 
 void Harvester::UpdateStatus(const char *domain) {
     if (m_status)
-        m_status->Update(m_output.WrittenCount(), crawlQueue.Count(), domain, m_pagesFetched);
+        m_status->Update(m_output.LoadedCount() + m_output.WrittenCount(), crawlQueue.Count(), domain,
+                         m_pagesFetched);
 }
 
 // ---- seed pages ----

@@ -55,5 +55,6 @@ int32_t NameOutput::LoadWrittenNames() {
         }
         p = lineEnd + 1;
     }
+    m_loadedCount += static_cast<uint64_t>(count);
     return count;
 }

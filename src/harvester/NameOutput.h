@@ -27,7 +27,9 @@ public:
     int32_t LoadWrittenNames();
 
     size_t PendingCount() const { return m_pending.size(); }
+    // Names written by this object, and those found in the file when it was loaded.
     uint64_t WrittenCount() const { return m_writtenCount; }
+    uint64_t LoadedCount() const { return m_loadedCount; }
 
 private:
     StringSeen &m_written;
@@ -35,4 +37,5 @@ private:
     std::deque<std::string> m_pending;
     std::unordered_set<std::string> m_pendingSet;
     uint64_t m_writtenCount = 0;
+    uint64_t m_loadedCount = 0;
 };

@@ -308,3 +308,20 @@ TEST(HarvesterRun, StopIsNoticedAtTheEndOfAWorkingCycleAndTheStateIsSaved) {
     EXPECT_TRUE(again.CrawledDomains().Contains(StringBuffer("www.found.org")));
     EXPECT_EQ(env2.stderrText, "");
 }
+
+TEST(HarvesterRun, StatusLineOnATerminalShowsTheFigures) {
+    class Terminal : public ScriptedHarvest {
+    public:
+        bool ShowStatus() override { return true; }
+    };
+    testsupport::TempDir dir;
+    Terminal env;
+    env.web.Add("http://news.ycombinator.com/", "<a href=http://www.found.org/>f</a>");
+    env.web.Add("http://www.found.org/", "<p>x</p>");
+    env.stopAfterChecks = 1;
+    Harvester harvester(env);
+    harvester.Run(dir.File("domains.txt").c_str());
+    EXPECT_NE(env.stderrText.find("\r1 names written | queue 0 | crawling www.found.org | 1 pages"),
+              std::string::npos);
+    EXPECT_EQ(env.stderrText.back(), '\n');
+}

@@ -1,0 +1,7 @@
+// The output file's place: domains.txt in the working directory when that directory can be made to
+// exist, else domains.txt in the current directory.
+#pragma once
+#include <string>
+
+// The working directory is /var/lib/tidewell/ unless `directoryOverride` names another (not empty).
+std::string ChooseOutputPath(const char *directoryOverride);
