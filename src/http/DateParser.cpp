@@ -245,8 +245,9 @@ void DateParser::FormatHttpDate(const CalendarTime &time, int32_t biasMinutes, S
 double DateParser::TimeToDays(const CalendarTime &time) const {
     int year = time.Year;
     int month = time.Month;
-    if (year > 9999 || month < 1 || month > 12 || time.Day == 0 || time.Day > DaysInMonth(year, month) ||
-        time.Hour > 23 || time.Minute > 59 || time.Second > 59) {
+    // Years below 100 lie before the first day the count can hold (and DaysToTime accepts).
+    if (year < 100 || year > 9999 || month < 1 || month > 12 || time.Day == 0 ||
+        time.Day > DaysInMonth(year, month) || time.Hour > 23 || time.Minute > 59 || time.Second > 59) {
         return 0.0;
     }
     long days = 365L * year + year / 4 - year / 100 + year / 400 + kDaysBeforeMonth[month - 1] + time.Day;

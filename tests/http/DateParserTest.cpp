@@ -198,6 +198,8 @@ TEST(DateParser, TimeBeforeDayZeroCountsItsFractionAwayFromZero) {
 TEST(DateParser, TimeToDaysRejectsInvalidFields) {
     DateParser dp;
     EXPECT_EQ(dp.TimeToDays(Make(10000, 1, 1)), 0.0);
+    EXPECT_EQ(dp.TimeToDays(Make(99, 12, 31)), 0.0); // before the first day of the count
+    EXPECT_EQ(dp.TimeToDays(Make(6, 11, 6)), 0.0);
     EXPECT_EQ(dp.TimeToDays(Make(2000, 0, 1)), 0.0);
     EXPECT_EQ(dp.TimeToDays(Make(2000, 13, 1)), 0.0);
     EXPECT_EQ(dp.TimeToDays(Make(2000, 1, 0)), 0.0);

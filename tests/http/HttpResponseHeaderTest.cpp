@@ -122,6 +122,8 @@ TEST(HttpResponseHeader, CopyFromIsDeep) {
     EXPECT_EQ(b.StatusCode, 301);
     EXPECT_STREQ(b.ReasonPhrase.Text(), "Moved");
     EXPECT_EQ(b.ContentLength, 4);
+    EXPECT_TRUE(b.ContentLengthPresent);
+    EXPECT_STREQ(b.StatusLine.Text(), "HTTP/1.1 301 Moved"); // so a copy writes the same text form
     EXPECT_EQ(Field(b, "Location"), "http://b/");
 }
 
