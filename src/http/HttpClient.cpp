@@ -263,11 +263,12 @@ void HttpClient::ChooseConnection(Exchange &ex, LogBase &log) {
         ex.socket = &ex.channel->Socket();
         ChannelByteSource *source = ex.reuse ? &m_channelSource : &ex.localChannelSource;
         source->SetCloseLog(&log);
+        source->SetMonitor(ex.control.Progress);
         ex.source = source;
         return;
     }
     ex.socket = ex.reuse ? &m_socket : &ex.localSocket;
-    ex.socketSource = std::make_unique<SocketByteSource>(*ex.socket);
+    ex.socketSource = std::make_unique<SocketByteSource>(*ex.socket, ex.control.Progress);
     ex.source = ex.socketSource.get();
 }
 
@@ -398,7 +399,7 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
     }
     uint32_t length = static_cast<uint32_t>(request.Length());
     bool sent = ex.tls ? ex.channel->SendData(request.Text(), length, log)
-                       : ex.socket->SendBytes(request.Text(), length, log);
+                       : ex.socket->SendBytes(request.Text(), length, c.Progress, log);
     if (!sent) {
         ex.result.ConnectionBroken = true;
         CloseExchange(ex);
@@ -580,7 +581,7 @@ void HttpClient::CombineUrl(const char *base, const char *location, StringBuffer
 
 bool HttpClient::ReadBody(HttpControl &control, HttpResult &result, DataBuffer &body, VantrySocket &socket,
                           LogBase &log) {
-    SocketByteSource source(socket);
+    SocketByteSource source(socket, control.Progress);
     if (&socket == &m_socket)
         return m_framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
     ResponseFraming framing;

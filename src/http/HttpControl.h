@@ -9,6 +9,8 @@
 #include "http/HttpCache.h"
 #include "http/MimeHeader.h"
 
+class ProgressMonitor;
+
 class HttpControl {
 public:
     HttpControl();
@@ -49,4 +51,8 @@ public:
     // whether a server certificate that fails verification fails the connect (off: logged and used).
     StringBuffer TlsCaFile;
     bool RequireVerifiedServer = false;
+
+    // Told of the bytes the request's socket sends and receives, and asked whether to abort; not owned,
+    // null for none. Set by an application that shows progress (the library itself never sets it).
+    ProgressMonitor *Progress = nullptr;
 };

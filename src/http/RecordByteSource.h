@@ -7,6 +7,7 @@
 #include "core/DataBuffer.h"
 #include "http/ByteSource.h"
 #include "log/LogBase.h"
+#include "net/ProgressMonitor.h"
 
 class RecordByteSource : public ByteSource {
 public:
@@ -29,6 +30,8 @@ public:
         std::memcpy(dest, m_held.Data() + m_at, n);
         m_at += n;
         got = n;
+        if (m_monitor)
+            m_monitor->BytesReceived(n);
         return true;
     }
 
@@ -43,6 +46,8 @@ public:
         if (n > 0)
             m_held.Append(bytes, n);
     }
+    // Told of every decrypted byte handed out (null: none); not owned.
+    void SetMonitor(ProgressMonitor *monitor) { m_monitor = monitor; }
     // Whether the session was ended by the peer (close_notify).
     bool Ended() const { return m_ended; }
 
@@ -55,4 +60,5 @@ private:
     DataBuffer m_held; // plaintext not yet handed out: [m_at, length)
     uint32_t m_at = 0;
     bool m_ended = false;
+    ProgressMonitor *m_monitor = nullptr;
 };

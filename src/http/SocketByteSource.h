@@ -7,10 +7,12 @@
 
 class SocketByteSource : public ByteSource {
 public:
-    explicit SocketByteSource(VantrySocket &socket) : m_socket(socket) {}
+    // monitor (may be null) is told of every byte received.
+    explicit SocketByteSource(VantrySocket &socket, ProgressMonitor *monitor = nullptr)
+        : m_socket(socket), m_monitor(monitor) {}
     bool Receive(uint8_t *dest, uint32_t room, uint32_t &got, bool &timedOut, LogBase &log) override {
         got = room;
-        return m_socket.ReceiveSome(dest, got, timedOut, log);
+        return m_socket.ReceiveSome(dest, got, timedOut, m_monitor, log);
     }
     uint32_t ReadTimeoutMs() const override { return m_socket.ReadTimeout(); }
     void SetReadTimeoutMs(uint32_t ms) override { m_socket.SetReadTimeout(ms); }
@@ -18,4 +20,5 @@ public:
 
 private:
     VantrySocket &m_socket;
+    ProgressMonitor *m_monitor;
 };

@@ -1,0 +1,95 @@
+# Installation of the library, its headers and the programs, the CMake package (Vantry::vantry), the
+# pkg-config file, the harvester's systemd unit, and CPack's Debian package of all of it.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(VANTRY_VERSION 1.0.0)
+set(VANTRY_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vantry)
+
+# The library's include path holds absolute source paths for the build; the installed package points at
+# include/vantry (so the headers' own "core/..." includes work) and at include (for "vantry/http/...").
+get_target_property(_vantry_includes vantry INTERFACE_INCLUDE_DIRECTORIES)
+set(_vantry_interface_includes)
+foreach(_dir IN LISTS _vantry_includes)
+  list(APPEND _vantry_interface_includes "$<BUILD_INTERFACE:${_dir}>")
+endforeach()
+list(APPEND _vantry_interface_includes "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vantry>"
+     "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
+set_property(TARGET vantry PROPERTY INTERFACE_INCLUDE_DIRECTORIES ${_vantry_interface_includes})
+
+# Libraries linked by absolute path (find_library results) become imported targets that the package's
+# config file finds again on the installing machine, instead of paths of the build machine.
+get_target_property(_vantry_links vantry INTERFACE_LINK_LIBRARIES)
+set(_vantry_interface_links)
+set(VANTRY_FOUND_LIBRARIES)
+foreach(_lib IN LISTS _vantry_links)
+  if(IS_ABSOLUTE "${_lib}")
+    get_filename_component(_name "${_lib}" NAME_WE)
+    string(REGEX REPLACE "^lib" "" _name "${_name}")
+    list(APPEND VANTRY_FOUND_LIBRARIES ${_name})
+    list(APPEND _vantry_interface_links "$<BUILD_INTERFACE:${_lib}>" "$<INSTALL_INTERFACE:Vantry::lib_${_name}>")
+  else()
+    list(APPEND _vantry_interface_links "${_lib}")
+  endif()
+endforeach()
+set_property(TARGET vantry PROPERTY INTERFACE_LINK_LIBRARIES ${_vantry_interface_links})
+
+install(TARGETS vantry EXPORT VantryTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantry
+        FILES_MATCHING PATTERN "*.h"
+        PATTERN "harvester" EXCLUDE
+        PATTERN "tools" EXCLUDE)
+install(EXPORT VantryTargets NAMESPACE Vantry:: DESTINATION ${VANTRY_CMAKE_DIR})
+configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/VantryConfig.cmake.in
+                              ${CMAKE_BINARY_DIR}/VantryConfig.cmake INSTALL_DESTINATION ${VANTRY_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/VantryConfigVersion.cmake VERSION ${VANTRY_VERSION}
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/VantryConfig.cmake ${CMAKE_BINARY_DIR}/VantryConfigVersion.cmake
+        DESTINATION ${VANTRY_CMAKE_DIR})
+
+# pkg-config: the library is static, so its dependencies stand in Libs and Requires, not in .private.
+set(VANTRY_PC_REQUIRES "openssl")
+foreach(_name IN LISTS VANTRY_FOUND_LIBRARIES)
+  if(_name STREQUAL "idn2")
+    string(APPEND VANTRY_PC_REQUIRES " libidn2")
+  elseif(_name STREQUAL "pugixml")
+    string(APPEND VANTRY_PC_REQUIRES " pugixml")
+  endif()
+endforeach()
+
+foreach(_program lanternfold vantry-get)
+  if(TARGET ${_program})
+    install(TARGETS ${_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+# The unit names the installed harvester and vantry.pc the installed library, so both are written at
+# install time, when the prefix is known (cmake --install --prefix, or CPack's /usr).
+install(CODE "
+  set(VANTRY_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")
+  set(VANTRY_INSTALL_BINDIR_REL \"${CMAKE_INSTALL_BINDIR}\")
+  set(VANTRY_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+  set(VANTRY_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  set(VANTRY_VERSION \"${VANTRY_VERSION}\")
+  set(VANTRY_PC_REQUIRES \"${VANTRY_PC_REQUIRES}\")
+")
+install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/VantryInstallConfigured.cmake)
+
+# The Debian package: programs, library, headers, CMake and pkg-config files, the unit.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME lanternfold)
+set(CPACK_PACKAGE_VERSION ${VANTRY_VERSION})
+set(CPACK_PACKAGE_VENDOR "Lanternfold developers")
+set(CPACK_PACKAGE_CONTACT "Lanternfold developers <lanternfold@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Unattended domain harvester, the vantry-get fetch command and the Vantry web client library")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The programs need only the run-time libraries (found by dpkg-shlibdeps); linking the static library
+# needs the development packages of its dependencies.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libssl-dev, libbz2-dev, libpugixml-dev, libidn2-dev")
+set(CPACK_STRIP_FILES ON)
+include(CPack)

@@ -1,0 +1,33 @@
+// links: fetches one page with the Vantry library and prints its http links, one a line.
+//   links URL
+#include <cstdio>
+
+#include "vantry/core/ClsStringArray.h"
+#include "vantry/core/StringBuffer.h"
+#include "vantry/http/HttpMan.h"
+#include "vantry/spider/ClsHtmlUtil.h"
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: links URL\n");
+        return 2;
+    }
+    HttpMan http;
+    http.SetConnectTimeout(5);
+    http.SetReadTimeout(10);
+    StringBuffer page;
+    if (!http.QuickGetHtml(argv[1], page)) {
+        StringBuffer log;
+        http.GetLogText(log);
+        std::fprintf(stderr, "links: cannot fetch %s\n%s", argv[1], log.Text());
+        return 1;
+    }
+    ClsHtmlUtil html;
+    ClsStringArray links;
+    html.GetHttpLinks(page.Text(), links);
+    StringBuffer link;
+    for (int i = 0; i < links.Count(); ++i)
+        if (links.GetString(i, link))
+            std::printf("%s\n", link.Text());
+    return 0;
+}

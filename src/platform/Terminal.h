@@ -1,0 +1,13 @@
+// POSIX layer for command-line programs: the terminal's width, the process id, and a file to remove
+// when the process is ended by a signal.
+#pragma once
+
+namespace platform {
+// Columns of the terminal on fd; 80 when unknown.
+int TerminalColumns(int fd);
+// The process id, for names that must not collide between concurrent runs.
+int ProcessId();
+// While path is set (null: none), SIGINT, SIGTERM and SIGHUP first remove that file, then end the process
+// as the signal would have. The path is copied (at most 4095 bytes).
+void RemoveOnSignal(const char *path);
+} // namespace platform

@@ -1,0 +1,433 @@
+// vantry-get's command line: short options (bundled flags, attached or separate values), long options
+// (--name value or --name=value), "--" ending the options, and checks on every value.
+#include "tools/GetOptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+
+#ifndef VANTRY_GET_VERSION
+#define VANTRY_GET_VERSION "1.0.0"
+#endif
+
+namespace {
+
+enum class Opt {
+    Output,
+    RemoteName,
+    Text,
+    Include,
+    Verbose,
+    Profile,
+    Agent,
+    Referer,
+    User,
+    Header,
+    MaxSize,
+    ConnectTimeout,
+    ReadTimeout,
+    MaxTime,
+    NoFollow,
+    Proxy,
+    CookieDir,
+    CacheDir,
+    CafDir,
+    CaCert,
+    Insecure,
+    Fail,
+    Help,
+    Version
+};
+
+struct OptionSpec {
+    char shortName; // 0: none
+    const char *longName;
+    bool takesValue;
+    Opt id;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {'o', "output", true, Opt::Output},
+    {'O', "remote-name", false, Opt::RemoteName},
+    {0, "text", false, Opt::Text},
+    {'i', "include", false, Opt::Include},
+    {'v', "verbose", false, Opt::Verbose},
+    {0, "profile", true, Opt::Profile},
+    {'A', "user-agent", true, Opt::Agent},
+    {'e', "referer", true, Opt::Referer},
+    {'u', "user", true, Opt::User},
+    {'H', "header", true, Opt::Header},
+    {0, "max-size", true, Opt::MaxSize},
+    {0, "connect-timeout", true, Opt::ConnectTimeout},
+    {0, "read-timeout", true, Opt::ReadTimeout},
+    {'m', "max-time", true, Opt::MaxTime},
+    {0, "no-follow", false, Opt::NoFollow},
+    {'x', "proxy", true, Opt::Proxy},
+    {0, "cookie-dir", true, Opt::CookieDir},
+    {0, "cache-dir", true, Opt::CacheDir},
+    {0, "caf-dir", true, Opt::CafDir},
+    {0, "cacert", true, Opt::CaCert},
+    {'k', "insecure", false, Opt::Insecure},
+    {'f', "fail", false, Opt::Fail},
+    {'h', "help", false, Opt::Help},
+    {'V', "version", false, Opt::Version},
+};
+
+const OptionSpec *FindShort(char c) {
+    for (const auto &spec : kOptions)
+        if (spec.shortName == c)
+            return &spec;
+    return nullptr;
+}
+
+const OptionSpec *FindLong(const std::string &name) {
+    for (const auto &spec : kOptions)
+        if (name == spec.longName)
+            return &spec;
+    return nullptr;
+}
+
+// A CR, LF or NUL in a value that becomes a request line would let the value add lines of its own.
+bool HasLineBreak(const std::string &text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+bool ParseUnsigned(const std::string &text, uint64_t max, uint64_t &out) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (errno != 0 || value > max)
+        return false;
+    out = value;
+    return true;
+}
+
+// BYTES with an optional K, M or G suffix (powers of 1024), at most 4 GiB - 1 (the setting is 32-bit).
+bool ParseSize(const std::string &text, uint32_t &out) {
+    std::string digits = text;
+    uint64_t scale = 1;
+    if (!digits.empty()) {
+        switch (digits.back()) {
+        case 'k':
+        case 'K':
+            scale = 1024;
+            break;
+        case 'm':
+        case 'M':
+            scale = 1024 * 1024;
+            break;
+        case 'g':
+        case 'G':
+            scale = 1024ull * 1024 * 1024;
+            break;
+        default:
+            break;
+        }
+        if (scale != 1)
+            digits.pop_back();
+    }
+    uint64_t value = 0;
+    if (!ParseUnsigned(digits, std::numeric_limits<uint32_t>::max(), value))
+        return false;
+    value *= scale;
+    if (value > std::numeric_limits<uint32_t>::max())
+        return false;
+    out = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool ParseSeconds(const std::string &text, int minimum, int &out) {
+    uint64_t value = 0;
+    if (!ParseUnsigned(text, 86400 * 365, value) || value < static_cast<uint64_t>(minimum))
+        return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+bool ParseProxy(std::string text, std::pair<std::string, int> &out) {
+    if (text.rfind("http://", 0) == 0)
+        text.erase(0, 7);
+    if (!text.empty() && text.back() == '/')
+        text.pop_back();
+    int port = 80;
+    size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        uint64_t value = 0;
+        if (!ParseUnsigned(text.substr(colon + 1), 65535, value) || value == 0)
+            return false;
+        port = static_cast<int>(value);
+        text.erase(colon);
+    }
+    if (text.empty() || text.find_first_of("/@ \t") != std::string::npos || HasLineBreak(text))
+        return false;
+    out = {text, port};
+    return true;
+}
+
+bool ParseHeader(const std::string &text, std::pair<std::string, std::string> &out) {
+    size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || HasLineBreak(text))
+        return false;
+    std::string name = text.substr(0, colon);
+    // A field name is a token: no blanks, no separators.
+    if (name.find_first_of(" \t()<>@,;\\\"/[]?={}") != std::string::npos)
+        return false;
+    size_t start = text.find_first_not_of(" \t", colon + 1);
+    out = {name, start == std::string::npos ? std::string() : text.substr(start)};
+    return true;
+}
+
+class Parser {
+public:
+    Parser(GetOptions &out, std::string &error) : m_out(out), m_error(error) {}
+
+    bool Apply(const OptionSpec &spec, const std::string &shown, const std::string &value) {
+        switch (spec.id) {
+        case Opt::Output:
+            if (value.empty())
+                return Fail("option " + shown + ": the file name is empty");
+            m_out.OutputFile = value;
+            return true;
+        case Opt::RemoteName:
+            m_out.RemoteName = true;
+            return true;
+        case Opt::Text:
+            m_out.Text = true;
+            return true;
+        case Opt::Include:
+            m_out.IncludeHead = true;
+            return true;
+        case Opt::Verbose:
+            m_out.Verbose = true;
+            return true;
+        case Opt::Profile:
+            if (value == "generic")
+                m_out.Profile = RequestProfile::Generic;
+            else if (value == "ie")
+                m_out.Profile = RequestProfile::InternetExplorer;
+            else if (value == "firefox")
+                m_out.Profile = RequestProfile::Firefox;
+            else
+                return Fail("option " + shown + ": unknown profile '" + value + "' (generic, ie or firefox)");
+            return true;
+        case Opt::Agent:
+            if (HasLineBreak(value))
+                return Fail("option " + shown + ": the value must not contain a line break");
+            m_out.UserAgent = value;
+            return true;
+        case Opt::Referer:
+            if (HasLineBreak(value))
+                return Fail("option " + shown + ": the value must not contain a line break");
+            m_out.Referer = value;
+            return true;
+        case Opt::User: {
+            size_t colon = value.find(':');
+            if (colon == std::string::npos || colon == 0 || HasLineBreak(value))
+                return Fail("option " + shown + ": expected USER:PASSWORD");
+            m_out.Account = std::make_pair(value.substr(0, colon), value.substr(colon + 1));
+            return true;
+        }
+        case Opt::Header: {
+            std::pair<std::string, std::string> header;
+            if (!ParseHeader(value, header))
+                return Fail("option " + shown + ": expected \"Name: value\" on one line");
+            m_out.Headers.push_back(header);
+            return true;
+        }
+        case Opt::MaxSize: {
+            uint32_t size = 0;
+            if (!ParseSize(value, size))
+                return Fail("option " + shown + ": expected a byte count below 4 GiB (K, M, G allowed)");
+            m_out.MaxSize = size;
+            return true;
+        }
+        case Opt::ConnectTimeout:
+        case Opt::ReadTimeout: {
+            int seconds = 0;
+            if (!ParseSeconds(value, 1, seconds))
+                return Fail("option " + shown + ": expected a whole number of seconds, at least 1");
+            (spec.id == Opt::ConnectTimeout ? m_out.ConnectTimeout : m_out.ReadTimeout) = seconds;
+            return true;
+        }
+        case Opt::MaxTime: {
+            int seconds = 0;
+            if (!ParseSeconds(value, 0, seconds))
+                return Fail("option " + shown + ": expected a whole number of seconds (0: no limit)");
+            m_out.MaxTime = seconds;
+            return true;
+        }
+        case Opt::NoFollow:
+            m_out.NoFollow = true;
+            return true;
+        case Opt::Proxy: {
+            std::pair<std::string, int> proxy;
+            if (!ParseProxy(value, proxy))
+                return Fail("option " + shown + ": expected HOST:PORT");
+            m_out.Proxy = proxy;
+            return true;
+        }
+        case Opt::CookieDir:
+        case Opt::CacheDir:
+        case Opt::CafDir:
+        case Opt::CaCert: {
+            if (value.empty())
+                return Fail("option " + shown + ": the path is empty");
+            std::string &field = spec.id == Opt::CookieDir  ? m_out.CookieDir
+                                 : spec.id == Opt::CacheDir ? m_out.CacheDir
+                                 : spec.id == Opt::CafDir   ? m_out.CafDir
+                                                            : m_out.CaCert;
+            field = value;
+            return true;
+        }
+        case Opt::Insecure:
+            m_out.Insecure = true;
+            return true;
+        case Opt::Fail:
+            m_out.Fail = true;
+            return true;
+        case Opt::Help:
+            m_out.Help = true;
+            return true;
+        case Opt::Version:
+            m_out.Version = true;
+            return true;
+        }
+        return Fail("internal option error");
+    }
+
+    bool Fail(const std::string &text) {
+        m_error = text;
+        return false;
+    }
+
+private:
+    GetOptions &m_out;
+    std::string &m_error;
+};
+
+} // namespace
+
+bool ParseGetOptions(const std::vector<std::string> &args, GetOptions &out, std::string &error) {
+    out = GetOptions();
+    error.clear();
+    Parser parser(out, error);
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            out.Urls.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg[1] == '-') {
+            std::string name = arg.substr(2);
+            std::optional<std::string> attached;
+            if (size_t eq = name.find('='); eq != std::string::npos) {
+                attached = name.substr(eq + 1);
+                name.erase(eq);
+            }
+            const OptionSpec *spec = FindLong(name);
+            if (!spec)
+                return parser.Fail("unknown option --" + name);
+            std::string shown = "--" + name;
+            if (!spec->takesValue) {
+                if (attached)
+                    return parser.Fail("option " + shown + " takes no value");
+                if (!parser.Apply(*spec, shown, ""))
+                    return false;
+                continue;
+            }
+            if (!attached) {
+                if (i + 1 >= args.size())
+                    return parser.Fail("option " + shown + " needs a value");
+                attached = args[++i];
+            }
+            if (!parser.Apply(*spec, shown, *attached))
+                return false;
+            continue;
+        }
+        // Short options: flags may be bundled (-iv); a value is the rest of the word or the next word.
+        for (size_t k = 1; k < arg.size(); ++k) {
+            const OptionSpec *spec = FindShort(arg[k]);
+            std::string shown = std::string("-") + arg[k];
+            if (!spec)
+                return parser.Fail("unknown option " + shown);
+            if (!spec->takesValue) {
+                if (!parser.Apply(*spec, shown, ""))
+                    return false;
+                continue;
+            }
+            std::string value;
+            if (k + 1 < arg.size())
+                value = arg.substr(k + 1);
+            else if (i + 1 < args.size())
+                value = args[++i];
+            else
+                return parser.Fail("option " + shown + " needs a value");
+            if (!parser.Apply(*spec, shown, value))
+                return false;
+            break;
+        }
+    }
+    if (out.Help || out.Version)
+        return true;
+    if (out.Urls.empty())
+        return parser.Fail("no URL given (try --help)");
+    if (!out.OutputFile.empty() && out.RemoteName)
+        return parser.Fail("-o and -O exclude each other");
+    if (!out.OutputFile.empty() && out.Urls.size() > 1)
+        return parser.Fail("-o takes one URL; use -O to save several");
+    if (!out.CacheDir.empty() && !out.CafDir.empty())
+        return parser.Fail("--cache-dir and --caf-dir exclude each other (one cache store at a time)");
+    return true;
+}
+
+const char *GetUsageText() {
+    return "Usage: vantry-get [options] URL...\n"
+           "Fetches each URL over HTTP/1.1 (http: and https:) and writes its body to standard output.\n"
+           "\n"
+           "Output:\n"
+           "  -o, --output FILE        write the body to FILE (one URL); the file appears only on success\n"
+           "  -O, --remote-name        write each body to a file named after the URL's last path segment\n"
+           "      --text               the page as UTF-8 text (charset from Content-Type or meta tags)\n"
+           "                           instead of the body bytes as received (after gzip decoding)\n"
+           "  -i, --include            the response head before the body\n"
+           "  -v, --verbose            the request sent and the library's log on standard error\n"
+           "  -f, --fail               exit 22, writing no body, when the status is 400 or more\n"
+           "Request:\n"
+           "      --profile NAME       generic (default), ie or firefox request profile\n"
+           "  -A, --user-agent AGENT   User-Agent of the generic profile\n"
+           "  -e, --referer URL        Referer line\n"
+           "  -u, --user USER:PASSWORD Basic authorisation\n"
+           "  -H, --header \"N: v\"      an extra request line (generic profile; repeatable)\n"
+           "      --no-follow          do not follow 301/302 redirects\n"
+           "  -x, --proxy HOST[:PORT]  HTTP proxy (port 80 when not given)\n"
+           "Limits:\n"
+           "      --max-size BYTES     refuse a body larger than BYTES (K, M, G suffixes)\n"
+           "      --connect-timeout S  connect time-out in seconds\n"
+           "      --read-timeout S     time-out of each read, in seconds\n"
+           "  -m, --max-time S         deadline of one whole exchange, in seconds (0: none)\n"
+           "State:\n"
+           "      --cookie-dir DIR     keep cookies in DIR (read and written)\n"
+           "      --cache-dir DIR      HTTP cache in DIR, .dat store\n"
+           "      --caf-dir DIR        HTTP cache in DIR, .caf store\n"
+           "TLS:\n"
+           "      --cacert FILE        trust the CA certificates in FILE as well\n"
+           "  -k, --insecure           accept a server whose certificate fails verification\n"
+           "Other:\n"
+           "  -h, --help               this text\n"
+           "  -V, --version            the version\n"
+           "\n"
+           "Exit status: 0 success, 1 other failure, 2 bad usage, 3 bad URL, 6 host not found,\n"
+           "7 connect failed, 22 HTTP status >= 400 with --fail, 23 write error, 28 time-out,\n"
+           "35 TLS failure, 56 receive failure, 60 certificate not verified, 63 body too large.\n";
+}
+
+std::string GetVersionText() {
+    return std::string("vantry-get ") + VANTRY_GET_VERSION + " (vantry library)";
+}

@@ -1,0 +1,64 @@
+// vantry-get's exit status: error entries are read from the log's XML and classed, most specific first.
+#include <gtest/gtest.h>
+
+#include "core/StringBuffer.h"
+#include "log/Logger.h"
+#include "tools/GetExit.h"
+
+TEST(GetExit, ErrorEntriesComeFromTheLogInOrderWithTheirMarkupIntact) {
+    Logger log;
+    log.EnterContext("QuickGetHtml");
+    log.LogInfo("an info entry");
+    log.LogError("first <error> & \"quoted\"");
+    log.LogData("url", "http://x/?a=1&b=2");
+    log.EnterContext("inner");
+    log.LogError("second ]]> split");
+    log.LogError("third");
+    log.LeaveContext();
+    log.LeaveContext();
+    StringBuffer xml;
+    log.GetLogXml(xml);
+    std::vector<std::string> errors = CollectLogErrors(xml.Text());
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_EQ(errors[0], "first <error> & \"quoted\"");
+    EXPECT_EQ(errors[1], "second ]]> split");
+    EXPECT_EQ(errors[2], "third");
+}
+
+TEST(GetExit, EachFailureClassHasItsCode) {
+    EXPECT_EQ(ClassifyFailure({"Failed to parse URL"}), kExitBadUrl);
+    EXPECT_EQ(ClassifyFailure({"URL is longer than the maximum allowed length."}), kExitBadUrl);
+    EXPECT_EQ(ClassifyFailure({"Does not support URLs with this file extension"}), kExitBadUrl);
+    EXPECT_EQ(ClassifyFailure({"Cannot get host by name.", "Failed to connect to HTTP server",
+                               "Domain name lookup failed."}),
+              kExitResolve);
+    EXPECT_EQ(ClassifyFailure({"Connect function failed.", "Failed to connect to HTTP server"}),
+              kExitConnect);
+    EXPECT_EQ(ClassifyFailure({"Failed to connect to proxy server"}), kExitConnect);
+    EXPECT_EQ(ClassifyFailure({"Content length more than the maximum allowed..."}), kExitTooLarge);
+    EXPECT_EQ(ClassifyFailure({"WaitForData timed out.", "Failed to get response header"}), kExitTimeout);
+    EXPECT_EQ(ClassifyFailure({"Failed to get response header"}), kExitReceive);
+    EXPECT_EQ(ClassifyFailure({"Invalid response header received"}), kExitReceive);
+    EXPECT_EQ(ClassifyFailure({"Error authenticating server credentials!"}), kExitTlsVerify);
+    EXPECT_EQ(ClassifyFailure({"Handshake failed"}), kExitTls);
+    EXPECT_EQ(ClassifyFailure({"Something else entirely"}), kExitFailure);
+    EXPECT_EQ(ClassifyFailure({}), kExitFailure);
+}
+
+TEST(GetExit, AConnectThatTimedOutIsATimeOut) {
+    EXPECT_EQ(ClassifyFailure({"Connection attempt timed out, trying again.", "Connect function failed.",
+                               "Failed to connect to HTTP server"}),
+              kExitTimeout);
+}
+
+TEST(GetExit, ASizeRefusalWinsOverTheEntriesThatFollowIt) {
+    EXPECT_EQ(ClassifyFailure({"Content length more than the maximum allowed...", "Failed to receive"}),
+              kExitTooLarge);
+}
+
+TEST(GetExit, MessageIsOneLineQuotingTheFirstErrorEntry) {
+    std::string line = FailureMessage(kExitConnect, "http://127.0.0.1:1/",
+                                      {"Connect function\r\nfailed.", "Failed to connect to HTTP server"});
+    EXPECT_EQ(line, "vantry-get: http://127.0.0.1:1/: could not connect: \"Connect function  failed.\"");
+    EXPECT_EQ(FailureMessage(kExitFailure, "u", {}), "vantry-get: u: fetch failed");
+}

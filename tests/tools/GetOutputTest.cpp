@@ -1,0 +1,89 @@
+// vantry-get's output: -O names, and files that appear only whole and only on success.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "tools/GetOutput.h"
+
+namespace {
+
+std::string MakeTempDir() {
+    char name[] = "/tmp/vantry-get-out-XXXXXX";
+    return mkdtemp(name) ? name : "";
+}
+
+std::vector<std::string> Entries(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+std::string Slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace
+
+TEST(RemoteFileName, IsTheLastPathSegmentWithoutQuery) {
+    EXPECT_EQ(RemoteFileName("http://h/dir/page.html"), "page.html");
+    EXPECT_EQ(RemoteFileName("http://h/dir/file.tar.gz?x=1#f"), "file.tar.gz");
+    EXPECT_EQ(RemoteFileName("http://h:8080/a/b"), "b");
+}
+
+TEST(RemoteFileName, EmptyOrDotSegmentsGiveIndexHtml) {
+    EXPECT_EQ(RemoteFileName("http://h"), "index.html");
+    EXPECT_EQ(RemoteFileName("http://h/"), "index.html");
+    EXPECT_EQ(RemoteFileName("http://h/dir/"), "index.html");
+    EXPECT_EQ(RemoteFileName("http://h/dir/.."), "index.html");
+    EXPECT_EQ(RemoteFileName("http://h/?q=/etc/passwd"), "index.html");
+}
+
+TEST(GetOutput, FileAppearsOnlyAtCommitAndReplacesAnOldOne) {
+    std::string dir = MakeTempDir();
+    std::string path = dir + "/page.html";
+    std::ofstream(path) << "old";
+    std::string error;
+    {
+        GetOutput out;
+        ASSERT_TRUE(out.Open(path, error)) << error;
+        ASSERT_TRUE(out.Write("new body", 8, error));
+        EXPECT_EQ(Slurp(path), "old"); // untouched while the fetch runs
+        EXPECT_EQ(Entries(dir).size(), 2u);
+        ASSERT_TRUE(out.Commit(error)) << error;
+    }
+    EXPECT_EQ(Slurp(path), "new body");
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"page.html"});
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(GetOutput, AnAbandonedFetchLeavesNothingBehind) {
+    std::string dir = MakeTempDir();
+    std::string error;
+    {
+        GetOutput out;
+        ASSERT_TRUE(out.Open(dir + "/partial.bin", error));
+        ASSERT_TRUE(out.Write("half", 4, error));
+    } // destroyed without Commit: the failed fetch
+    EXPECT_TRUE(Entries(dir).empty());
+    rmdir(dir.c_str());
+}
+
+TEST(GetOutput, AnUnwritablePlaceIsReportedAtOpen) {
+    std::string error;
+    GetOutput out;
+    EXPECT_FALSE(out.Open("/nonexistent-dir-of-vantry/x.html", error));
+    EXPECT_NE(error.find("/nonexistent-dir-of-vantry/x.html: cannot write"), std::string::npos) << error;
+    EXPECT_FALSE(out.Open("somedir/", error));
+}
