@@ -205,17 +205,21 @@ void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, c
     log.LogData("NewExpireTime", formatted.Text());
     log.LogData("Etag", etag.Text());
 
-    StringBuffer charset;
-    header.GetCharset(charset);
-    int32_t codePage = charset.Length() ? CodePageForName(charset.Text()) : 0;
-    StringBuffer headerText;
-    header.ToText(headerText, codePage ? codePage : kUtf8);
+    // Without roots the save can only fail (and log why): spare the copy of a possibly large body.
     DataBuffer payload;
-    uint8_t offset[4];
-    StoreLe32(offset, 4u + static_cast<uint32_t>(headerText.Length()));
-    payload.Append(offset, 4);
-    payload.Append(headerText.Text(), static_cast<uint32_t>(headerText.Length()));
-    payload.AppendData(body);
+    if (control.CacheStore.NumRoots() > 0) {
+        StringBuffer charset;
+        header.GetCharset(charset);
+        int32_t codePage = charset.Length() ? CodePageForName(charset.Text()) : 0;
+        StringBuffer headerText;
+        header.ToText(headerText, codePage ? codePage : kUtf8);
+        uint8_t offset[4];
+        StoreLe32(offset, 4u + static_cast<uint32_t>(headerText.Length()));
+        payload.EnsureCapacity(4u + static_cast<uint32_t>(headerText.Length()) + body.Length());
+        payload.Append(offset, 4);
+        payload.Append(headerText.Text(), static_cast<uint32_t>(headerText.Length()));
+        payload.AppendData(body);
+    }
 
     if (control.CacheStore.SaveToCache(url, expiry, etag.Text(), payload, log))
         log.LogInfo("Cache updated.");

@@ -28,6 +28,11 @@ constexpr const char *kFirefoxAccept =
     "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,"
     "text/plain;q=0.8,image/png,* /*;q=0.5\r\n";
 
+// Whether the request goes over TLS: only then may cookies marked secure go on the Cookie line.
+bool IsHttpsUrl(const char *url) {
+    return url && FindNoCase(url, "https:") == url;
+}
+
 bool IsEmpty(const char *s) {
     return s == nullptr || *s == '\0';
 }
@@ -101,7 +106,7 @@ void HttpRequestBuilder::BuildRequest(const char *url, const char *host, const c
     AddLine("Accept-Language: ", control.AcceptLanguage, out);
     AddLine("Referer: ", control.Referer, out);
     AddLine("User-Agent: ", control.UserAgent, out);
-    AddCookieLine(control, host, path, out, log);
+    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
     AddAuthorization(control, out);
     if (control.SendHost) {
         AddHost(host, out);
@@ -124,7 +129,7 @@ void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, con
     }
     out.Append("Accept-Encoding: gzip\r\n");
     out.Append(kMsieUserAgent);
-    AddCookieLine(control, host, path, out, log);
+    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
     AddAuthorization(control, out);
     out.Append("Connection: Keep-Alive\r\n");
     AddHost(host, out);
@@ -153,13 +158,13 @@ void HttpRequestBuilder::BuildFirefoxRequest(const char *url, const char *host, 
     out.Append("Keep-Alive: 300\r\n");
     out.Append("Connection: keep-alive\r\n");
     AddLine("Referer: ", control.Referer, out);
-    AddCookieLine(control, host, path, out, log);
+    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
     AddAuthorization(control, out);
     out.Append("\r\n");
 }
 
 void HttpRequestBuilder::AddCookieLine(const HttpControl &control, const char *host, const char *path,
-                                       StringBuffer &out, LogBase & /*log*/) {
+                                       bool secureChannel, StringBuffer &out, LogBase & /*log*/) {
     if (control.CookieDir.Length() == 0 || !control.SendCookies || IsEmpty(host)) {
         return;
     }
@@ -168,9 +173,8 @@ void HttpRequestBuilder::AddCookieLine(const HttpControl &control, const char *h
     if (!jar) {
         return;
     }
-    // The builders do not know the channel, so cookies marked secure stay off the line.
     StringBuffer cookies;
-    jar->BuildCookieHeader(host, cookiePath, false, cookies);
+    jar->BuildCookieHeader(host, cookiePath, secureChannel, cookies);
     std::string_view text = header_text::TrimView(cookies.View());
     if (!text.empty()) {
         out.Append("Cookie: ");

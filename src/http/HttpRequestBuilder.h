@@ -21,9 +21,10 @@ public:
     static void BuildFirefoxRequest(const char *url, const char *host, const char *path, const char *query,
                                     const HttpControl &control, StringBuffer &out, LogBase &log);
 
-    // "Cookie: ..." from the cookie store when cookies are configured and the host has any.
+    // "Cookie: ..." from the cookie store when cookies are configured and the host has any; cookies
+    // marked secure take part only when secureChannel is set (the request goes over https).
     static void AddCookieLine(const HttpControl &control, const char *host, const char *path,
-                              StringBuffer &out, LogBase &log);
+                              bool secureChannel, StringBuffer &out, LogBase &log);
     // "Authorization: Basic ..." when Login and Password are both set.
     static void AddAuthorization(const HttpControl &control, StringBuffer &out);
     // The ExtraHeaders fields, each line ended by CR LF.

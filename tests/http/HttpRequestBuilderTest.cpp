@@ -264,7 +264,7 @@ TEST(HttpRequestBuilder, NoCookieLineWithoutACookieDirectory) {
     HttpControl c;
     StringBuffer out;
     LogNull log;
-    HttpRequestBuilder::AddCookieLine(c, "host", "/", out, log);
+    HttpRequestBuilder::AddCookieLine(c, "host", "/", false, out, log);
     EXPECT_STREQ(out.Text(), "");
 }
 
@@ -287,4 +287,22 @@ TEST(HttpRequestBuilder, CookieLineFromTheStoreInEveryProfile) {
     EXPECT_EQ(Generic(c, "u", "other.org", "/").find("Cookie:"), std::string::npos);
     c.SendCookies = false;
     EXPECT_EQ(Generic(c, "u", "www.example.com", "/a").find("Cookie:"), std::string::npos);
+}
+
+TEST(HttpRequestBuilder, ASecureCookieGoesOnlyOnAnHttpsRequest) {
+    testsupport::TempDir dir;
+    Cookie cookie;
+    cookie.ParseSetCookie("token=s3; path=/; domain=.example.com; secure");
+    ASSERT_TRUE(CookieMgr::SaveCookie(dir.Path().c_str(), cookie));
+    HttpControl c;
+    c.CookieDir.SetString(dir.Path().c_str());
+    EXPECT_EQ(Generic(c, "http://www.example.com/a", "www.example.com", "/a").find("Cookie:"),
+              std::string::npos);
+    EXPECT_NE(
+        Generic(c, "HTTPS://www.example.com/a", "www.example.com", "/a").find("Cookie: token=\"s3\"\r\n"),
+        std::string::npos);
+    EXPECT_NE(Msie(c, "https://www.example.com/a", "www.example.com", "/a").find("Cookie: token="),
+              std::string::npos);
+    EXPECT_NE(Firefox(c, "https://www.example.com/a", "www.example.com", "/a").find("Cookie: token="),
+              std::string::npos);
 }
