@@ -3,8 +3,10 @@
 // and a name that does not resolve.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 #include "RunProgram.h"
 
@@ -37,8 +39,19 @@ protected:
     }
 
     // nginx's log lines of this server (request|agent|accept|language|referer|cookie|authorization) for
-    // requests whose line contains `path`.
-    std::vector<std::vector<std::string>> LogLines(const std::string &path) const {
+    // requests whose line contains `path`. nginx writes a line after its answer has gone out, so this
+    // waits (at most 5 s) until there are at least `wanted` of them.
+    std::vector<std::vector<std::string>> LogLines(const std::string &path, size_t wanted = 1) const {
+        std::vector<std::vector<std::string>> lines;
+        for (int tries = 0; tries < 100; ++tries) {
+            lines = LogLinesNow(path);
+            if (lines.size() >= wanted)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return lines;
+    }
+    std::vector<std::vector<std::string>> LogLinesNow(const std::string &path) const {
         std::vector<std::vector<std::string>> lines;
         std::istringstream log(testsupport::ReadWholeFile(m_site + "/access.log"));
         for (std::string line; std::getline(log, line);) {
@@ -64,7 +77,7 @@ TEST_F(VantryGetSandbox, ProfilesReachNginxAsTheirOwnAgentAndAcceptLines) {
     ASSERT_EQ(Get({"--profile", "ie", url}).exitCode, 0);
     ASSERT_EQ(Get({"--profile", "firefox", url}).exitCode, 0);
     ASSERT_EQ(Get({"-A", "Custom/3", "-e", "http://ref.example/", "-u", "u:p", url}).exitCode, 0);
-    auto lines = LogLines("/profile.html");
+    auto lines = LogLines("/profile.html", 4);
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0][1].rfind("Vantry/1.0.0", 0), 0u) << lines[0][1];
     EXPECT_EQ(lines[0][2], "*/*");
@@ -106,7 +119,10 @@ TEST_F(VantryGetSandbox, ASecondRunIsServedFromEachCacheStore) {
         ProgramResult second = Get({store.option, dir, url});
         ASSERT_EQ(second.exitCode, 0) << second.err;
         EXPECT_EQ(second.out, "a page the cache keeps\n") << store.option;
-        EXPECT_EQ(LogLines(std::string("/cached.html") + store.query).size(), 1u) << store.option;
+        ASSERT_EQ(LogLines(std::string("/cached.html") + store.query).size(), 1u) << store.option;
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(300)); // room for a second line that should not come
+        EXPECT_EQ(LogLinesNow(std::string("/cached.html") + store.query).size(), 1u) << store.option;
         EXPECT_FALSE(testsupport::DirectoryEntries(dir).empty()) << store.option;
     }
 }
