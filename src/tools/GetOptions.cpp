@@ -74,16 +74,16 @@ constexpr OptionSpec kOptions[] = {
 };
 
 const OptionSpec *FindShort(char c) {
-    for (const auto &spec : kOptions)
-        if (spec.shortName == c)
-            return &spec;
+    for (const auto &entry : kOptions)
+        if (entry.shortName == c)
+            return &entry;
     return nullptr;
 }
 
 const OptionSpec *FindLong(const std::string &name) {
-    for (const auto &spec : kOptions)
-        if (name == spec.longName)
-            return &spec;
+    for (const auto &entry : kOptions)
+        if (name == entry.longName)
+            return &entry;
     return nullptr;
 }
 
@@ -183,8 +183,8 @@ class Parser {
 public:
     Parser(GetOptions &out, std::string &error) : m_out(out), m_error(error) {}
 
-    bool Apply(const OptionSpec &spec, const std::string &shown, const std::string &value) {
-        switch (spec.id) {
+    bool Apply(const OptionSpec &entry, const std::string &shown, const std::string &value) {
+        switch (entry.id) {
         case Opt::Output:
             if (value.empty())
                 return Fail("option " + shown + ": the file name is empty");
@@ -248,7 +248,7 @@ public:
             int seconds = 0;
             if (!ParseSeconds(value, 1, seconds))
                 return Fail("option " + shown + ": expected a whole number of seconds, at least 1");
-            (spec.id == Opt::ConnectTimeout ? m_out.ConnectTimeout : m_out.ReadTimeout) = seconds;
+            (entry.id == Opt::ConnectTimeout ? m_out.ConnectTimeout : m_out.ReadTimeout) = seconds;
             return true;
         }
         case Opt::MaxTime: {
@@ -274,10 +274,10 @@ public:
         case Opt::CaCert: {
             if (value.empty())
                 return Fail("option " + shown + ": the path is empty");
-            std::string &field = spec.id == Opt::CookieDir  ? m_out.CookieDir
-                                 : spec.id == Opt::CacheDir ? m_out.CacheDir
-                                 : spec.id == Opt::CafDir   ? m_out.CafDir
-                                                            : m_out.CaCert;
+            std::string &field = entry.id == Opt::CookieDir  ? m_out.CookieDir
+                                 : entry.id == Opt::CacheDir ? m_out.CacheDir
+                                 : entry.id == Opt::CafDir   ? m_out.CafDir
+                                                             : m_out.CaCert;
             field = value;
             return true;
         }
@@ -331,14 +331,14 @@ bool ParseGetOptions(const std::vector<std::string> &args, GetOptions &out, std:
                 attached = name.substr(eq + 1);
                 name.erase(eq);
             }
-            const OptionSpec *spec = FindLong(name);
-            if (!spec)
+            const OptionSpec *entry = FindLong(name);
+            if (!entry)
                 return parser.Fail("unknown option --" + name);
             std::string shown = "--" + name;
-            if (!spec->takesValue) {
+            if (!entry->takesValue) {
                 if (attached)
                     return parser.Fail("option " + shown + " takes no value");
-                if (!parser.Apply(*spec, shown, ""))
+                if (!parser.Apply(*entry, shown, ""))
                     return false;
                 continue;
             }
@@ -347,18 +347,18 @@ bool ParseGetOptions(const std::vector<std::string> &args, GetOptions &out, std:
                     return parser.Fail("option " + shown + " needs a value");
                 attached = args[++i];
             }
-            if (!parser.Apply(*spec, shown, *attached))
+            if (!parser.Apply(*entry, shown, *attached))
                 return false;
             continue;
         }
         // Short options: flags may be bundled (-iv); a value is the rest of the word or the next word.
         for (size_t k = 1; k < arg.size(); ++k) {
-            const OptionSpec *spec = FindShort(arg[k]);
+            const OptionSpec *entry = FindShort(arg[k]);
             std::string shown = std::string("-") + arg[k];
-            if (!spec)
+            if (!entry)
                 return parser.Fail("unknown option " + shown);
-            if (!spec->takesValue) {
-                if (!parser.Apply(*spec, shown, ""))
+            if (!entry->takesValue) {
+                if (!parser.Apply(*entry, shown, ""))
                     return false;
                 continue;
             }
@@ -369,7 +369,7 @@ bool ParseGetOptions(const std::vector<std::string> &args, GetOptions &out, std:
                 value = args[++i];
             else
                 return parser.Fail("option " + shown + " needs a value");
-            if (!parser.Apply(*spec, shown, value))
+            if (!parser.Apply(*entry, shown, value))
                 return false;
             break;
         }
