@@ -17,47 +17,21 @@
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "http/CacheEntry.h"
 #include "http/HttpCache.h"
 #include "http/HttpMan.h"
 
-extern char **environ;
-
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool Listening(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
+using namespace bench;
 
 // nginx on 127.0.0.1 serving dir/site, stopped when the object goes.
 struct LoopbackNginx {
     explicit LoopbackNginx(const std::string &dir) {
-        port = FreePort();
+        port = FreeLoopbackPort();
         mkdir((dir + "/site").c_str(), 0755);
         mkdir((dir + "/temp").c_str(), 0755);
         std::ofstream conf(dir + "/nginx.conf");
@@ -77,7 +51,7 @@ struct LoopbackNginx {
         argv.push_back(nullptr);
         if (posix_spawnp(&pid, "nginx", nullptr, nullptr, argv.data(), environ) != 0)
             pid = -1;
-        for (int i = 0; i < 200 && pid > 0 && !Listening(port); ++i)
+        for (int i = 0; i < 200 && pid > 0 && !PortOpen(port); ++i)
             usleep(20000);
     }
     ~LoopbackNginx() {
@@ -134,7 +108,7 @@ int main() {
     {
         LoopbackNginx nginx(dir);
         std::ofstream(dir + "/site/page.html", std::ios::binary) << page;
-        if (nginx.pid <= 0 || !Listening(nginx.port)) {
+        if (nginx.pid <= 0 || !PortOpen(nginx.port)) {
             std::fprintf(stderr, "nginx did not start (see %s/error.log)\n", dir.c_str());
             return 1;
         }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "http/HttpClient.h"
@@ -27,76 +28,9 @@
 #include "http/HttpResult.h"
 #include "log/LogNull.h"
 
-extern char **environ;
-
 namespace {
 
-struct Cost {
-    double wall = 0, cpu = 0;
-};
-
-double Seconds(const timeval &t) {
-    return t.tv_sec + t.tv_usec / 1e6;
-}
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double SelfCpu() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    return Seconds(r.ru_utime) + Seconds(r.ru_stime);
-}
-
-int FreeLoopbackPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool PortOpen(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-
-pid_t Spawn(const std::vector<std::string> &args) {
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    return pid;
-}
-
-// Runs a program to its end; its CPU time comes from wait4.
-Cost RunTimed(const std::vector<std::string> &args) {
-    Cost c;
-    double start = Now();
-    pid_t pid = Spawn(args);
-    if (pid < 0)
-        return c;
-    int status = 0;
-    rusage r{};
-    wait4(pid, &status, 0, &r);
-    c.wall = Now() - start;
-    c.cpu = Seconds(r.ru_utime) + Seconds(r.ru_stime);
-    return c;
-}
+using namespace bench;
 
 // nginx with TLS on two ports: one keeping connections alive, one closing after every response with
 // session caches and tickets off, so every connection there costs a full handshake.

@@ -18,76 +18,14 @@
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
+#include "BenchProcess.h"
 
 namespace {
 
+using namespace bench;
+
 constexpr int kUrls = 200;
 constexpr int kRounds = 7;
-
-struct Cost {
-    double wall = 0;
-    double cpu = 0;
-    bool ok = false;
-};
-
-double Seconds(const timeval &t) {
-    return t.tv_sec + t.tv_usec / 1e6;
-}
-
-int FreeLoopbackPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-bool PortOpen(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-
-// Spawns with standard output and error on /dev/null.
-pid_t Spawn(const std::vector<std::string> &args) {
-    std::vector<char *> argv;
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-Cost RunTimed(const std::vector<std::string> &args) {
-    Cost c;
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = Spawn(args);
-    if (pid < 0)
-        return c;
-    int status = 0;
-    rusage r{};
-    wait4(pid, &status, 0, &r);
-    c.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    c.cpu = Seconds(r.ru_utime) + Seconds(r.ru_stime);
-    c.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return c;
-}
 
 Cost Median(std::vector<Cost> runs) {
     Cost m;
@@ -127,7 +65,7 @@ int main() {
         std::ofstream(dir + "/site/" + name) << std::string(1024, static_cast<char>('a' + i % 26));
         urls.push_back("http://127.0.0.1:" + std::to_string(port) + "/" + name);
     }
-    pid_t nginx = Spawn({"nginx", "-p", dir, "-c", dir + "/nginx.conf", "-e", dir + "/error.log"});
+    pid_t nginx = Spawn({"nginx", "-p", dir, "-c", dir + "/nginx.conf", "-e", dir + "/error.log"}, true);
     for (int i = 0; i < 200 && !PortOpen(port); ++i)
         usleep(20000);
     if (nginx < 0 || !PortOpen(port)) {
@@ -145,11 +83,11 @@ int main() {
         theirs.push_back(u);
     }
     std::vector<Cost> ourRuns, curlRuns;
-    RunTimed(ours); // warm both once
-    RunTimed(theirs);
+    RunTimed(ours, true); // warm both once
+    RunTimed(theirs, true);
     for (int r = 0; r < kRounds; ++r) {
-        ourRuns.push_back(RunTimed(ours));
-        curlRuns.push_back(RunTimed(theirs));
+        ourRuns.push_back(RunTimed(ours, true));
+        curlRuns.push_back(RunTimed(theirs, true));
     }
     Cost a = Median(ourRuns), b = Median(curlRuns);
     kill(nginx, SIGTERM);

@@ -1,0 +1,104 @@
+// Shared scaffolding of the benchmarks that compare us with a peer program: clocks, free loopback ports,
+// and running a peer to its end with its own CPU time.
+#pragma once
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern char **environ;
+
+namespace bench {
+
+// Wall and CPU seconds of one measured run; ok when a peer program exited with 0.
+struct Cost {
+    double wall = 0;
+    double cpu = 0;
+    bool ok = false;
+};
+
+inline double Seconds(const timeval &t) {
+    return t.tv_sec + t.tv_usec / 1e6;
+}
+
+inline double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// CPU time of this process so far (user and system).
+inline double SelfCpu() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return Seconds(r.ru_utime) + Seconds(r.ru_stime);
+}
+
+// A port on 127.0.0.1 that nothing listens on at the moment of asking.
+inline int FreeLoopbackPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+// Whether something accepts connections on 127.0.0.1:port.
+inline bool PortOpen(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+// Starts a program found on the PATH; quiet sends its standard output and error to /dev/null.
+inline pid_t Spawn(const std::vector<std::string> &args, bool quiet = false) {
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = -1;
+    int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+// Runs a program to its end; its CPU time comes from wait4.
+inline Cost RunTimed(const std::vector<std::string> &args, bool quiet = false) {
+    Cost c;
+    double start = Now();
+    pid_t pid = Spawn(args, quiet);
+    if (pid < 0)
+        return c;
+    int status = 0;
+    rusage r{};
+    wait4(pid, &status, 0, &r);
+    c.wall = Now() - start;
+    c.cpu = Seconds(r.ru_utime) + Seconds(r.ru_stime);
+    c.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return c;
+}
+
+} // namespace bench
