@@ -32,6 +32,40 @@ void ResponseFraming::LogDeadline(LogBase &log) const {
     log.LogDataInt("MaxExchangeSeconds", m_deadlineSeconds);
 }
 
+// One receive of at most room bytes, its wait cut to what the exchange's deadline leaves. A failure
+// that the deadline caused is logged as such.
+ResponseFraming::Receipt ResponseFraming::ReceiveBounded(ByteSource &src, uint8_t *dest, uint32_t room,
+                                                         uint32_t &got, LogBase &log) {
+    got = 0;
+    uint32_t saved = 0;
+    bool capped = false;
+    if (m_hasDeadline) {
+        int32_t left = static_cast<int32_t>(m_deadline - platform::GetTickCount());
+        if (left <= 0) {
+            m_deadlineHit = true;
+            LogDeadline(log);
+            return Receipt::Deadline;
+        }
+        saved = src.ReadTimeoutMs();
+        if (static_cast<uint32_t>(left) < saved) {
+            src.SetReadTimeoutMs(static_cast<uint32_t>(left));
+            capped = true;
+        }
+    }
+    bool timedOut = false;
+    bool ok = src.Receive(dest, room, got, timedOut, log);
+    if (capped)
+        src.SetReadTimeoutMs(saved);
+    if (ok)
+        return Receipt::Got;
+    if (timedOut && DeadlinePassed()) {
+        m_deadlineHit = true;
+        LogDeadline(log);
+        return Receipt::Deadline;
+    }
+    return Receipt::Failed;
+}
+
 // One receive into the read-ahead block, waiting at most until the deadline.
 bool ResponseFraming::Fill(ByteSource &src, LogBase &log) {
     m_deadlineHit = false;
@@ -44,33 +78,9 @@ bool ResponseFraming::Fill(ByteSource &src, LogBase &log) {
         m_end -= m_pos;
         m_pos = 0;
     }
-    uint32_t saved = 0;
-    bool capped = false;
-    if (m_hasDeadline) {
-        int32_t left = static_cast<int32_t>(m_deadline - platform::GetTickCount());
-        if (left <= 0) {
-            m_deadlineHit = true;
-            LogDeadline(log);
-            return false;
-        }
-        saved = src.ReadTimeoutMs();
-        if (static_cast<uint32_t>(left) < saved) {
-            src.SetReadTimeoutMs(static_cast<uint32_t>(left));
-            capped = true;
-        }
-    }
     uint32_t got = 0;
-    bool timedOut = false;
-    bool ok = src.Receive(m_block.get() + m_end, kBlockSize - m_end, got, timedOut, log);
-    if (capped)
-        src.SetReadTimeoutMs(saved);
-    if (!ok) {
-        if (timedOut && DeadlinePassed()) {
-            m_deadlineHit = true;
-            LogDeadline(log);
-        }
+    if (ReceiveBounded(src, m_block.get() + m_end, kBlockSize - m_end, got, log) != Receipt::Got)
         return false;
-    }
     m_end += got;
     return true;
 }
@@ -162,32 +172,9 @@ bool ResponseFraming::Consume(ByteSource &src, uint32_t n, DataBuffer &out, LogB
     if (!out.EnsureCapacity(len + n))
         return false;
     while (n) {
-        if (m_hasDeadline && DeadlinePassed()) {
-            m_deadlineHit = true;
-            LogDeadline(log);
-            return false;
-        }
-        uint32_t saved = src.ReadTimeoutMs();
-        bool capped = false;
-        if (m_hasDeadline) {
-            uint32_t left = m_deadline - platform::GetTickCount();
-            if (left < saved) {
-                src.SetReadTimeoutMs(left);
-                capped = true;
-            }
-        }
         uint32_t got = 0;
-        bool timedOut = false;
-        bool ok = src.Receive(out.Data() + len, n, got, timedOut, log);
-        if (capped)
-            src.SetReadTimeoutMs(saved);
-        if (!ok) {
-            if (timedOut && DeadlinePassed()) {
-                m_deadlineHit = true;
-                LogDeadline(log);
-            }
+        if (ReceiveBounded(src, out.Data() + len, n, got, log) != Receipt::Got)
             return false;
-        }
         len += got;
         n -= got;
         out.SetLength(len);
@@ -224,38 +211,17 @@ bool ResponseFraming::ReadToEnd(ByteSource &src, DataBuffer &out, uint32_t limit
             if (!out.EnsureCapacity(want))
                 return false;
         }
-        if (m_hasDeadline && DeadlinePassed()) {
-            m_deadlineHit = true;
-            LogDeadline(log);
-            return false;
-        }
         uint32_t room = out.Capacity() - len;
         // Never take in more than one byte past the limit.
         uint64_t allowed = static_cast<uint64_t>(limit) + 1 - len;
         if (room > allowed)
             room = static_cast<uint32_t>(allowed);
-        uint32_t saved = src.ReadTimeoutMs();
-        bool capped = false;
-        if (m_hasDeadline) {
-            uint32_t left = m_deadline - platform::GetTickCount();
-            if (left < saved) {
-                src.SetReadTimeoutMs(left);
-                capped = true;
-            }
-        }
         uint32_t got = 0;
-        bool timedOut = false;
-        bool ok = src.Receive(out.Data() + len, room, got, timedOut, log);
-        if (capped)
-            src.SetReadTimeoutMs(saved);
-        if (!ok) {
-            if (timedOut && DeadlinePassed()) {
-                m_deadlineHit = true;
-                LogDeadline(log);
-                return false;
-            }
+        Receipt receipt = ReceiveBounded(src, out.Data() + len, room, got, log);
+        if (receipt == Receipt::Deadline)
+            return false;
+        if (receipt == Receipt::Failed)
             return true; // the end of the body: the peer closed or went quiet
-        }
         out.SetLength(len + got);
         if (pastLimit())
             return false;

@@ -54,6 +54,8 @@ public:
     bool ReadChunked(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
 
 private:
+    enum class Receipt { Got, Failed, Deadline };
+    Receipt ReceiveBounded(ByteSource &src, uint8_t *dest, uint32_t room, uint32_t &got, LogBase &log);
     bool Fill(ByteSource &src, LogBase &log);
     bool Consume(ByteSource &src, uint32_t n, DataBuffer &out, LogBase &log);
     bool ReadCounted(ByteSource &src, const HttpResponseHeader &header, uint32_t maxContentLength,
