@@ -36,6 +36,33 @@ int OpenWithFlags(const char *name, int flags, int *err) {
     return fd;
 }
 
+// Writes all count bytes, at the file position or (offset given) from that offset, retrying on EINTR;
+// a write that makes no progress is reported as ENOSPC.
+bool WriteAll(int fd, const uint64_t *offset, const void *bytes, uint32_t count, uint32_t *written,
+              int *err) {
+    SetErr(err, 0);
+    uint32_t total = 0;
+    auto *p = static_cast<const unsigned char *>(bytes);
+    while (total < count) {
+        ssize_t n = offset ? ::pwrite(fd, p + total, count - total, static_cast<off_t>(*offset + total))
+                           : ::write(fd, p + total, count - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetErr(err, errno);
+            break;
+        }
+        if (n == 0) {
+            SetErr(err, ENOSPC);
+            break;
+        }
+        total += static_cast<uint32_t>(n);
+    }
+    if (written)
+        *written = total;
+    return total == count;
+}
+
 } // namespace
 
 int OpenForRead(const char *name, int *err) {
@@ -82,26 +109,7 @@ int CreateExclusive(const char *name, int *err) {
 }
 
 bool WriteFileAt(int fd, uint64_t offset, const void *bytes, uint32_t count, uint32_t *written, int *err) {
-    SetErr(err, 0);
-    uint32_t total = 0;
-    auto *p = static_cast<const unsigned char *>(bytes);
-    while (total < count) {
-        ssize_t n = ::pwrite(fd, p + total, count - total, static_cast<off_t>(offset + total));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetErr(err, errno);
-            break;
-        }
-        if (n == 0) {
-            SetErr(err, ENOSPC);
-            break;
-        }
-        total += static_cast<uint32_t>(n);
-    }
-    if (written)
-        *written = total;
-    return total == count;
+    return WriteAll(fd, &offset, bytes, count, written, err);
 }
 
 bool RenameFile(const char *from, const char *to, int *err) {
@@ -143,26 +151,7 @@ bool ReadFile(int fd, void *buffer, uint32_t count, uint32_t *got, int *err) {
 }
 
 bool WriteFile(int fd, const void *bytes, uint32_t count, uint32_t *written, int *err) {
-    SetErr(err, 0);
-    uint32_t total = 0;
-    auto *p = static_cast<const unsigned char *>(bytes);
-    while (total < count) {
-        ssize_t n = ::write(fd, p + total, count - total);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetErr(err, errno);
-            break;
-        }
-        if (n == 0) {
-            SetErr(err, ENOSPC);
-            break;
-        }
-        total += static_cast<uint32_t>(n);
-    }
-    if (written)
-        *written = total;
-    return total == count;
+    return WriteAll(fd, nullptr, bytes, count, written, err);
 }
 
 bool FileSizeOf(int fd, uint64_t *size, int *err) {
