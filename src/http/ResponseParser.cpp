@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kMaxLeadingBlankLines = 4;
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -77,7 +75,6 @@ void ResponseParser::Reset() {
     m_lineCr = false;
     m_haveStatus = false;
     m_headBytes = 0;
-    m_leadingBlank = 0;
     m_head.clear();
     m_raw.clear();
     m_fields.clear();
@@ -108,7 +105,7 @@ const char *ResponseParser::ErrorText(Error error) {
     case Error::HeadTooLarge:
         return "Response header is larger than the maximum allowed.";
     case Error::FieldWithoutColon:
-        return "Response header line without a field name and colon.";
+        return "Response header line without a colon.";
     case Error::NulInHead:
         return "Response header contains a NUL byte.";
     case Error::BareCrInHead:
@@ -119,6 +116,8 @@ const char *ResponseParser::ErrorText(Error error) {
         return "Response has Content-Length values that differ.";
     case Error::UnknownTransferCoding:
         return "Response uses a Transfer-Encoding that cannot be decoded.";
+    case Error::ChunkedNotLast:
+        return "Response applies the chunked transfer coding before another one.";
     case Error::BadChunkSize:
         return "Invalid chunk size in the chunked response body.";
     case Error::BadChunkLine:
@@ -180,13 +179,6 @@ ResponseParser::Result ResponseParser::Finish() {
     case State::BodyToClose:
         m_state = State::Done;
         return Result::Done;
-    case State::TrailerStart:
-        // The last chunk came and nothing after it: the body is whole, only the final line end is missing.
-        if (m_lineBytes == 0) {
-            m_state = State::Done;
-            return Result::Done;
-        }
-        break;
     default:
         break;
     }
@@ -207,6 +199,12 @@ size_t ResponseParser::FeedHead(const uint8_t *data, size_t size) {
             break;
         }
         m_line.append(reinterpret_cast<const char *>(data + at), piece);
+        if (!m_haveStatus && !StatusLinePrefixOk()) {
+            // Bytes that cannot begin a status line (an HTTP/0.9 answer, a stray line end) fail at once
+            // rather than when a line end comes, if it ever does.
+            Fail(Error::BadStatusLine);
+            break;
+        }
         m_raw.append(reinterpret_cast<const char *>(data + at), lf ? piece + 1 : piece);
         m_headBytes += static_cast<uint32_t>(lf ? piece + 1 : piece);
         at = lf ? end + 1 : end;
@@ -232,12 +230,8 @@ bool ResponseParser::HeadLine(std::string_view line) {
         Fail(Error::BareCrInHead);
         return false;
     }
-    if (!m_haveStatus) {
-        // Empty lines left before a status line (after a body with a stray line end) are passed over.
-        if (line.empty() && ++m_leadingBlank <= kMaxLeadingBlankLines)
-            return true;
+    if (!m_haveStatus)
         return StatusLine(line);
-    }
     if (line.empty())
         return EndOfHead();
     if (IsBlank(line.front())) {
@@ -261,6 +255,12 @@ bool ResponseParser::HeadLine(std::string_view line) {
         return true;
     }
     return FieldLine(line);
+}
+
+bool ResponseParser::StatusLinePrefixOk() const {
+    static constexpr std::string_view kPrefix = "HTTP/1.";
+    size_t n = m_line.size() < kPrefix.size() ? m_line.size() : kPrefix.size();
+    return std::string_view(m_line).substr(0, n) == kPrefix.substr(0, n);
 }
 
 bool ResponseParser::StatusLine(std::string_view line) {
@@ -287,12 +287,13 @@ bool ResponseParser::StatusLine(std::string_view line) {
 
 bool ResponseParser::FieldLine(std::string_view line) {
     size_t colon = line.find(':');
-    std::string_view name =
-        colon == std::string_view::npos ? std::string_view() : TrimBlanks(line.substr(0, colon));
-    if (name.empty()) {
+    if (colon == std::string_view::npos) {
         Fail(Error::FieldWithoutColon);
         return false;
     }
+    std::string_view name = TrimBlanks(line.substr(0, colon));
+    if (name.empty())
+        return true; // a field without a name says nothing: passed over
     std::string_view value = TrimBlanks(line.substr(colon + 1));
     FieldSpan f;
     f.name = static_cast<uint32_t>(m_head.size());
@@ -313,7 +314,6 @@ bool ResponseParser::EndOfHead() {
         // An interim response: the final one follows on the same connection.
         ++m_interim;
         m_haveStatus = false;
-        m_leadingBlank = 0;
         m_head.clear();
         m_fields.clear();
         m_status = 0;
@@ -376,7 +376,7 @@ bool ResponseParser::TransferCodingValue(std::string_view value, bool &chunkedLa
             return true; // an empty list element is ignored (RFC 9110 section 5.6.1)
         if (chunkedLast) {
             // chunked applied before another coding: a framing this parser cannot undo.
-            Fail(Error::UnknownTransferCoding);
+            Fail(Error::ChunkedNotLast);
             return false;
         }
         if (SameNoCase(coding, "chunked")) {
@@ -395,7 +395,10 @@ bool ResponseParser::ReadFramingFields() {
     bool keepAlive = false;
     bool haveTransferEncoding = false;
     bool chunkedLast = false;
-    bool bodyless = (m_status >= 100 && m_status <= 199) || m_status == 204 || m_status == 304;
+    // A 101 to a request that asked for no upgrade ends HTTP on this connection: what follows is read to
+    // the close as its body.
+    bool bodyless =
+        (m_status >= 100 && m_status <= 199 && m_status != 101) || m_status == 204 || m_status == 304;
     for (size_t i = 0; i < m_fields.size(); ++i) {
         std::string_view name = FieldName(i);
         std::string_view value = FieldValue(i);
@@ -574,30 +577,24 @@ size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, DataBuffer *bo
                 }
                 m_chunkSize = m_chunkSize * 16 + static_cast<uint64_t>(v);
                 ++m_chunkDigits;
-            } else if (m_chunkDigits == 0) {
+            } else if (m_chunkDigits == 0 || c == '\0') {
                 Fail(Error::BadChunkSize);
                 return at;
-            } else if (c == ';') {
-                m_state = State::ChunkExtension;
-            } else if (c == ' ' || c == '\t') {
-                m_state = State::ChunkExtension;
-                m_chunkDigits = 0; // from here: no extension has begun yet
             } else if (c == '\r') {
                 m_state = State::ChunkSizeLf;
             } else if (c == '\n') {
                 if (!ChunkSizeDone())
                     return at;
             } else {
-                Fail(Error::BadChunkSize);
-                return at;
+                m_state = State::ChunkExtension;
             }
             break;
         }
         case State::ChunkExtension: {
-            // chunk-ext = *( BWS ";" BWS name [ BWS "=" BWS value ] ); after the size and its BWS the
-            // next byte must open an extension. The extension itself is not interpreted.
+            // chunk-ext (";" name [= value], with BWS) up to the line end. Extensions carry nothing this
+            // client uses; whatever follows the size on its line is passed over, as common clients do.
             uint8_t c = data[at++];
-            if (++m_lineBytes > kMaxChunkLineBytes) {
+            if (++m_lineBytes > kMaxChunkLineBytes || c == '\0') {
                 Fail(Error::BadChunkSize);
                 return at;
             }
@@ -606,17 +603,6 @@ size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, DataBuffer *bo
             } else if (c == '\n') {
                 if (!ChunkSizeDone())
                     return at;
-            } else if (c == '\0') {
-                Fail(Error::BadChunkSize);
-                return at;
-            } else if (m_chunkDigits == 0) {
-                // Only blanks so far after the size.
-                if (c == ';')
-                    m_chunkDigits = 1;
-                else if (c != ' ' && c != '\t') {
-                    Fail(Error::BadChunkSize);
-                    return at;
-                }
             }
             break;
         }

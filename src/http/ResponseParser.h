@@ -28,7 +28,7 @@ public:
         BodyCounted,    // Content-Length bytes remain
         BodyToClose,    // everything up to the close of the connection
         ChunkSize,      // hexadecimal digits of the chunk size
-        ChunkExtension, // after the size: BWS, ";" name [= value], up to the line end
+        ChunkExtension, // after the size: chunk extensions up to the line end
         ChunkSizeLf,    // CR seen at the end of the size line
         ChunkData,      // size bytes of data
         ChunkDataCr,    // the CR after the data
@@ -51,8 +51,9 @@ public:
         BareCrInHead,             // a CR not followed by LF in the head
         BadContentLength,         // Content-Length that is not a non-negative decimal number
         ConflictingContentLength, // Content-Length values that differ
-        UnknownTransferCoding,    // a transfer coding this parser cannot undo
-        BadChunkSize,             // chunk-size not hexadecimal, too large, or followed by junk
+        UnknownTransferCoding,    // a transfer coding this parser does not know
+        ChunkedNotLast,           // chunked followed by another transfer coding
+        BadChunkSize,             // chunk-size missing, not hexadecimal or too large
         BadChunkLine,             // a CR not followed by LF on a chunk-size line
         ChunkDataNotEnded,        // chunk data not followed by CR LF
         BadTrailer,               // trailer section too large or with a bare CR or NUL
@@ -126,6 +127,7 @@ private:
 
     size_t FeedHead(const uint8_t *data, size_t size);
     bool HeadLine(std::string_view line);
+    bool StatusLinePrefixOk() const;
     bool StatusLine(std::string_view line);
     bool FieldLine(std::string_view line);
     bool EndOfHead();
@@ -147,7 +149,6 @@ private:
     bool m_lineCr = false;
     bool m_haveStatus = false;
     uint32_t m_headBytes = 0;
-    uint32_t m_leadingBlank = 0;
     std::string m_head;
     std::string m_raw;
     std::vector<FieldSpan> m_fields;

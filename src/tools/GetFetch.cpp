@@ -124,6 +124,10 @@ int FetchOne(HttpMan &http, const GetOptions &options, const std::string &given,
     if (!outcome.ok) {
         std::vector<std::string> errors = CollectLogErrors(std::string(logXml.View()));
         GetExitCode code = ClassifyFailure(errors);
+        // A body cut short still goes to standard output as far as it came (never to a file, which
+        // appears only whole).
+        if (!options.Text && !output.ToFile() && FailureKeepsPartialBody(code) && outcome.body.Length() > 0)
+            output.Write(outcome.body.Data(), outcome.body.Length(), reason);
         ReportLine(FailureMessage(code, url, errors));
         return code;
     }
