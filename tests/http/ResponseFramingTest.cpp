@@ -6,8 +6,10 @@
 
 #include "core/DataBuffer.h"
 #include "http/MemoryByteSource.h"
+#include "http/RecordByteSource.h"
 #include "http/ResponseFraming.h"
 #include "net/RecordingLog.h"
+#include "platform/Clock.h"
 
 namespace {
 
@@ -248,4 +250,38 @@ TEST(ResponseFraming, StatusAndFieldsDecideWhetherABodyIsRead) {
         EXPECT_EQ(r.body, c.body) << c.head;
         EXPECT_EQ(f.Reusable(), c.reusable) << c.head;
     }
+}
+
+namespace {
+
+// Records that arrive one after another and decrypt to nothing (session tickets, key updates).
+class EmptyRecords : public RecordByteSource {
+public:
+    uint32_t ReadTimeoutMs() const override { return m_timeout; }
+    void SetReadTimeoutMs(uint32_t ms) override { m_timeout = ms; }
+    void Close() override {}
+    int calls = 0;
+
+protected:
+    Status NextRecords(DataBuffer &, LogBase &) override {
+        ++calls;
+        platform::SleepMs(m_timeout < 150 ? m_timeout : 150);
+        return Status::Got;
+    }
+
+private:
+    uint32_t m_timeout = 600;
+};
+
+} // namespace
+
+TEST(RecordByteSource, RecordsWithoutDataDoNotRestartTheReadTimeOut) {
+    EmptyRecords src;
+    uint8_t byte;
+    uint32_t got = 0;
+    RecordingLog log;
+    EXPECT_EQ(src.Receive(&byte, 1, got, log), Status::TimedOut);
+    EXPECT_LE(src.calls, 6); // 600 ms of 150 ms records, not an endless wait
+    EXPECT_EQ(src.ReadTimeoutMs(), 600u);
+    EXPECT_TRUE(log.Has("error: WaitForData timed out."));
 }
