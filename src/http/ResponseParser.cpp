@@ -555,12 +555,15 @@ size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, DataBuffer *bo
         }
         case State::BodyToClose: {
             size_t take = size - at;
+            if (m_bodyLimit && m_bodyBytes + take > m_bodyLimit) {
+                // The body stops at the limit: the bytes up to it are kept, the rest refused.
+                size_t fits = static_cast<size_t>(m_bodyLimit - m_bodyBytes);
+                Emit(data + at, fits, body);
+                Fail(Error::BodyTooLarge);
+                return at + fits + 1;
+            }
             Emit(data + at, take, body);
             at += take;
-            if (m_bodyLimit && m_bodyBytes > m_bodyLimit) {
-                Fail(Error::BodyTooLarge);
-                return at;
-            }
             break;
         }
         case State::ChunkSize: {
