@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/DataBuffer.h"
+#include "core/StringBuffer.h"
 #include "http/HttpResponseHeader.h"
 #include "http/MemoryByteSource.h"
 #include "http/ResponseFraming.h"
@@ -19,14 +20,17 @@ bool ReadResponse(std::string_view bytes, uint32_t piece, uint32_t maxContentLen
     MemoryByteSource src(bytes, piece);
     ResponseFraming framing;
     LogNull log;
-    DataBuffer head, out;
-    if (!framing.ReadHead(src, head, log))
+    DataBuffer out;
+    if (framing.ReadHead(src, log) != ResponseFraming::HeadResult::Ok)
         return false;
-    if (head.Length() > ResponseFraming::kMaxHeadBytes + 1)
+    if (framing.Parser().RawHeads().size() > ResponseFraming::kMaxHeadBytes)
         std::abort();
     HttpResponseHeader header;
-    header.ParseBytes(head);
-    bool ok = framing.ReadBody(src, header, maxContentLength, out, log);
+    StringBuffer text;
+    text.Append(framing.Parser().HeadText());
+    if (!header.Parse(text.Text()) || header.StatusCode != framing.Parser().StatusCode())
+        std::abort();
+    bool ok = framing.ReadBody(src, maxContentLength, out, log);
     if (ok && maxContentLength && out.Length() > maxContentLength)
         std::abort();
     body.assign(reinterpret_cast<const char *>(out.Data()), out.Length());

@@ -3,9 +3,11 @@
 #include "codec/Gzip.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "codec/InflateBufferSink.h"
 #include "codec/InflateState2.h"
+#include "core/Crc32.h"
 #include "core/DataBuffer.h"
 #include "log/LogBase.h"
 
@@ -43,6 +45,13 @@ bool Gzip::Decompress(const DataBuffer &in, DataBuffer &out, LogBase &log) {
 
 bool Gzip::Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput, bool *limitExceeded,
                       LogBase &log) {
+    return Decompress(in, out, maxOutput, limitExceeded, nullptr, log);
+}
+
+bool Gzip::Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput, bool *limitExceeded,
+                      bool *intact, LogBase &log) {
+    if (intact)
+        *intact = false;
     out.Clear();
     if (limitExceeded)
         *limitExceeded = false;
@@ -101,8 +110,11 @@ bool Gzip::Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput,
         log.LogError("Not enough data for trailing CRC32 or ISIZE");
         return false;
     }
-    if (remaining == 8)
+    if (remaining == 8) {
+        if (intact)
+            *intact = std::memcmp(data + cursor, "\0\0\0\0\0\0\0\0", 8) == 0;
         return true;
+    }
     const uint32_t compressedSize = remaining - 8;
     const uint8_t *trailer = data + size - 8;
     const uint32_t isize = trailer[4] | (uint32_t(trailer[5]) << 8) | (uint32_t(trailer[6]) << 16) |
@@ -129,6 +141,12 @@ bool Gzip::Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput,
         if (limitExceeded)
             *limitExceeded = true;
         return false;
+    }
+    if (intact) {
+        uint32_t crc = trailer[0] | (uint32_t(trailer[1]) << 8) | (uint32_t(trailer[2]) << 16) |
+                       (uint32_t(trailer[3]) << 24);
+        *intact = inflater.GetStatus() == InflateState2::Status::Done && out.Length() == isize &&
+                  Crc32::Compute(out.Data(), out.Length()) == crc;
     }
     return true;
 }

@@ -19,4 +19,8 @@ public:
     // decoding stops, an error is logged, *limitExceeded is set (when given) and the result is false.
     bool Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput, bool *limitExceeded,
                     LogBase &log);
+    // The same, and *intact tells whether the member decoded whole: the DEFLATE data reached its final
+    // block and the trailer's CRC-32 and length match the decoded bytes.
+    bool Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput, bool *limitExceeded,
+                    bool *intact, LogBase &log);
 };

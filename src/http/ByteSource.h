@@ -7,11 +7,20 @@ class LogBase;
 
 class ByteSource {
 public:
+    // How one receive ended.
+    enum class Status {
+        Got,           // at least one byte
+        Closed,        // the peer ended the stream in order (TCP FIN; TLS close_notify)
+        ClosedUnclean, // a TLS session whose connection ended without close_notify
+        TimedOut,      // nothing came within the read time-out
+        Failed,        // a transport error (reset, a record that failed to decrypt, ...)
+    };
+
     virtual ~ByteSource() = default;
 
-    // One receive of at least 1 and at most `room` bytes into dest. False, with got = 0 and the
-    // transport's own log entries, on a time-out, the peer's close or an error; `timedOut` tells the first.
-    virtual bool Receive(uint8_t *dest, uint32_t room, uint32_t &got, bool &timedOut, LogBase &log) = 0;
+    // One receive of at least 1 and at most `room` bytes into dest; got is 0 unless the status is Got.
+    // Every status other than Got comes with the transport's own log entries.
+    virtual Status Receive(uint8_t *dest, uint32_t room, uint32_t &got, LogBase &log) = 0;
     // The wait allowed for one receive, in milliseconds.
     virtual uint32_t ReadTimeoutMs() const = 0;
     virtual void SetReadTimeoutMs(uint32_t ms) = 0;

@@ -22,12 +22,18 @@ public:
     }
 
 protected:
-    bool NextRecords(DataBuffer &out, bool &closed, bool &timedOut, LogBase &log) override {
+    Status NextRecords(DataBuffer &out, LogBase &log) override {
+        bool closed = false;
         if (m_channel.ReceiveRecords(out, closed, log))
-            return true;
-        // A read that failed while the socket is still up ran out of time.
-        timedOut = m_channel.IsConnected();
-        return false;
+            return closed ? Status::Closed : Status::Got;
+        switch (m_channel.LastReadEnd()) {
+        case SChannel::ReadEnd::TimedOut:
+            return Status::TimedOut;
+        case SChannel::ReadEnd::PeerClosed:
+            return Status::ClosedUnclean; // the TCP connection ended without close_notify
+        default:
+            return Status::Failed; // a record that failed to decrypt, a reset, ...
+        }
     }
 
 private:

@@ -56,7 +56,8 @@ struct HttpClient::Exchange {
     ByteSource *source = nullptr;
     std::unique_ptr<SocketByteSource> socketSource;
 
-    DataBuffer head;
+    bool wasOpen = false;     // the request went out on a kept connection opened by an earlier call
+    bool headInvalid = false; // the bytes received are not a valid response head
 };
 
 static_assert(ResponseFraming::kMaxBodyBytes == VantrySocket::kMaxReceiveCount,
@@ -131,8 +132,32 @@ bool HttpClient::IsRefusedExtension(const char *lowercasedUrl) {
     return false;
 }
 
+HttpClient::CallScope::CallScope(HttpClient &client, const HttpControl &control) : m_client(client) {
+    if (client.m_callNesting++ > 0)
+        return;
+    int seconds = control.MaxExchangeSeconds > 0 ? control.MaxExchangeSeconds : 0;
+    client.m_hasDeadline = seconds > 0;
+    client.m_deadlineSeconds = seconds;
+    client.m_deadlineTick = platform::GetTickCount() + static_cast<uint32_t>(seconds) * 1000u;
+}
+
+HttpClient::CallScope::~CallScope() {
+    if (--m_client.m_callNesting == 0)
+        m_client.m_hasDeadline = false;
+}
+
+bool HttpClient::DeadlinePassed() const {
+    return m_hasDeadline && static_cast<int32_t>(m_deadlineTick - platform::GetTickCount()) <= 0;
+}
+
+void HttpClient::LogDeadline(LogBase &log) const {
+    log.LogError("The exchange took longer than MaxExchangeSeconds allows.");
+    log.LogDataInt("MaxExchangeSeconds", m_deadlineSeconds);
+}
+
 bool HttpClient::HttpGet(const char *url, int depth, bool reuse, HttpControl &control, DataBuffer &body,
                          HttpResult &result, LogBase &log) {
+    CallScope scope(*this, control);
     Exchange ex(url, depth, reuse, control, body, result);
     bool answered = false;
     if (!CheckUrl(ex, answered, log)) // steps 1-4: extension, about:blank, length
@@ -277,10 +302,20 @@ bool HttpClient::OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log) 
     HttpControl &c = ex.control;
     ex.framing->Reset();
     lookupFailed = false;
+    // The connect waits no longer than the exchange's deadline leaves.
+    int connectTimeout = c.ConnectTimeout;
+    if (m_hasDeadline) {
+        int32_t leftMs = static_cast<int32_t>(m_deadlineTick - platform::GetTickCount());
+        int left = leftMs <= 1000 ? 1 : (leftMs + 999) / 1000;
+        if (connectTimeout <= 0 || left < connectTimeout)
+            connectTimeout = left;
+    }
     if (ex.tls) {
         // Proxies were refused for TLS requests before (step 7).
         SChannel &ch = *ex.channel;
-        ch.SetConnectTimeout(c.ConnectTimeout);
+        ch.SetConnectTimeout(connectTimeout);
+        ch.SetDeadline(m_hasDeadline, m_deadlineTick);
+        ch.SetRenegotiationLimit(c.MaxContentLength ? c.MaxContentLength : ResponseFraming::kMaxBodyBytes);
         ch.SetReadTimeout(c.ReadTimeout);
         static_cast<ChannelByteSource *>(ex.source)->Reset();
         log.LogData("httpServer", ex.host.Text());
@@ -300,7 +335,7 @@ bool HttpClient::OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log) 
         ch.SetReadTimeout(c.ReadTimeout);
         return true;
     }
-    ex.socket->SetConnectTimeout(c.ConnectTimeout);
+    ex.socket->SetConnectTimeout(connectTimeout);
     ex.socket->SetReadTimeout(static_cast<uint32_t>(c.ReadTimeout) * 1000u);
     bool ok;
     if (c.ProxyDomain.Length() > 0) {
@@ -323,12 +358,17 @@ bool HttpClient::OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log) 
 bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
     HttpControl &c = ex.control;
     ChooseConnection(ex, log);
-    int seconds = c.MaxExchangeSeconds > 0 ? c.MaxExchangeSeconds : 0;
-    uint32_t start = platform::GetTickCount();
-    ex.framing->SetDeadline(seconds > 0, start + static_cast<uint32_t>(seconds) * 1000u, seconds);
+    ex.framing->SetDeadline(m_hasDeadline, m_deadlineTick, m_deadlineSeconds);
+    if (DeadlinePassed()) {
+        LogDeadline(log);
+        return false;
+    }
 
     bool open = ex.reuse &&
                 (ex.tls ? ex.channel->IsConnected() && ex.channel->HasContext() : ex.socket->IsConnected());
+    if (open && !ConnectionStillAlive(ex, log))
+        open = false;
+    ex.wasOpen = open;
     bool marksActive = enginecache::DnsMarksActive(c);
     if (!open) {
         bool lookupFailed = false;
@@ -363,6 +403,23 @@ bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
         return false;
     }
     return true;
+}
+
+// A kept connection is used again only when nothing waits on it: a server that closed it while it was
+// idle (or sent bytes no request asked for) gets a new connection instead.
+bool HttpClient::ConnectionStillAlive(Exchange &ex, LogBase &log) {
+    if (ex.framing->Buffered() == 0) {
+        if (ex.tls) {
+            LogNull quiet;
+            if (ex.channel->IdleAndAlive(quiet))
+                return true;
+        } else if (ex.socket->IdleAndAlive()) {
+            return true;
+        }
+    }
+    log.LogInfo("The kept-alive connection was closed by the server; opening a new one.");
+    CloseExchange(ex);
+    return false;
 }
 
 // Steps 12-13.
@@ -413,12 +470,22 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
     return true;
 }
 
-// Step 16.
+// Step 16: the head of the final response (interim 1xx heads are passed over by the framing).
 bool HttpClient::ReadHead(Exchange &ex, LogBase &log) {
-    if (ex.framing->ReadHead(*ex.source, ex.head, log))
+    ResponseFraming::HeadResult r = ex.framing->ReadHead(*ex.source, log);
+    if (r == ResponseFraming::HeadResult::Ok)
         return true;
+    if (r == ResponseFraming::HeadResult::Invalid) {
+        ex.headInvalid = true; // step 17 reports it and retries
+        return true;
+    }
     CloseExchange(ex);
     log.LogError("Failed to get response header");
+    if (r == ResponseFraming::HeadResult::NoResponse && ex.wasOpen) {
+        // The kept connection died before any byte of the answer came: the pool retries once on a new one.
+        ex.result.ConnectionBroken = true;
+        return false;
+    }
     if (WantNegativeEntry(ex.control))
         enginecache::StoreNegative(ex.url, ex.control, ex.result, ex.body, log);
     return false;
@@ -426,16 +493,31 @@ bool HttpClient::ReadHead(Exchange &ex, LogBase &log) {
 
 // Step 17. retried is set when the result is that of the repeated request.
 bool HttpClient::ParseHead(Exchange &ex, bool &retried, LogBase &log) {
-    ex.result.Header.ParseBytes(ex.head);
-    if (ex.result.Header.StatusCode != 0)
-        return true;
+    const ResponseParser &parser = ex.framing->Parser();
+    if (!ex.headInvalid) {
+        std::string_view head = parser.HeadText();
+        StringBuffer text;
+        text.Append(head);
+        ex.result.Header.Parse(text.Text());
+        ex.result.Header.ReceivedHead.Clear();
+        ex.result.Header.ReceivedHead.Append(parser.RawHeads());
+        if (ex.result.Header.StatusCode != 0)
+            return true;
+    }
     log.LogError("Invalid response header received");
-    uint32_t shown = ex.head.Length() < 500 ? ex.head.Length() : 500;
-    StringBuffer received(ex.head.Data(), static_cast<int32_t>(shown), 0);
+    // What came: the head bytes the parser took, then those it stopped before.
+    std::string raw(parser.RawHeads().substr(0, 500));
+    raw.append(ex.framing->Unread().substr(0, 500 - raw.size()));
+    StringBuffer received;
+    received.Append(raw);
     log.LogData("received", received.Text());
     CloseExchange(ex);
     if (ex.depth >= 5)
         return false;
+    if (DeadlinePassed()) {
+        LogDeadline(log);
+        return false;
+    }
     retried = true;
     bool ok = HttpGet(ex.url, ex.depth + 1, false, ex.control, ex.body, ex.result, log);
     if (!ok && WantNegativeEntry(ex.control))
@@ -443,29 +525,58 @@ bool HttpClient::ParseHead(Exchange &ex, bool &retried, LogBase &log) {
     return ok;
 }
 
-// Step 18.
+// Whether this response is a redirect that will be followed (its body is then not the result).
+bool HttpClient::WillFollow(const Exchange &ex) const {
+    int status = ex.result.Header.StatusCode;
+    bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    return redirect && ex.control.FollowRedirects && ex.result.Header.HasField("Location");
+}
+
+// Step 18: every response with a body has it read to its end, so a kept connection starts the next
+// response clean.
 bool HttpClient::ReadBodyStep(Exchange &ex, LogBase &log) {
-    if (ex.framing->ReadBody(*ex.source, ex.result.Header, ex.control.MaxContentLength, ex.body, log))
+    if (ex.framing->ReadBody(*ex.source, ex.control.MaxContentLength, ex.body, log))
         return true;
-    // Whatever stopped the body (a refusal by its declared length included) leaves unread bytes behind:
-    // the connection would be out of step with the next response, so it is not kept.
+    // Whatever stopped the body leaves unread bytes behind: the connection is out of step, so it goes.
     CloseExchange(ex);
+    if (ex.framing->BodyOverLimit() && WillFollow(ex)) {
+        // A redirect's body is not kept: too large to read, it costs only the connection.
+        log.LogInfo("The redirect's body is too large to read; the connection is closed instead.");
+        ex.body.Clear();
+        return true;
+    }
     return false;
 }
 
-// Step 19: a body starting with the gzip magic is decoded, whatever Content-Encoding says.
+// Step 19: a body starting with the gzip magic is decoded, whatever the head says. A body the head
+// announces as gzip must then decode whole; one that does not start with the magic is kept as it is.
 bool HttpClient::DecodeGzip(Exchange &ex, LogBase &log) {
     const DataBuffer &body = ex.body;
-    if (body.Length() <= 10 || body.Data()[0] != 0x1F || body.Data()[1] != 0x8B)
+    if (body.Length() < 2 || body.Data()[0] != 0x1F || body.Data()[1] != 0x8B)
+        return true;
+    bool announced = false;
+    for (const std::string &coding : ex.framing->Parser().TransferCodings())
+        announced |= coding == "gzip";
+    StringBuffer encoding;
+    if (ex.result.Header.GetField("Content-Encoding", encoding)) {
+        encoding.ToLower();
+        announced |= encoding.Contains("gzip");
+    }
+    if (body.Length() <= 10 && !announced)
         return true;
     uint32_t limit =
         ex.control.MaxContentLength ? ex.control.MaxContentLength : ResponseFraming::kMaxBodyBytes;
     DataBuffer plain;
     bool overLimit = false;
-    bool ok = Gzip().Decompress(ex.body, plain, limit, &overLimit, log);
+    bool intact = false;
+    bool ok = Gzip().Decompress(ex.body, plain, limit, &overLimit, &intact, log);
     if (overLimit) {
         log.LogError("Content length more than the maximum allowed...");
         log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
+        return false;
+    }
+    if (announced && !(ok && intact)) {
+        log.LogError("The gzip-encoded body is damaged and cannot be decoded.");
         return false;
     }
     if (ok)
@@ -493,18 +604,22 @@ void HttpClient::CookiesOrCache(Exchange &ex, LogBase &log) {
         enginecache::UpdateFromResponse(ex.url, c, ex.result, ex.body, log);
 }
 
-// Step 22.
+// Step 22. A connection is kept only when the response was read whole, the head allows it and the
+// server neither closed it nor sent more than the response.
 void HttpClient::KeepAlive(Exchange &ex, LogBase &log) {
     if (!ex.reuse) {
         CloseExchange(ex);
         return;
     }
-    StringBuffer connection;
-    ex.result.Header.GetField("connection", connection);
-    if (connection.EqualsNoCase("close")) {
+    if (ex.framing->Parser().ConnectionClose()) {
         log.LogInfo("Got connection:close header");
         CloseExchange(ex);
+        return;
     }
+    if (ex.framing->EndedUncleanly())
+        log.LogInfo("The TLS session ended without close_notify; the connection is not kept.");
+    if (!ex.framing->Reusable())
+        CloseExchange(ex);
 }
 
 // Step 24: the cached response stays valid; only its expiry is renewed.
@@ -577,34 +692,4 @@ void HttpClient::CombineUrl(const char *base, const char *location, StringBuffer
     }
     if (!base || !ResolveUrlReference(base, location, out))
         out.Clear();
-}
-
-bool HttpClient::ReadBody(HttpControl &control, HttpResult &result, DataBuffer &body, VantrySocket &socket,
-                          LogBase &log) {
-    SocketByteSource source(socket, control.Progress);
-    if (&socket == &m_socket)
-        return m_framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
-    ResponseFraming framing;
-    return framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
-}
-
-bool HttpClient::ReadBodyTls(HttpControl &control, HttpResult &result, DataBuffer &body, SChannel &channel,
-                             LogBase &log) {
-    if (&channel == &m_channel) {
-        m_channelSource.SetCloseLog(&log);
-        return m_framing.ReadBody(m_channelSource, result.Header, control.MaxContentLength, body, log);
-    }
-    ChannelByteSource source(channel);
-    source.SetCloseLog(&log);
-    ResponseFraming framing;
-    return framing.ReadBody(source, result.Header, control.MaxContentLength, body, log);
-}
-
-bool HttpClient::ReadChunkedTls(const uint8_t *extra, uint32_t count, HttpControl &control, SChannel &channel,
-                                DataBuffer &body, LogBase &log) {
-    ChannelByteSource source(channel);
-    source.SetCloseLog(&log);
-    source.Prime(extra, count);
-    ResponseFraming framing;
-    return framing.ReadChunked(source, control.MaxContentLength, body, log);
 }

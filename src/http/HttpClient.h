@@ -35,16 +35,18 @@ public:
     // Whether the lowercased URL ends in one of the refused media extensions.
     static bool IsRefusedExtension(const char *lowercasedUrl);
 
-    // Reads the body that follows the head in result.Header from a plain socket.
-    bool ReadBody(HttpControl &control, HttpResult &result, DataBuffer &body, VantrySocket &socket,
-                  LogBase &log);
+    // The time frame of one call: the outermost scope on a client starts the MaxExchangeSeconds deadline,
+    // which every nested GET (redirects, retries) and the pool's retry share.
+    class CallScope {
+    public:
+        CallScope(HttpClient &client, const HttpControl &control);
+        ~CallScope();
+        CallScope(const CallScope &) = delete;
+        CallScope &operator=(const CallScope &) = delete;
 
-    // Reads the body that follows the head from the TLS channel, through the same framing as ReadBody.
-    bool ReadBodyTls(HttpControl &control, HttpResult &result, DataBuffer &body, SChannel &channel,
-                     LogBase &log);
-    // Reads a chunked body from the TLS channel; extra are decrypted bytes received after the head.
-    bool ReadChunkedTls(const uint8_t *extra, uint32_t count, HttpControl &control, SChannel &channel,
-                        DataBuffer &body, LogBase &log);
+    private:
+        HttpClient &m_client;
+    };
 
     // The endpoint the keep-alive connection was opened for (empty host: none), and its socket.
     const StringBuffer &Host() const { return m_host; }
@@ -69,8 +71,12 @@ private:
     bool OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log);
     bool CheckWritable(Exchange &ex, LogBase &log);
     bool SendRequest(Exchange &ex, LogBase &log);
+    bool ConnectionStillAlive(Exchange &ex, LogBase &log);
     bool ReadHead(Exchange &ex, LogBase &log);
     bool ParseHead(Exchange &ex, bool &retried, LogBase &log);
+    bool WillFollow(const Exchange &ex) const;
+    bool DeadlinePassed() const;
+    void LogDeadline(LogBase &log) const;
     bool ReadBodyStep(Exchange &ex, LogBase &log);
     bool DecodeGzip(Exchange &ex, LogBase &log);
     bool CheckFinalSize(Exchange &ex, LogBase &log);
@@ -85,4 +91,9 @@ private:
     SChannel m_channel;
     ChannelByteSource m_channelSource{m_channel};
     ResponseFraming m_framing;
+    // The deadline of the call in progress (see CallScope).
+    int m_callNesting = 0;
+    bool m_hasDeadline = false;
+    uint32_t m_deadlineTick = 0;
+    int m_deadlineSeconds = 0;
 };

@@ -72,6 +72,8 @@ HttpClient *HttpConnPool::FindClient(const char *host, int port, HttpControl &co
 
 bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpControl &control,
                                     DataBuffer &body, HttpResult &result, LogBase &log) {
+    // One deadline for both attempts.
+    HttpClient::CallScope scope(client, control);
     result.Reset();
     bool ok = client.HttpGet(url, 0, true, control, body, result, log);
     if (ok || !result.ConnectionBroken)

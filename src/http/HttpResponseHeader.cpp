@@ -3,6 +3,7 @@
 #include "http/HttpResponseHeader.h"
 
 #include <climits>
+#include <string>
 #include <string_view>
 
 #include "core/DataBuffer.h"
@@ -33,6 +34,24 @@ bool ReadDecimal(std::string_view s, int32_t &value) {
     return true;
 }
 
+// The field lines up to the first empty line, each ending in CR LF (a bare LF ends a line as well).
+std::string FieldText(std::string_view rest) {
+    std::string out;
+    out.reserve(rest.size() + 16);
+    for (size_t i = 0; i < rest.size(); ++i) {
+        char c = rest[i];
+        if (c == '\n' && (i == 0 || rest[i - 1] != '\r')) {
+            out += "\r\n";
+        } else {
+            out += c;
+        }
+        if (c == '\n' && out.size() >= 4 && out.compare(out.size() - 4, 4, "\r\n\r\n") == 0) {
+            break;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 HttpResponseHeader::HttpResponseHeader() = default;
@@ -45,8 +64,10 @@ bool HttpResponseHeader::Parse(const char *text) {
         return false;
     }
     std::string_view all(text);
-    size_t cr = all.find('\r');
-    std::string_view statusLine = cr == std::string_view::npos ? std::string_view() : all.substr(0, cr);
+    // The status line ends at its CR LF, or at a bare LF.
+    size_t lineEnd = all.find_first_of("\r\n");
+    std::string_view statusLine =
+        lineEnd == std::string_view::npos ? std::string_view() : all.substr(0, lineEnd);
     StatusLine.Append(statusLine);
     if (all.substr(0, 4) != "HTTP") {
         return false;
@@ -64,21 +85,23 @@ bool HttpResponseHeader::Parse(const char *text) {
         return false;
     }
     StatusCode = code;
-    size_t codeEnd = codeStart;
-    while (codeEnd < all.size() && IsDigit(all[codeEnd])) {
-        ++codeEnd;
-    }
-    // The reason phrase lies between the blank after the code and the end of the status line.
-    size_t reasonBlank = all.find(' ', codeEnd);
-    if (reasonBlank == std::string_view::npos || cr == std::string_view::npos || reasonBlank > cr) {
+    if (lineEnd == std::string_view::npos) {
         return StatusCode != 0;
     }
-    ReasonPhrase.Append(header_text::TrimView(all.substr(reasonBlank, cr - reasonBlank)));
+    size_t codeEnd = codeStart;
+    while (codeEnd < lineEnd && IsDigit(all[codeEnd])) {
+        ++codeEnd;
+    }
+    // The reason phrase (which may be missing) is the rest of the status line.
+    if (codeEnd < lineEnd) {
+        ReasonPhrase.Append(header_text::TrimView(all.substr(codeEnd, lineEnd - codeEnd)));
+    }
+    size_t cr = lineEnd;
 
-    size_t lengthAt = header_text::FindNoCase(all, "\r\nContent-Length:");
+    size_t lengthAt = header_text::FindNoCase(all, "\nContent-Length:");
     if (lengthAt != std::string_view::npos) {
         ContentLengthPresent = true;
-        std::string_view number = all.substr(lengthAt + 17);
+        std::string_view number = all.substr(lengthAt + 16);
         while (!number.empty() && (number.front() == ' ' || number.front() == '\t')) {
             number.remove_prefix(1);
         }
@@ -88,7 +111,8 @@ bool HttpResponseHeader::Parse(const char *text) {
     }
 
     // A head that ends right after its status line has no fields: what follows is already the body.
-    if (all.substr(cr, 4) == "\r\n\r\n") {
+    if (all.substr(cr, 4) == "\r\n\r\n" || all.substr(cr, 2) == "\n\n" || all.substr(cr, 3) == "\r\n\n" ||
+        all.substr(cr, 3) == "\n\r\n") {
         return true;
     }
     size_t rest = cr;
@@ -96,7 +120,7 @@ bool HttpResponseHeader::Parse(const char *text) {
            (all[rest] == ' ' || all[rest] == '\t' || all[rest] == '\r' || all[rest] == '\n')) {
         ++rest;
     }
-    Fields.Load(text + rest);
+    Fields.Load(FieldText(all.substr(rest)).c_str());
     return StatusCode != 0;
 }
 
@@ -113,6 +137,7 @@ void HttpResponseHeader::Clear() {
     Fields.Clear();
     ContentLength = 0;
     ContentLengthPresent = false;
+    ReceivedHead.Clear();
 }
 
 void HttpResponseHeader::CopyFrom(const HttpResponseHeader &other) {
@@ -125,6 +150,7 @@ void HttpResponseHeader::CopyFrom(const HttpResponseHeader &other) {
     ReasonPhrase.SetBuffer(other.ReasonPhrase);
     StatusLine.SetBuffer(other.StatusLine);
     Fields.CopyFrom(other.Fields);
+    ReceivedHead.SetBuffer(other.ReceivedHead);
 }
 
 bool HttpResponseHeader::GetField(const char *name, StringBuffer &out) const {

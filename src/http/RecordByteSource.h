@@ -1,6 +1,7 @@
 // RecordByteSource: a ByteSource over a transport that delivers whole decrypted records (the TLS channel).
 // Each refill takes the plaintext of the next records; it is handed out in the framing's pieces, and the
-// end of the session ends the stream like a peer's close.
+// end of the session ends the stream like a peer's close. Records that decrypt to nothing (session
+// tickets, key updates) do not restart the read time-out: one receive waits at most that long in all.
 #pragma once
 #include <cstring>
 
@@ -8,21 +9,16 @@
 #include "http/ByteSource.h"
 #include "log/LogBase.h"
 #include "net/ProgressMonitor.h"
+#include "platform/Clock.h"
 
 class RecordByteSource : public ByteSource {
 public:
-    bool Receive(uint8_t *dest, uint32_t room, uint32_t &got, bool &timedOut, LogBase &log) override {
+    Status Receive(uint8_t *dest, uint32_t room, uint32_t &got, LogBase &log) override {
         got = 0;
-        timedOut = false;
-        while (m_at == m_held.Length()) {
-            if (m_ended)
-                return false;
-            m_held.Clear();
-            m_at = 0;
-            bool closed = false;
-            if (!NextRecords(m_held, closed, timedOut, log))
-                return false;
-            m_ended = closed;
+        if (m_at == m_held.Length()) {
+            Status s = Refill(log);
+            if (s != Status::Got)
+                return s;
         }
         uint32_t n = m_held.Length() - m_at;
         if (n > room)
@@ -32,14 +28,14 @@ public:
         got = n;
         if (m_monitor)
             m_monitor->BytesReceived(n);
-        return true;
+        return Status::Got;
     }
 
     // A new session begins: nothing held, not ended.
     void Reset() {
         m_held.Clear();
         m_at = 0;
-        m_ended = false;
+        m_end = Status::Got;
     }
     // Decrypted bytes already received, served before the transport is read again.
     void Prime(const uint8_t *bytes, uint32_t n) {
@@ -48,17 +44,58 @@ public:
     }
     // Told of every decrypted byte handed out (null: none); not owned.
     void SetMonitor(ProgressMonitor *monitor) { m_monitor = monitor; }
-    // Whether the session was ended by the peer (close_notify).
-    bool Ended() const { return m_ended; }
+    // Whether the stream has ended, and how (Got while it has not).
+    bool Ended() const { return m_end != Status::Got; }
+    Status EndStatus() const { return m_end; }
 
 protected:
-    // The plaintext of the next records (possibly none, as for a session ticket). closed: the session ended.
-    // False on a failed read, with timedOut telling a time-out apart.
-    virtual bool NextRecords(DataBuffer &out, bool &closed, bool &timedOut, LogBase &log) = 0;
+    // The plaintext of the next records (possibly none). Got, or how the session ended: Closed for
+    // close_notify (out may still hold the data that came before it), ClosedUnclean for the end of the
+    // connection without it, TimedOut or Failed.
+    virtual Status NextRecords(DataBuffer &out, LogBase &log) = 0;
 
 private:
+    // Takes records until some plaintext arrives, within one read time-out in all. Got when bytes are
+    // held; otherwise how the stream ended or why this receive failed.
+    Status Refill(LogBase &log) {
+        if (m_end != Status::Got)
+            return m_end;
+        const uint32_t budget = ReadTimeoutMs();
+        const uint32_t start = platform::GetTickCount();
+        bool shortened = false;
+        Status result = Status::Got;
+        while (m_at == m_held.Length()) {
+            m_held.Clear();
+            m_at = 0;
+            uint32_t spent = platform::GetTickCount() - start;
+            if (spent >= budget) {
+                log.LogError("WaitForData timed out.");
+                result = Status::TimedOut;
+                break;
+            }
+            if (spent > 0) {
+                SetReadTimeoutMs(budget - spent);
+                shortened = true;
+            }
+            Status s = NextRecords(m_held, log);
+            if (s == Status::Closed || s == Status::ClosedUnclean) {
+                m_end = s; // data that came with the end is still served
+                if (m_held.Length() == 0)
+                    result = s;
+                break;
+            }
+            if (s != Status::Got) {
+                result = s;
+                break;
+            }
+        }
+        if (shortened)
+            SetReadTimeoutMs(budget);
+        return result;
+    }
+
     DataBuffer m_held; // plaintext not yet handed out: [m_at, length)
     uint32_t m_at = 0;
-    bool m_ended = false;
+    Status m_end = Status::Got;
     ProgressMonitor *m_monitor = nullptr;
 };

@@ -1,12 +1,11 @@
-// ResponseFraming: reading one response head and body from a ByteSource, with the head, line and body
-// caps and the overall deadline; the body rules are those of a plain HTTP/1.1 connection.
+// ResponseFraming: bytes go from the source through a read-ahead block into the parser; large body data
+// is received straight into the body. Each receive waits at most until the exchange's deadline.
 #include "http/ResponseFraming.h"
 
 #include <cstring>
+#include <limits>
 
-#include "core/StringBuffer.h"
-#include "http/ByteSource.h"
-#include "http/HttpResponseHeader.h"
+#include "core/DataBuffer.h"
 #include "log/LogBase.h"
 #include "platform/Clock.h"
 
@@ -14,6 +13,9 @@ void ResponseFraming::Reset() {
     m_pos = 0;
     m_end = 0;
     m_deadlineHit = false;
+    m_ended = false;
+    m_unclean = false;
+    m_parser.Reset();
 }
 
 void ResponseFraming::SetDeadline(bool on, uint32_t deadlineTick, int seconds) {
@@ -30,6 +32,11 @@ bool ResponseFraming::DeadlinePassed() const {
 void ResponseFraming::LogDeadline(LogBase &log) const {
     log.LogError("The exchange took longer than MaxExchangeSeconds allows.");
     log.LogDataInt("MaxExchangeSeconds", m_deadlineSeconds);
+}
+
+bool ResponseFraming::Reusable() const {
+    return m_parser.MessageDone() && m_parser.PersistentConnection() &&
+           m_parser.GetFraming() != ResponseParser::Framing::ToClose && !m_ended && Buffered() == 0;
 }
 
 // One receive of at most room bytes, its wait cut to what the exchange's deadline leaves. A failure
@@ -52,303 +59,215 @@ ResponseFraming::Receipt ResponseFraming::ReceiveBounded(ByteSource &src, uint8_
             capped = true;
         }
     }
-    bool timedOut = false;
-    bool ok = src.Receive(dest, room, got, timedOut, log);
+    ByteSource::Status status = src.Receive(dest, room, got, log);
     if (capped)
         src.SetReadTimeoutMs(saved);
-    if (ok)
+    switch (status) {
+    case ByteSource::Status::Got:
         return Receipt::Got;
-    if (timedOut && DeadlinePassed()) {
-        m_deadlineHit = true;
-        LogDeadline(log);
-        return Receipt::Deadline;
+    case ByteSource::Status::Closed:
+        m_ended = true;
+        return Receipt::Closed;
+    case ByteSource::Status::ClosedUnclean:
+        m_ended = true;
+        m_unclean = true;
+        return Receipt::Unclean;
+    case ByteSource::Status::TimedOut:
+        if (DeadlinePassed()) {
+            m_deadlineHit = true;
+            LogDeadline(log);
+            return Receipt::Deadline;
+        }
+        return Receipt::TimedOut;
+    case ByteSource::Status::Failed:
+        break;
     }
     return Receipt::Failed;
 }
 
-// One receive into the read-ahead block, waiting at most until the deadline.
-bool ResponseFraming::Fill(ByteSource &src, LogBase &log) {
+// One receive into the read-ahead block.
+ResponseFraming::Receipt ResponseFraming::Fill(ByteSource &src, LogBase &log) {
     m_deadlineHit = false;
     if (!m_block)
         m_block = std::make_unique<uint8_t[]>(kBlockSize);
-    if (m_pos == m_end)
+    if (m_pos == m_end) {
         m_pos = m_end = 0;
-    else if (m_end == kBlockSize) {
+    } else if (m_end == kBlockSize) {
         std::memmove(m_block.get(), m_block.get() + m_pos, m_end - m_pos);
         m_end -= m_pos;
         m_pos = 0;
     }
     uint32_t got = 0;
-    if (ReceiveBounded(src, m_block.get() + m_end, kBlockSize - m_end, got, log) != Receipt::Got)
-        return false;
+    Receipt r = ReceiveBounded(src, m_block.get() + m_end, kBlockSize - m_end, got, log);
     m_end += got;
-    return true;
+    return r;
 }
 
-bool ResponseFraming::ReadHead(ByteSource &src, DataBuffer &head, LogBase &log) {
-    uint32_t sinceLf = 0; // bytes other than CR since the last LF
-    uint32_t taken = 0;
+ResponseFraming::HeadResult ResponseFraming::ReadHead(ByteSource &src, LogBase &log) {
+    m_parser.Reset();
+    m_overLimit = false;
+    m_unclean = false;
     for (;;) {
-        if (Buffered() == 0 && !Fill(src, log))
-            return false;
-        const uint8_t *p = m_block.get() + m_pos;
-        uint32_t n = Buffered();
-        for (uint32_t i = 0; i < n; ++i) {
-            uint8_t c = p[i];
-            if (c == '\n') {
-                if (sinceLf == 0) {
-                    head.Append(p, i + 1);
-                    m_pos += i + 1;
-                    return true;
+        if (Buffered() > 0) {
+            size_t used = 0;
+            ResponseParser::Result r = m_parser.Feed(m_block.get() + m_pos, Buffered(), used, nullptr);
+            m_pos += static_cast<uint32_t>(used);
+            if (r == ResponseParser::Result::HeadDone)
+                return HeadResult::Ok;
+            if (r == ResponseParser::Result::Failed) {
+                log.LogError(ResponseParser::ErrorText(m_parser.GetError()));
+                if (m_parser.GetError() == ResponseParser::Error::HeadTooLarge) {
+                    // Not a head to retry: the next would be as large.
+                    log.LogDataInt("maxHeaderSize", static_cast<int32_t>(kMaxHeadBytes));
+                    return HeadResult::Failed;
                 }
-                sinceLf = 0;
-            } else if (c != '\r')
-                ++sinceLf;
-            if (++taken > kMaxHeadBytes) {
-                log.LogError("Response header is larger than the maximum allowed.");
-                log.LogDataInt("maxHeaderSize", static_cast<int32_t>(kMaxHeadBytes));
-                return false;
+                return HeadResult::Invalid;
             }
         }
-        head.Append(p, n);
-        m_pos += n;
-    }
-}
-
-bool ResponseFraming::ReadLine(ByteSource &src, DataBuffer &line, LogBase &log) {
-    uint32_t sinceEnd = 0; // bytes since the last CR or LF
-    uint32_t taken = 0;
-    for (;;) {
-        if (Buffered() == 0 && !Fill(src, log))
-            return false;
-        const uint8_t *p = m_block.get() + m_pos;
-        uint32_t n = Buffered();
-        for (uint32_t i = 0; i < n; ++i) {
-            uint8_t c = p[i];
-            if (c == '\n') {
-                if (sinceEnd == 0) {
-                    line.Append(p, i + 1);
-                    m_pos += i + 1;
-                    return true;
-                }
-                sinceEnd = 0;
-            } else if (c == '\r')
-                sinceEnd = 0;
-            else
-                ++sinceEnd;
-            if (++taken > kMaxLineBytes) {
-                log.LogError("Response line is longer than the maximum allowed.");
-                return false;
+        Receipt receipt = Fill(src, log);
+        if (receipt == Receipt::Got)
+            continue;
+        bool nothing = !m_parser.ReceivedAny();
+        if (receipt == Receipt::Closed || receipt == Receipt::Unclean || receipt == Receipt::Failed) {
+            m_parser.Finish();
+            if (nothing) {
+                log.LogError(ResponseParser::ErrorText(ResponseParser::Error::NoResponse));
+                return HeadResult::NoResponse;
             }
+            log.LogError("The connection closed inside the response header.");
         }
-        line.Append(p, n);
-        m_pos += n;
+        return HeadResult::Failed;
     }
 }
 
-// Moves up to n read-ahead bytes to out, then receives the rest straight into out's own block.
-bool ResponseFraming::Consume(ByteSource &src, uint32_t n, DataBuffer &out, LogBase &log) {
-    uint32_t fromBlock = Buffered() < n ? Buffered() : n;
-    if (fromBlock) {
-        out.Append(m_block.get() + m_pos, fromBlock);
-        m_pos += fromBlock;
-        n -= fromBlock;
-    }
-    if (n == 0)
-        return true;
-    if (n < kBlockSize / 4) {
-        // Small remainders go through the block, so bytes read ahead stay for the next read.
-        while (n) {
-            if (!Fill(src, log))
-                return false;
-            uint32_t take = Buffered() < n ? Buffered() : n;
-            out.Append(m_block.get() + m_pos, take);
-            m_pos += take;
-            n -= take;
+void ResponseFraming::LogOverLimit(uint32_t limit, LogBase &log) {
+    m_overLimit = true;
+    log.LogError(m_parser.GetFraming() == ResponseParser::Framing::Chunked
+                     ? "Chunked response is too large."
+                     : "Content length more than the maximum allowed...");
+    log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
+}
+
+// The entry for a body the stream stopped inside, by where the parser stood.
+void ResponseFraming::LogBodyFailure(ResponseParser::State where, LogBase &log) const {
+    using State = ResponseParser::State;
+    switch (where) {
+    case State::HeadDone:
+    case State::BodyCounted:
+        if (m_parser.GetFraming() == ResponseParser::Framing::Length) {
+            log.LogError("Response body ended before its Content-Length.");
+            log.LogDataInt("contentLength", static_cast<int32_t>(m_parser.ContentLength()));
+            log.LogDataInt("received", static_cast<int32_t>(m_parser.BodyBytes()));
+            return;
         }
-        return true;
+        log.LogError("Failed to get response data (a)");
+        return;
+    case State::ChunkData:
+        log.LogError("Failed to get response data (b)");
+        return;
+    case State::ChunkDataCr:
+    case State::ChunkDataLf:
+        log.LogError("Failed to get response data (c)");
+        return;
+    case State::BodyToClose:
+        log.LogError("The response body without length did not end with the close of the connection.");
+        return;
+    default:
+        log.LogError("Failed to get response data (a)");
+        return;
     }
-    uint32_t len = out.Length();
-    if (!out.EnsureCapacity(len + n))
+}
+
+// Receives body data straight into the body buffer, at most `wanted` bytes.
+bool ResponseFraming::ReceiveIntoBody(ByteSource &src, uint64_t wanted, DataBuffer &body, Receipt &receipt,
+                                      LogBase &log) {
+    uint32_t len = body.Length();
+    uint32_t room = body.Capacity() - len;
+    if (room < kBlockSize && room < wanted) {
+        uint64_t want = static_cast<uint64_t>(body.Capacity()) + body.Capacity() / 2;
+        uint64_t least = len + (wanted < kBlockSize ? wanted : kBlockSize);
+        if (want < least)
+            want = least;
+        if (want > len + wanted)
+            want = len + wanted;
+        if (want > std::numeric_limits<uint32_t>::max() ||
+            !body.EnsureCapacity(static_cast<uint32_t>(want))) {
+            receipt = Receipt::Failed;
+            log.LogError("Out of memory for the response body.");
+            return false;
+        }
+        room = body.Capacity() - len;
+    }
+    if (room > wanted)
+        room = static_cast<uint32_t>(wanted);
+    uint32_t got = 0;
+    m_deadlineHit = false;
+    receipt = ReceiveBounded(src, body.Data() + len, room, got, log);
+    if (receipt != Receipt::Got)
         return false;
-    while (n) {
-        uint32_t got = 0;
-        if (ReceiveBounded(src, out.Data() + len, n, got, log) != Receipt::Got)
-            return false;
-        len += got;
-        n -= got;
-        out.SetLength(len);
-    }
+    body.SetLength(len + got);
+    m_parser.DataDelivered(got);
     return true;
 }
 
-bool ResponseFraming::ReadCount(ByteSource &src, uint32_t n, DataBuffer &out, LogBase &log) {
-    return Consume(src, n, out, log);
-}
-
-bool ResponseFraming::ReadToEnd(ByteSource &src, DataBuffer &out, uint32_t limit, bool &overLimit,
-                                LogBase &log) {
-    overLimit = false;
-    auto pastLimit = [&] {
-        if (out.Length() <= limit)
-            return false;
-        overLimit = true;
-        return true;
-    };
-    if (Buffered()) {
-        out.Append(m_block.get() + m_pos, Buffered());
-        m_pos = m_end = 0;
-        if (pastLimit())
-            return false;
-    }
-    for (;;) {
-        uint32_t len = out.Length();
-        if (out.Capacity() - len < kBlockSize) {
-            // Geometric growth keeps a long body linear in its size.
-            uint32_t want = out.Capacity() + out.Capacity() / 2;
-            if (want < len + kBlockSize)
-                want = len + kBlockSize;
-            if (!out.EnsureCapacity(want))
-                return false;
-        }
-        uint32_t room = out.Capacity() - len;
-        // Never take in more than one byte past the limit.
-        uint64_t allowed = static_cast<uint64_t>(limit) + 1 - len;
-        if (room > allowed)
-            room = static_cast<uint32_t>(allowed);
-        uint32_t got = 0;
-        Receipt receipt = ReceiveBounded(src, out.Data() + len, room, got, log);
-        if (receipt == Receipt::Deadline)
-            return false;
-        if (receipt == Receipt::Failed)
-            return true; // the end of the body: the peer closed or went quiet
-        out.SetLength(len + got);
-        if (pastLimit())
-            return false;
-    }
-}
-
-namespace {
-
-bool StatusHasBody(int status, int contentLength) {
-    if ((status >= 200 && status <= 299) || status == 301 || status == 302 || status == 303 || status == 307)
-        return true;
-    return status >= 400 && contentLength != 0;
-}
-
-// The chunk size at the start of a line; false when the line does not start with a hexadecimal digit.
-bool ParseChunkSize(const DataBuffer &line, uint64_t &size) {
-    size = 0;
-    uint32_t i = 0;
-    const uint8_t *p = line.Data();
-    for (; i < line.Length(); ++i) {
-        uint8_t c = p[i];
-        int v;
-        if (c >= '0' && c <= '9')
-            v = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            v = c - 'A' + 10;
-        else
-            break;
-        if (size < (1ull << 40))
-            size = size * 16 + v;
-    }
-    return i > 0;
-}
-
-} // namespace
-
-bool ResponseFraming::ReadBody(ByteSource &src, const HttpResponseHeader &header, uint32_t maxContentLength,
-                               DataBuffer &body, LogBase &log) {
-    if (!StatusHasBody(header.StatusCode, header.ContentLength))
-        return true;
-    StringBuffer transferEncoding;
-    header.GetField("Transfer-Encoding", transferEncoding);
-    if (transferEncoding.EqualsNoCase("chunked"))
-        return ReadChunked(src, maxContentLength, body, log);
-    if (header.ContentLength != 0)
-        return ReadCounted(src, header, maxContentLength, body, log);
-    if (!header.ContentLengthPresent)
-        return ReadUnbounded(src, maxContentLength, body, log);
-    return true;
-}
-
-bool ResponseFraming::ReadChunked(ByteSource &src, uint32_t maxContentLength, DataBuffer &body,
-                                  LogBase &log) {
-    const uint32_t limit = maxContentLength ? maxContentLength : kMaxBodyBytes;
-    for (;;) {
-        DataBuffer line;
-        if (!ReadLine(src, line, log)) {
-            src.Close();
-            log.LogError("Failed to get response data (a)");
-            return false;
-        }
-        uint64_t size = 0;
-        if (!ParseChunkSize(line, size))
-            return true; // an empty line, or one that is not a size, ends the body
-        if (size == 0) {
-            DataBuffer end;
-            if (!ReadLine(src, end, log))
-                src.Close();
+// The stream stopped while the body was read: the end of a body without length, or a failure.
+bool ResponseFraming::FinishBody(Receipt receipt, LogBase &log) {
+    ResponseParser::State where = m_parser.GetState();
+    if (receipt == Receipt::Closed || receipt == Receipt::Unclean) {
+        if (m_parser.Finish() == ResponseParser::Result::Done) {
+            if (receipt == Receipt::Unclean && m_parser.GetFraming() == ResponseParser::Framing::ToClose)
+                log.LogInfo("The TLS session ended without close_notify; the body may be cut short.");
             return true;
         }
-        // Refused before its data is read, so a hostile size costs no memory.
-        if (body.Length() + size > limit) {
-            src.Close();
-            log.LogError("Chunked response is too large.");
-            log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
-            return false;
-        }
-        if (!ReadCount(src, static_cast<uint32_t>(size), body, log)) {
-            src.Close();
-            log.LogError("Failed to get response data (b)");
-            return false;
-        }
-        DataBuffer crlf;
-        if (!ReadCount(src, 2, crlf, log)) {
-            src.Close();
-            log.LogError("Failed to get response data (c)");
-            return false;
-        }
     }
+    // A read time-out or the deadline inside a body, even one without length, is a failure: a pause is
+    // never the end of a body.
+    LogBodyFailure(where, log);
+    return false;
 }
 
-bool ResponseFraming::ReadCounted(ByteSource &src, const HttpResponseHeader &header,
-                                  uint32_t maxContentLength, DataBuffer &body, LogBase &log) {
-    int declared = header.ContentLength;
+bool ResponseFraming::ReadBody(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log) {
     const uint32_t limit = maxContentLength ? maxContentLength : kMaxBodyBytes;
-    if (declared < 0 || static_cast<uint32_t>(declared) > limit) {
+    m_overLimit = false;
+    if (m_parser.GetFraming() == ResponseParser::Framing::Length && m_parser.ContentLength() > limit) {
+        // Refused before anything is read; the connection is left out of step, so it is not kept.
+        m_overLimit = true;
         log.LogError("Content length more than the maximum allowed.");
         log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
         return false;
     }
-    uint32_t before = body.Length();
-    if (!ReadCount(src, static_cast<uint32_t>(declared), body, log)) {
-        // A short body is not the response: the connection is out of step with the next one.
-        src.Close();
-        log.LogError("Response body ended before its Content-Length.");
-        log.LogDataInt("contentLength", declared);
-        log.LogDataInt("received", static_cast<int32_t>(body.Length() - before));
-        return false;
+    if (m_parser.GetFraming() == ResponseParser::Framing::Length && m_parser.ContentLength() > 0)
+        body.EnsureCapacity(body.Length() + static_cast<uint32_t>(m_parser.ContentLength()));
+    m_parser.SetBodyLimit(limit);
+    for (;;) {
+        size_t used = 0;
+        const uint8_t *at = m_block ? m_block.get() + m_pos : nullptr;
+        ResponseParser::Result r = m_parser.Feed(at, Buffered(), used, &body);
+        m_pos += static_cast<uint32_t>(used);
+        if (r == ResponseParser::Result::Done)
+            return true;
+        if (r == ResponseParser::Result::Failed) {
+            if (m_parser.GetError() == ResponseParser::Error::BodyTooLarge)
+                LogOverLimit(limit, log);
+            else
+                log.LogError(ResponseParser::ErrorText(m_parser.GetError()));
+            return false;
+        }
+        Receipt receipt;
+        uint64_t wanted = m_parser.DataWanted();
+        if (Buffered() == 0 && wanted >= kDirectBytes) {
+            if (ReceiveIntoBody(src, wanted, body, receipt, log)) {
+                if (m_parser.GetState() == ResponseParser::State::Failed) {
+                    LogOverLimit(limit, log);
+                    return false;
+                }
+                continue;
+            }
+        } else {
+            receipt = Fill(src, log);
+            if (receipt == Receipt::Got)
+                continue;
+        }
+        return FinishBody(receipt, log);
     }
-    return true;
-}
-
-bool ResponseFraming::ReadUnbounded(ByteSource &src, uint32_t maxContentLength, DataBuffer &body,
-                                    LogBase &log) {
-    const uint32_t limit = maxContentLength ? maxContentLength : kMaxBodyBytes;
-    uint32_t saved = src.ReadTimeoutMs();
-    src.SetReadTimeoutMs(kToEndTimeoutMs);
-    bool overLimit = false;
-    bool ok = ReadToEnd(src, body, limit, overLimit, log);
-    src.SetReadTimeoutMs(saved);
-    if (overLimit) {
-        src.Close();
-        log.LogError("Content length more than the maximum allowed...");
-        log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
-        return false;
-    }
-    return ok;
 }

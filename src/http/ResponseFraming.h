@@ -1,27 +1,26 @@
-// ResponseFraming: the transport-independent reading of one HTTP/1.1 response from a ByteSource: the head
-// up to its empty line, then the body by count, by chunks or to the end of the connection, with the caps
-// that keep memory bounded and an optional overall deadline. Bytes read ahead stay for the next response.
+// ResponseFraming: the driver of the ResponseParser over a ByteSource, for plain and TLS connections
+// alike: it reads one response (interim heads skipped, the final head, then its body by the framing the
+// parser found) with the caps that keep memory bounded and an optional overall deadline. Bytes read
+// past the response stay for the next one; whether the connection may carry another request is decided
+// here from the parser's verdict and what is left on the connection.
 #pragma once
 #include <cstdint>
 
 #include <memory>
+#include <string_view>
 
-#include "core/DataBuffer.h"
+#include "http/ByteSource.h"
+#include "http/ResponseParser.h"
 
-class ByteSource;
-class HttpResponseHeader;
+class DataBuffer;
 class LogBase;
 
 class ResponseFraming {
 public:
-    // Largest response head accepted.
-    static constexpr uint32_t kMaxHeadBytes = 100 * 1024;
-    // Largest chunk-size line accepted.
-    static constexpr uint32_t kMaxLineBytes = 65536;
+    // Largest response head accepted (interim heads included).
+    static constexpr uint32_t kMaxHeadBytes = ResponseParser::kMaxHeadBytes;
     // Ceiling on any body, whatever the configured limit (the socket's largest counted receive).
     static constexpr uint32_t kMaxBodyBytes = 201326592;
-    // Read time-out while reading a body that has no length, to the end of the connection.
-    static constexpr uint32_t kToEndTimeoutMs = 1000;
 
     ResponseFraming() = default;
 
@@ -35,35 +34,47 @@ public:
     // Logs the deadline failure (the entry names the setting).
     void LogDeadline(LogBase &log) const;
 
-    // Appends the head up to and including the empty line that ends it (the first LF with no bytes other
-    // than CR since the previous LF).
-    bool ReadHead(ByteSource &src, DataBuffer &head, LogBase &log);
-    // Appends one line up to the first LF that directly follows a CR or an LF (or starts the read).
-    bool ReadLine(ByteSource &src, DataBuffer &line, LogBase &log);
-    // Appends exactly n bytes; false when the source ends first.
-    bool ReadCount(ByteSource &src, uint32_t n, DataBuffer &out, LogBase &log);
-    // Appends bytes until the source ends (time-out or close); false as soon as out would pass `limit`.
-    bool ReadToEnd(ByteSource &src, DataBuffer &out, uint32_t limit, bool &overLimit, LogBase &log);
+    enum class HeadResult {
+        Ok,         // the final head is complete: Parser() holds it
+        Invalid,    // the bytes are not a valid response head (the parser's error is logged)
+        NoResponse, // the connection ended (closed or reset) before any byte of a response
+        Failed,     // a time-out, the deadline, or an end inside the head
+    };
+    // Starts a new response and reads up to the end of its final head.
+    HeadResult ReadHead(ByteSource &src, LogBase &log);
+    // The body that follows the head just read, appended to body. maxContentLength 0 means only the
+    // ceiling applies. A body without length ends only at the orderly end of the stream.
+    bool ReadBody(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
 
-    // The body that follows a parsed head, by the rules of the plain connection: which statuses carry a
-    // body, chunks, Content-Length, or to the end. maxContentLength 0 means only the ceiling applies.
-    bool ReadBody(ByteSource &src, const HttpResponseHeader &header, uint32_t maxContentLength,
-                  DataBuffer &body, LogBase &log);
-
-    // A chunked body alone (the chunk framing up to the zero chunk), with the same caps.
-    bool ReadChunked(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
+    const ResponseParser &Parser() const { return m_parser; }
+    // Whether the last ReadBody failed by the size limit alone.
+    bool BodyOverLimit() const { return m_overLimit; }
+    // Whether the stream ended while reading this response, and whether it ended without close_notify.
+    bool SourceEnded() const { return m_ended; }
+    bool EndedUncleanly() const { return m_unclean; }
+    // Whether the connection may carry the next request: the message is complete and delimited by its
+    // own framing, the head allows it, the stream has not ended and nothing was sent past the response.
+    bool Reusable() const;
+    uint32_t Buffered() const { return m_end - m_pos; }
+    // The bytes received and not yet taken by the parser.
+    std::string_view Unread() const {
+        return m_block ? std::string_view(reinterpret_cast<const char *>(m_block.get()) + m_pos, Buffered())
+                       : std::string_view();
+    }
 
 private:
-    enum class Receipt { Got, Failed, Deadline };
+    enum class Receipt { Got, Closed, Unclean, TimedOut, Failed, Deadline };
     Receipt ReceiveBounded(ByteSource &src, uint8_t *dest, uint32_t room, uint32_t &got, LogBase &log);
-    bool Fill(ByteSource &src, LogBase &log);
-    bool Consume(ByteSource &src, uint32_t n, DataBuffer &out, LogBase &log);
-    bool ReadCounted(ByteSource &src, const HttpResponseHeader &header, uint32_t maxContentLength,
-                     DataBuffer &body, LogBase &log);
-    bool ReadUnbounded(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
-    uint32_t Buffered() const { return m_end - m_pos; }
+    Receipt Fill(ByteSource &src, LogBase &log);
+    bool ReceiveIntoBody(ByteSource &src, uint64_t wanted, DataBuffer &body, Receipt &receipt, LogBase &log);
+    bool FinishBody(Receipt receipt, LogBase &log);
+    void LogBodyFailure(ResponseParser::State where, LogBase &log) const;
+    void LogOverLimit(uint32_t limit, LogBase &log);
 
     static constexpr uint32_t kBlockSize = 65536;
+    // Body data at least this large is received straight into the body buffer.
+    static constexpr uint32_t kDirectBytes = 16384;
+    ResponseParser m_parser;
     std::unique_ptr<uint8_t[]> m_block; // read-ahead bytes live in [m_pos, m_end)
     uint32_t m_pos = 0;
     uint32_t m_end = 0;
@@ -71,4 +82,7 @@ private:
     uint32_t m_deadline = 0;
     int m_deadlineSeconds = 0;
     bool m_deadlineHit = false; // the last failed receive was cut short by the deadline
+    bool m_overLimit = false;
+    bool m_ended = false;
+    bool m_unclean = false;
 };

@@ -10,9 +10,15 @@ public:
     // monitor (may be null) is told of every byte received.
     explicit SocketByteSource(VantrySocket &socket, ProgressMonitor *monitor = nullptr)
         : m_socket(socket), m_monitor(monitor) {}
-    bool Receive(uint8_t *dest, uint32_t room, uint32_t &got, bool &timedOut, LogBase &log) override {
+    Status Receive(uint8_t *dest, uint32_t room, uint32_t &got, LogBase &log) override {
         got = room;
-        return m_socket.ReceiveSome(dest, got, timedOut, m_monitor, log);
+        bool timedOut = false;
+        if (m_socket.ReceiveSome(dest, got, timedOut, m_monitor, log))
+            return Status::Got;
+        got = 0;
+        if (timedOut)
+            return Status::TimedOut;
+        return m_socket.PeerClosed() ? Status::Closed : Status::Failed;
     }
     uint32_t ReadTimeoutMs() const override { return m_socket.ReadTimeout(); }
     void SetReadTimeoutMs(uint32_t ms) override { m_socket.SetReadTimeout(ms); }

@@ -7,6 +7,7 @@
 
 #include "log/LogBase.h"
 #include "log/LogNull.h"
+#include "platform/Clock.h"
 
 namespace {
 
@@ -191,6 +192,9 @@ bool SChannel::Connect(LogBase &log) {
     ReleaseHandles();
     m_socket.Close();
     m_certError = 0;
+    // Each handshake read waits at most the read time-out set on the channel (and the deadline).
+    m_handshakeTimeoutMs =
+        m_socket.ReadTimeout() < kHandshakeReadTimeoutMs ? m_socket.ReadTimeout() : kHandshakeReadTimeoutMs;
 
     if (!CreateCredentials(log)) {
         log.LogError("Error creating credentials");
@@ -219,6 +223,7 @@ bool SChannel::Connect(LogBase &log) {
     }
     // Records that came with the end of the handshake are decrypted by the next receive.
     m_pending.AppendData(extra);
+    m_socket.SetReadTimeout(kHandshakeReadTimeoutMs);
 
     if (!m_context.HasRemoteCertificate()) {
         log.LogError("Error querying remote certificate");
@@ -290,8 +295,24 @@ bool SChannel::ProxyConnect(LogBase &log) {
     return true;
 }
 
+// The wait of one read: ms, cut to what the deadline leaves (0 when it has passed).
+uint32_t SChannel::WaitLimitMs(uint32_t ms) const {
+    if (!m_hasDeadline)
+        return ms;
+    int32_t left = static_cast<int32_t>(m_deadline - platform::GetTickCount());
+    if (left <= 0)
+        return 0;
+    return static_cast<uint32_t>(left) < ms ? static_cast<uint32_t>(left) : ms;
+}
+
 bool SChannel::ReadHandshakeBytes(DataBuffer &buffer, uint32_t held, LogBase &log) {
-    m_socket.SetReadTimeout(kHandshakeReadTimeoutMs);
+    uint32_t wait = WaitLimitMs(m_handshakeTimeoutMs);
+    if (wait == 0) {
+        log.LogError("The TLS handshake did not finish before the deadline.");
+        log.LogError("Error reading data from server in handshake loop");
+        return false;
+    }
+    m_socket.SetReadTimeout(wait);
     uint32_t room = kHandshakeBufferSize - held;
     bool timedOut = false;
     if (room == 0 || !m_socket.ReceiveSome(buffer.Data() + held, room, timedOut, log)) {
@@ -299,6 +320,25 @@ bool SChannel::ReadHandshakeBytes(DataBuffer &buffer, uint32_t held, LogBase &lo
         return false;
     }
     buffer.SetLength(held + room);
+    return true;
+}
+
+// One receive of record bytes into m_pending; on failure m_readEnd tells how it ended.
+bool SChannel::ReadRecordBytes(LogBase &log) {
+    uint32_t held = m_pending.Length();
+    if (!m_pending.EnsureCapacity(held + VantrySocket::kReceiveBlockSize)) {
+        m_readEnd = ReadEnd::Failed;
+        return false;
+    }
+    uint32_t got = VantrySocket::kReceiveBlockSize;
+    bool timedOut = false;
+    if (!m_socket.ReceiveSome(m_pending.Data() + held, got, timedOut, log)) {
+        m_readEnd = timedOut                ? ReadEnd::TimedOut
+                    : m_socket.PeerClosed() ? ReadEnd::PeerClosed
+                                            : ReadEnd::Failed;
+        return false;
+    }
+    m_pending.SetLength(held + got);
     return true;
 }
 
@@ -335,6 +375,13 @@ bool SChannel::HandshakeLoop(bool initialRead, const DataBuffer *heldBytes, Data
         bool extendedError = false;
         status = m_context.InitializeSecurityContext(m_credentials, m_host.Text(), buffer.Data(), held, token,
                                                      extra, extendedError);
+        if (m_renegotiationLimit && m_context.RenegotiationDataSize() > m_renegotiationLimit) {
+            // Application data kept while a renegotiation runs is part of the response: the same cap.
+            log.LogError("Data received during renegotiation is larger than the maximum allowed.");
+            log.LogDataInt("maxContentLength", static_cast<int32_t>(m_renegotiationLimit));
+            ReleaseHandles();
+            return false;
+        }
         if (status == tls::SEC_E_OK || status == tls::SEC_I_CONTINUE_NEEDED ||
             (tls::IsFailure(status) && extendedError)) {
             if (token.Length() > 0 && !m_socket.SendBytes(token.Data(), token.Length(), log)) {
@@ -523,32 +570,53 @@ bool SChannel::DecryptPending(DataBuffer &out, bool &closed, bool &needMore, Log
 bool SChannel::ReceiveRecords(DataBuffer &out, bool &closed, LogBase &log) {
     closed = false;
     out.Clear();
+    m_readEnd = ReadEnd::Failed;
     if (!CheckSession(false, log))
         return false;
+    m_readEnd = ReadEnd::None;
     bool needMore = true;
     // Bytes left from the handshake are decrypted before anything is read.
     if (m_pending.Length() > 0) {
-        if (!DecryptPending(out, closed, needMore, log))
+        if (!DecryptPending(out, closed, needMore, log)) {
+            m_readEnd = ReadEnd::Failed;
             return false;
+        }
         if (closed || !needMore)
             return true;
     }
     while (needMore) {
-        uint32_t before = m_pending.Length();
-        if (!m_socket.ReceiveOnce(m_pending, log) && m_pending.Length() == 0) {
-            log.LogError("Failed to read SChannel response (3)");
+        if (!ReadRecordBytes(log)) {
+            log.LogError(m_pending.Length() == 0 ? "Failed to read SChannel response (3)"
+                                                 : "Failed to read SChannel response (4)");
             return false;
         }
-        if (m_pending.Length() == before) {
-            log.LogError("Failed to read SChannel response (4)");
+        if (!DecryptPending(out, closed, needMore, log)) {
+            m_readEnd = ReadEnd::Failed;
             return false;
         }
-        if (!DecryptPending(out, closed, needMore, log))
-            return false;
         if (closed)
             return true;
     }
     return true;
+}
+
+bool SChannel::IdleAndAlive(LogBase &log) {
+    if (!m_socket.IsConnected() || !m_context.IsValid() || !m_context.IsComplete())
+        return false;
+    // Up to a few rounds of records that carry no data (session tickets) are taken in.
+    for (int round = 0; round < 4; ++round) {
+        if (m_pending.Length() == 0 && m_socket.IdleAndAlive())
+            return true;
+        uint32_t saved = m_socket.ReadTimeout();
+        m_socket.SetReadTimeout(WaitLimitMs(200) ? WaitLimitMs(200) : 1);
+        DataBuffer data;
+        bool closed = false;
+        bool ok = ReceiveRecords(data, closed, log);
+        m_socket.SetReadTimeout(saved);
+        if (!ok || closed || data.Length() > 0)
+            return false;
+    }
+    return false;
 }
 
 bool SChannel::Shutdown(LogBase &log) {

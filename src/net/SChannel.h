@@ -50,6 +50,20 @@ public:
     bool IsConnected() const { return m_socket.IsConnected(); }
     bool HasContext() const { return m_context.IsValid(); }
     bool SendData(const void *data, uint32_t count, LogBase &log);
+    // How the last failed ReceiveRecords ended.
+    enum class ReadEnd { None, TimedOut, PeerClosed, Failed };
+    ReadEnd LastReadEnd() const { return m_readEnd; }
+    // An absolute deadline (a tick count) that every wait of the channel, the handshake's included, ends
+    // at; off: none. The read time-out set on the socket bounds each handshake read as well.
+    void SetDeadline(bool on, uint32_t tick) {
+        m_hasDeadline = on;
+        m_deadline = tick;
+    }
+    // Largest amount of application data kept while a renegotiation runs (0: no limit).
+    void SetRenegotiationLimit(uint32_t bytes) { m_renegotiationLimit = bytes; }
+    // For a kept session about to carry a new request: false when the server has closed it or sent
+    // application data no request asked for. Records that are only session tickets are taken in.
+    bool IdleAndAlive(LogBase &log);
     // Decrypts every complete record that arrives with the reads it makes (at least one record). closed is
     // set when the server ended the session with close_notify.
     bool ReceiveRecords(DataBuffer &out, bool &closed, LogBase &log);
@@ -73,6 +87,8 @@ private:
     bool StartHandshake(LogBase &log);
     bool HandshakeLoop(bool initialRead, const DataBuffer *heldBytes, DataBuffer &extra, LogBase &log);
     bool ReadHandshakeBytes(DataBuffer &buffer, uint32_t held, LogBase &log);
+    bool ReadRecordBytes(LogBase &log);
+    uint32_t WaitLimitMs(uint32_t ms) const;
     bool SecureSend(const uint8_t *piece, uint32_t len, LogBase &log);
     bool DecryptPending(DataBuffer &out, bool &closed, bool &needMore, LogBase &log);
     bool CheckSession(bool forShutdown, LogBase &log);
@@ -93,5 +109,10 @@ private:
     // Received bytes not yet decrypted (records that came with the end of the handshake or a read).
     DataBuffer m_pending;
     uint32_t m_certError = 0;
+    ReadEnd m_readEnd = ReadEnd::None;
+    bool m_hasDeadline = false;
+    uint32_t m_deadline = 0;
+    uint32_t m_renegotiationLimit = 0;
+    uint32_t m_handshakeTimeoutMs = kHandshakeReadTimeoutMs;
     bool m_lookupFailed = false;
 };

@@ -173,6 +173,7 @@ public:
 
     // Application data that arrived during a renegotiation handshake, handed over once.
     void TakeRenegotiationData(DataBuffer &out);
+    size_t RenegotiationDataSize() const { return m_renegotiationData.size(); }
 
     // Marks the context for shutdown; the next InitializeSecurityContext produces the close_notify.
     SecStatus ApplyShutdownToken();

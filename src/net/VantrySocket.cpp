@@ -63,7 +63,16 @@ void VantrySocket::Close() {
     platform::ShutdownAndClose(m_handle);
     m_handle = platform::kInvalidSocket;
     m_connected = false;
+    m_peerClosed = false;
     DiscardReadAhead();
+}
+
+bool VantrySocket::IdleAndAlive() {
+    if (m_handle == platform::kInvalidSocket || !m_connected)
+        return false;
+    if (BufferedCount() > 0)
+        return false;
+    return platform::IdleConnectionAlive(m_handle);
 }
 
 void VantrySocket::DropConnection() {
@@ -304,6 +313,7 @@ bool VantrySocket::ReceiveFromConnection(void *dest, uint32_t &count, bool &time
     if (r == 0) {
         log.LogError("The peer has closed the socket (TCP) connection");
         DropConnection();
+        m_peerClosed = true;
         count = 0;
         return false;
     }

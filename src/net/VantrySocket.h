@@ -40,6 +40,11 @@ public:
     int ConnectTimeout() const { return m_connectTimeoutSec; }
     uint32_t ReadTimeout() const { return m_readTimeoutMs; }
     bool IsConnected() const { return m_connected; }
+    // Whether the last receive found the peer's orderly close (cleared by Connect and Close).
+    bool PeerClosed() const { return m_peerClosed; }
+    // For a kept connection about to carry a new request: nothing may be waiting on it. False when the
+    // peer has closed it or sent bytes no request asked for (checked without waiting, the bytes left).
+    bool IdleAndAlive();
     bool HasHandle() const { return m_handle != platform::kInvalidSocket; }
     int LastSendError() const { return m_lastSendError; }
     // Bytes already taken from the connection and not yet handed to a receive.
@@ -97,6 +102,7 @@ private:
                      LogBase &log);
 
     bool m_connected = false;
+    bool m_peerClosed = false;
     platform::SocketHandle m_handle = platform::kInvalidSocket;
     uint32_t m_readTimeoutMs = kDefaultReadTimeoutMs;
     int m_connectTimeoutSec = kDefaultConnectTimeoutSec;

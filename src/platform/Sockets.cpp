@@ -198,6 +198,24 @@ long ReceiveSome(SocketHandle s, void *dest, size_t count) {
     }
 }
 
+bool IdleConnectionAlive(SocketHandle s) {
+    if (s < 0)
+        return false;
+    int r = WaitFor(s, POLLIN, 0);
+    if (r == 0)
+        return true; // nothing to read: the peer has neither closed nor written
+    if (r < 0)
+        return false;
+    unsigned char byte;
+    for (;;) {
+        ssize_t n = recv(s, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // 0: the peer's close; 1: bytes no request asked for; an error other than "nothing yet": broken.
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+}
+
 void ShutdownAndClose(SocketHandle s) {
     if (s < 0)
         return;

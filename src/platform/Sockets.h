@@ -63,6 +63,10 @@ long SendSome(SocketHandle s, const void *data, size_t count);
 // Bytes received, 0 at the peer's close, or -1 with the last error set.
 long ReceiveSome(SocketHandle s, void *dest, size_t count);
 
+// For an idle connection: true when nothing is waiting to be read (no bytes, no close, no error), found
+// without waiting and without taking anything from the socket.
+bool IdleConnectionAlive(SocketHandle s);
+
 // Shuts down both directions and closes; an invalid handle is ignored.
 void ShutdownAndClose(SocketHandle s);
 

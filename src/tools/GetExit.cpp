@@ -62,26 +62,44 @@ GetExitCode ClassifyFailure(const std::vector<std::string> &errors) {
                     {"failed to parse url", "url is longer than the maximum",
                      "does not support urls with this file extension", "failed to construct new url"}))
         return kExitBadUrl;
-    if (AnyContains(lowered, {"content length more than the maximum allowed"}))
+    if (AnyContains(lowered, {"content length more than the maximum allowed", "chunked response is too large",
+                              "renegotiation is larger"}))
         return kExitTooLarge;
     if (AnyContains(lowered, {"error authenticating server credentials", "certificate verify",
                               "certificate verification", "winverifytrust"}))
         return kExitTlsVerify;
-    if (AnyContains(lowered, {"handshake", "ssl", "tls", "schannel", "secure channel", "https is not"}))
-        return kExitTls;
-    // Time-outs before the connect failure they cause: a connect that timed out is a time-out.
+    // Time-outs before the failures they cause: a connect or handshake that timed out is a time-out.
     if (AnyContains(lowered, {"timed out", "timeout", "time-out", "deadline", "maxexchangeseconds"}))
         return kExitTimeout;
+    if (AnyContains(lowered, {"handshake", "ssl", "tls", "schannel", "secure channel", "https is not"}))
+        return kExitTls;
     if (AnyContains(lowered, {"domain name lookup failed", "cannot get host by name",
                               "domain name is marked as invalid"}))
         return kExitResolve;
     if (AnyContains(lowered, {"failed to connect to http server", "failed to connect to proxy server",
                               "unable to connect to http server", "connect function failed"}))
         return kExitConnect;
-    if (AnyContains(lowered, {"failed to get response header", "invalid response header received",
-                              "peer has closed", "failed to receive", "ended before"}))
+    if (AnyContains(lowered, {"transfer-encoding that cannot be decoded", "gzip-encoded body is damaged"}))
+        return kExitBadEncoding;
+    if (AnyContains(lowered, {"response header line without a colon", "response header contains",
+                              "invalid content-length", "content-length values that differ"}))
+        return kExitWeirdReply;
+    if (AnyContains(lowered, {"valid http/1.x status line"}))
+        return kExitFailure;
+    if (AnyContains(lowered, {"without sending a response"}))
+        return kExitGotNothing;
+    if (AnyContains(lowered, {"ended before its content-length", "failed to get response data (",
+                              "closed inside the response header", "before the end of the response"}))
+        return kExitPartial;
+    if (AnyContains(lowered,
+                    {"failed to get response header", "invalid response header received", "peer has closed",
+                     "failed to receive", "ended before", "chunk", "did not end with the close"}))
         return kExitReceive;
     return kExitFailure;
+}
+
+bool FailureKeepsPartialBody(GetExitCode code) {
+    return code == kExitPartial || code == kExitReceive || code == kExitTimeout;
 }
 
 const char *ExitCodeDescription(GetExitCode code) {
@@ -106,6 +124,14 @@ const char *ExitCodeDescription(GetExitCode code) {
         return "TLS failure";
     case kExitReceive:
         return "no valid response";
+    case kExitWeirdReply:
+        return "invalid response";
+    case kExitPartial:
+        return "response cut short";
+    case kExitGotNothing:
+        return "empty reply";
+    case kExitBadEncoding:
+        return "bad encoding";
     case kExitTlsVerify:
         return "server certificate not verified";
     case kExitTooLarge:

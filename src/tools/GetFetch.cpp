@@ -124,6 +124,10 @@ int FetchOne(HttpMan &http, const GetOptions &options, const std::string &given,
     if (!outcome.ok) {
         std::vector<std::string> errors = CollectLogErrors(std::string(logXml.View()));
         GetExitCode code = ClassifyFailure(errors);
+        // A body cut short still goes to standard output as far as it came (never to a file, which
+        // appears only whole).
+        if (!options.Text && !output.ToFile() && FailureKeepsPartialBody(code) && outcome.body.Length() > 0)
+            output.Write(outcome.body.Data(), outcome.body.Length(), reason);
         ReportLine(FailureMessage(code, url, errors));
         return code;
     }
@@ -141,12 +145,16 @@ int FetchOne(HttpMan &http, const GetOptions &options, const std::string &given,
                             (head.ReasonPhrase.Length() ? " " + std::string(head.ReasonPhrase.View()) : ""));
 
     if (options.IncludeHead && head.StatusCode != 0) {
-        StringBuffer headText;
-        head.ToText(headText, 0);
-        std::string text(headText.View());
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.pop_back();
-        text += "\r\n\r\n";
+        // The heads as they came (interim ones included); a header from the cache has only its text form.
+        std::string text(head.ReceivedHead.View());
+        if (text.empty()) {
+            StringBuffer headText;
+            head.ToText(headText, 0);
+            text = std::string(headText.View());
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+                text.pop_back();
+            text += "\r\n\r\n";
+        }
         if (!output.Write(text.data(), text.size(), reason))
             return FailWith(kExitWrite, url, reason);
     }

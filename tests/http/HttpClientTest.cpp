@@ -226,16 +226,24 @@ TEST(CombineUrl, AbsoluteLocationStandsAndRelativeOnesFollowReferenceResolution)
     EXPECT_EQ(out.Length(), 0);
 }
 
-TEST(HttpGet, ChunkedBodyIsJoinedAndANonHexSizeLineEndsIt) {
+TEST(HttpGet, ChunkedBodyIsJoinedAndANonHexSizeLineFailsAndDropsTheConnection) {
     ScriptedServer server;
-    server.AddScript(
-        Answer("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n"));
-    server.AddScript(Answer("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\nxyz\r\n"));
+    server.AddScript(ConnectionScript().AnswerEach("\r\n\r\n", [](const std::string &req) {
+        if (req.find("GET /bad") != std::string::npos)
+            return std::string("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\nxyz\r\n");
+        return std::string(
+            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n");
+    }));
+    server.AddScript(Answer(Ok("fresh")));
     Fixture f;
-    ASSERT_TRUE(f.Get(Url(server, "/")));
+    ASSERT_TRUE(f.Get(Url(server, "/"), true));
     EXPECT_EQ(Text(f.body), "Wikipedia");
-    ASSERT_TRUE(f.Get(Url(server, "/")));
-    EXPECT_EQ(Text(f.body), "Wiki");
+    EXPECT_FALSE(f.Get(Url(server, "/bad"), true));
+    EXPECT_TRUE(f.log.Has("error: Invalid chunk size in the chunked response body.")) << f.log.Dump();
+    EXPECT_FALSE(f.client.Socket().IsConnected());
+    ASSERT_TRUE(f.Get(Url(server, "/"), true));
+    EXPECT_EQ(Text(f.body), "fresh");
+    EXPECT_EQ(server.Accepted(), 2);
 }
 
 TEST(HttpGet, KeptConnectionServesTwoRequestsAndConnectionCloseEndsIt) {
@@ -271,9 +279,9 @@ TEST(HttpGet, BodyEndingBeforeItsContentLengthFailsAndDropsTheKeptConnection) {
     EXPECT_EQ(Text(f.body), "whole");
 }
 
-TEST(HttpGet, ResponseHeadLargerThan100KiBFailsAsAMissingHead) {
+TEST(HttpGet, ResponseHeadLargerThan300KiBFailsAsAMissingHead) {
     std::string head = "HTTP/1.1 200 OK\r\n";
-    while (head.size() < 150 * 1024)
+    while (head.size() < 310 * 1024)
         head += "X-Pad: " + std::string(200, 'p') + "\r\n";
     ScriptedServer server;
     server.SetDefaultScript(Answer(head + "\r\n"));

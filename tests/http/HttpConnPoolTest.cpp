@@ -110,9 +110,9 @@ TEST(HttpConnPool, CredentialsInTheUrlStayInTheSettingsForLaterRequests) {
     EXPECT_NE(wire.find("Authorization: Basic dXNlcjpzZWNyZXQ=\r\n", first + 1), std::string::npos);
 }
 
-TEST(HttpConnPool, DroppedKeptConnectionIsReopenedAndTheRequestRetried) {
+TEST(HttpConnPool, ResetIdleConnectionIsFoundBeforeTheRequestAndReplacedByANewOne) {
     ScriptedServer server;
-    // The first connection answers once and is then reset, so writing the next request fails.
+    // The first connection answers once and is then reset while idle.
     server.AddScript(ConnectionScript().ReadUntil("\r\n\r\n").Send(Ok("first")).Pause(100).Reset());
     server.AddScript(KeepAnswering("second"));
     PoolFixture f;
@@ -123,14 +123,13 @@ TEST(HttpConnPool, DroppedKeptConnectionIsReopenedAndTheRequestRetried) {
     f.result.Reset();
     ASSERT_TRUE(f.pool.Fetch(Url(server, "/").c_str(), f.control, f.body, f.result, log)) << log.Dump();
     EXPECT_EQ(Text(f.body), "second");
-    EXPECT_TRUE(log.HasInOrder({"error: Socket not writeable, re-opening connection with HTTP server",
-                                "data: OpenConnection=127.0.0.1", "info: Connecting to HTTP server...",
-                                "error: New connection established, re-trying GET"}))
+    EXPECT_TRUE(log.Has("info: The kept-alive connection was closed by the server; opening a new one."))
         << log.Dump();
     EXPECT_EQ(server.Accepted(), 2);
+    EXPECT_EQ(server.Received(0).find("GET", 1), std::string::npos); // nothing was sent on the dead one
 }
 
-TEST(HttpConnPool, PeerThatClosedAfterItsResponseFailsTheNextHeadAndTheOneAfterReconnects) {
+TEST(HttpConnPool, PeerThatClosedTheIdleConnectionIsNotReusedAndTheNextFetchSucceeds) {
     ScriptedServer server;
     server.AddScript(AnswerAndClose(Ok("one")));
     server.AddScript(KeepAnswering("two"));
@@ -139,11 +138,30 @@ TEST(HttpConnPool, PeerThatClosedAfterItsResponseFailsTheNextHeadAndTheOneAfterR
     ASSERT_TRUE(server.WaitFinished(0, 3000));
     platform::SleepMs(50);
     RecordingLog log;
-    EXPECT_FALSE(f.pool.Fetch(Url(server, "/").c_str(), f.control, f.body, f.result, log));
-    EXPECT_TRUE(log.Has("error: Failed to get response header")) << log.Dump();
-    EXPECT_FALSE(log.Has("error: New connection established, re-trying GET"));
-    ASSERT_TRUE(f.Fetch(Url(server, "/")));
+    ASSERT_TRUE(f.pool.Fetch(Url(server, "/").c_str(), f.control, f.body, f.result, log)) << log.Dump();
     EXPECT_EQ(Text(f.body), "two");
+    EXPECT_TRUE(log.Has("info: The kept-alive connection was closed by the server; opening a new one."));
+    EXPECT_FALSE(log.Has("error: Failed to get response header"));
+    EXPECT_EQ(server.Accepted(), 2);
+}
+
+TEST(HttpConnPool, KeptConnectionThatDiesAfterTheRequestIsRetriedOnceOnANewOne) {
+    ScriptedServer server;
+    // The first connection answers once, then takes the next request and closes without a byte.
+    server.AddScript(
+        ConnectionScript().ReadUntil("\r\n\r\n").Send(Ok("first")).ReadUntil("\r\n\r\n").Close());
+    server.AddScript(KeepAnswering("second"));
+    PoolFixture f;
+    ASSERT_TRUE(f.Fetch(Url(server, "/")));
+    RecordingLog log;
+    f.result.Reset();
+    ASSERT_TRUE(f.pool.Fetch(Url(server, "/").c_str(), f.control, f.body, f.result, log)) << log.Dump();
+    EXPECT_EQ(Text(f.body), "second");
+    EXPECT_TRUE(log.HasInOrder({"error: Failed to get response header",
+                                "error: Socket not writeable, re-opening connection with HTTP server",
+                                "error: New connection established, re-trying GET"}))
+        << log.Dump();
+    EXPECT_EQ(server.Accepted(), 2);
 }
 
 TEST(HttpConnPool, UnparsableUrlFailsBeforeAnyClientIsMade) {

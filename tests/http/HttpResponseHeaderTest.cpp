@@ -33,14 +33,24 @@ TEST(HttpResponseHeader, ParsesStatusReasonFieldsAndLength) {
     EXPECT_EQ(h.Fields.NumFields(), 2);
 }
 
-TEST(HttpResponseHeader, StatusWithoutReasonPhraseHasNoFieldsAndNoLength) {
+TEST(HttpResponseHeader, StatusWithoutReasonPhraseKeepsItsFieldsAndLength) {
     HttpResponseHeader h;
     h.Parse("HTTP/1.1 200\r\nContent-Length: 5\r\nServer: x\r\n\r\n");
     EXPECT_EQ(h.StatusCode, 200);
-    EXPECT_EQ(h.Fields.NumFields(), 0);
-    EXPECT_FALSE(h.ContentLengthPresent);
-    EXPECT_EQ(h.ContentLength, 0);
+    EXPECT_STREQ(h.ReasonPhrase.Text(), "");
+    EXPECT_EQ(h.Fields.NumFields(), 2);
+    EXPECT_TRUE(h.ContentLengthPresent);
+    EXPECT_EQ(h.ContentLength, 5);
     EXPECT_STREQ(h.StatusLine.Text(), "HTTP/1.1 200");
+}
+
+TEST(HttpResponseHeader, BareLineFeedHeadKeepsItsFields) {
+    HttpResponseHeader h;
+    h.Parse("HTTP/1.1 302 Found\nLocation: /next\nContent-Length: 4\n\n");
+    EXPECT_EQ(h.StatusCode, 302);
+    EXPECT_STREQ(h.StatusLine.Text(), "HTTP/1.1 302 Found");
+    EXPECT_EQ(Field(h, "Location"), "/next");
+    EXPECT_EQ(h.ContentLength, 4);
 }
 
 TEST(HttpResponseHeader, InvalidStatusLinesGiveStatusZero) {

@@ -2,6 +2,7 @@
 // bodies ended by close_notify or the peer's close, keep-alive over one session, a redirect from http to
 // https, and the two TLS settings (an added CA file, a required verified server).
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include <string>
 
@@ -149,8 +150,46 @@ TEST(HttpsGet, BodyWithoutLengthEndsAtThePeersClose) {
         s.CloseTcp();
     });
     Fixture f;
-    ASSERT_TRUE(f.Get(HttpsUrl(server, "/"))) << f.log.Dump();
+    ASSERT_TRUE(f.Get(HttpsUrl(server, "/"), true)) << f.log.Dump();
     EXPECT_EQ("until the end", Text(f.body));
+    // The truncation cannot be told from the end of the body: it is noted, and the session is not kept.
+    EXPECT_TRUE(f.log.Has("info: The TLS session ended without close_notify; the body may be cut short."))
+        << f.log.Dump();
+    EXPECT_FALSE(f.client.Channel().IsConnected());
+}
+
+TEST(HttpsGet, RecordThatFailsToDecryptInsideTheBodyIsAFailureNotItsEnd) {
+    TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, [](TlsSession &s) {
+        if (!s.Handshake() || !s.ReadCount("\r\n\r\n", 1))
+            return;
+        s.Send("HTTP/1.1 200 OK\r\n\r\nfirst part");
+        // An application data record whose contents do not authenticate.
+        s.SendPlain(std::string("\x17\x03\x03\x00\x20", 5) + std::string(32, '\x5a'));
+        s.WaitPeerClose(5000);
+    });
+    Fixture f;
+    EXPECT_FALSE(f.Get(HttpsUrl(server, "/"))) << f.log.Dump();
+    EXPECT_TRUE(f.log.HasInOrder({"error: Error in DecryptMessage",
+                                  "error: The response body without length did not end with the close of the "
+                                  "connection."}))
+        << f.log.Dump();
+}
+
+TEST(HttpsGet, DataSentDuringARenegotiationCountsAgainstTheBodyLimit) {
+    TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, [](TlsSession &s) {
+        if (!s.Handshake() || !s.ReadCount("\r\n\r\n", 1))
+            return;
+        s.Send("HTTP/1.1 200 OK\r\n\r\n");
+        s.Renegotiate();
+        s.Send(Pattern(60000)); // in the old keys, right behind the request for a new handshake
+        s.WaitPeerClose(5000);
+    });
+    server.SetMaxVersion(TLS1_2_VERSION);
+    Fixture f;
+    f.control.MaxContentLength = 1000;
+    EXPECT_FALSE(f.Get(HttpsUrl(server, "/"))) << f.log.Dump();
+    EXPECT_TRUE(f.log.Has("error: Data received during renegotiation is larger than the maximum allowed."))
+        << f.log.Dump();
 }
 
 TEST(HttpsGet, DeclaredLengthOverTheLimitIsRefusedAsOnPlainConnections) {
@@ -210,7 +249,7 @@ TEST(HttpsGet, PoolKeepsOneTlsConnectionForTwoFetches) {
     EXPECT_EQ(1, server.Accepted());
 }
 
-TEST(HttpsGet, ReadChunkedTlsStartsWithTheBytesAlreadyReceived) {
+TEST(HttpsGet, ChannelSourceServesTheBytesAlreadyReceivedBeforeTheRecords) {
     TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, [](TlsSession &s) {
         if (!s.Handshake() || !s.ReadCount("go", 1))
             return;
@@ -224,12 +263,12 @@ TEST(HttpsGet, ReadChunkedTlsStartsWithTheBytesAlreadyReceived) {
     RecordingLog log;
     ASSERT_TRUE(channel.Connect(log)) << log.Dump();
     ASSERT_TRUE(channel.SendData("go", 2, log));
-    HttpClient client;
-    HttpControl control;
+    ChannelByteSource source(channel);
+    const std::string extra = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel";
+    source.Prime(reinterpret_cast<const uint8_t *>(extra.data()), static_cast<uint32_t>(extra.size()));
+    ResponseFraming framing;
+    ASSERT_EQ(framing.ReadHead(source, log), ResponseFraming::HeadResult::Ok) << log.Dump();
     DataBuffer body;
-    const std::string extra = "5\r\nhel";
-    ASSERT_TRUE(client.ReadChunkedTls(reinterpret_cast<const uint8_t *>(extra.data()),
-                                      static_cast<uint32_t>(extra.size()), control, channel, body, log))
-        << log.Dump();
+    ASSERT_TRUE(framing.ReadBody(source, 0, body, log)) << log.Dump();
     EXPECT_EQ("helloabc", Text(body));
 }

@@ -41,6 +41,16 @@ TEST(GetExit, EachFailureClassHasItsCode) {
     EXPECT_EQ(ClassifyFailure({"Invalid response header received"}), kExitReceive);
     EXPECT_EQ(ClassifyFailure({"Error authenticating server credentials!"}), kExitTlsVerify);
     EXPECT_EQ(ClassifyFailure({"Handshake failed"}), kExitTls);
+    EXPECT_EQ(ClassifyFailure({"Response header line without a colon.", "Invalid response header received"}),
+              kExitWeirdReply);
+    EXPECT_EQ(ClassifyFailure({"The peer has closed the socket (TCP) connection",
+                               "Response body ended before its Content-Length."}),
+              kExitPartial);
+    EXPECT_EQ(ClassifyFailure({"The server closed the connection without sending a response.",
+                               "Failed to get response header"}),
+              kExitGotNothing);
+    EXPECT_EQ(ClassifyFailure({"The gzip-encoded body is damaged and cannot be decoded."}), kExitBadEncoding);
+    EXPECT_EQ(ClassifyFailure({"Chunk data is not followed by CRLF."}), kExitReceive);
     EXPECT_EQ(ClassifyFailure({"Something else entirely"}), kExitFailure);
     EXPECT_EQ(ClassifyFailure({}), kExitFailure);
 }

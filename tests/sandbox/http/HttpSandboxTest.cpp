@@ -1,6 +1,7 @@
 // The HTTP engine against a real server: the sandbox's nginx on 127.0.0.1:8081 (nginx-http.conf beside
 // this file), with site files written by the tests. Keep-alive, gzip, chunks, redirects, error pages,
-// large bodies, size refusals, the three request profiles and page charsets.
+// large bodies, size refusals, the three request profiles and page charsets, and the connection kept in
+// use after each kind of response that has no body or an error body.
 #include <cstdlib>
 #include <fstream>
 #include <iconv.h>
@@ -103,6 +104,40 @@ TEST_F(HttpSandbox, TwoFetchesFromOneServerUseOneTcpConnection) {
     EXPECT_EQ(first.substr(0, first.find(' ')), second.substr(0, second.find(' '))) << first << "\n"
                                                                                     << second;
     EXPECT_EQ(second.substr(second.find(' ') + 1, 2), "2 ");
+}
+
+// nginx's connection number of the last request for path.
+std::string ConnectionOf(const std::string &logLine) {
+    return logLine.substr(0, logLine.find(' '));
+}
+
+TEST_F(HttpSandbox, AfterEachKindOfAnswerTheNextFetchUsesTheSameConnection) {
+    Put("/next.html", "<p>next</p>");
+    Put("/chunked/missing-page.html", "<p>marker: not here</p>");
+    struct Case {
+        const char *path;
+        int status;
+        const char *body;
+    } cases[] = {{"/nocontent", 204, ""},
+                 {"/chunked-errors/nothing.html", 404, "<p>MARKER: not here</p>"},
+                 {"/no-such-page.html", 404, nullptr},
+                 {"/r308", 308, nullptr}};
+    for (const Case &c : cases) {
+        HttpMan man;
+        man.SetFollowRedirects(false);
+        bool ok = false;
+        std::string page = Get(man, c.path, &ok);
+        EXPECT_TRUE(ok) << c.path << Log(man);
+        EXPECT_EQ(man.LastResult().Header.StatusCode, c.status) << c.path;
+        if (c.body)
+            EXPECT_EQ(page, c.body);
+        EXPECT_EQ(Get(man, "/next.html"), "<p>next</p>") << c.path;
+        std::string first = LastLogFor(c.path), second = LastLogFor("/next.html");
+        ASSERT_FALSE(first.empty());
+        EXPECT_EQ(ConnectionOf(first), ConnectionOf(second)) << first << "\n" << second;
+    }
+    std::string chunkedLine = LastLogFor("/chunked-errors/nothing.html");
+    EXPECT_NE(chunkedLine.find(" 404 "), std::string::npos) << chunkedLine;
 }
 
 TEST_F(HttpSandbox, GzipBodyIsDecoded) {
