@@ -129,8 +129,9 @@ TEST_F(HttpSandbox, AfterEachKindOfAnswerTheNextFetchUsesTheSameConnection) {
         std::string page = Get(man, c.path, &ok);
         EXPECT_TRUE(ok) << c.path << Log(man);
         EXPECT_EQ(man.LastResult().Header.StatusCode, c.status) << c.path;
-        if (c.body)
+        if (c.body) {
             EXPECT_EQ(page, c.body);
+        }
         EXPECT_EQ(Get(man, "/next.html"), "<p>next</p>") << c.path;
         std::string first = LastLogFor(c.path), second = LastLogFor("/next.html");
         ASSERT_FALSE(first.empty());
