@@ -15,6 +15,7 @@ enum GetExitCode : int {
     kExitWrite = 23,     // output cannot be written
     kExitTimeout = 28,   // a time-out or the exchange deadline
     kExitTls = 35,       // TLS handshake or channel failure
+    kExitRedirects = 47, // a redirect chain longer than the engine follows
     kExitReceive = 56,   // no or broken response
     kExitTlsVerify = 60, // the server's certificate did not verify
     kExitTooLarge = 63,  // body larger than --max-size

@@ -425,7 +425,8 @@ const char *GetUsageText() {
            "\n"
            "Exit status: 0 success, 1 other failure, 2 bad usage, 3 bad URL, 6 host not found,\n"
            "7 connect failed, 22 HTTP status >= 400 with --fail, 23 write error, 28 time-out,\n"
-           "35 TLS failure, 56 receive failure, 60 certificate not verified, 63 body too large.\n";
+           "35 TLS failure, 47 too many redirects, 56 receive failure, 60 certificate not verified,\n"
+           "63 body too large.\n";
 }
 
 std::string GetVersionText() {

@@ -41,6 +41,10 @@ TEST(GetExit, EachFailureClassHasItsCode) {
     EXPECT_EQ(ClassifyFailure({"Invalid response header received"}), kExitReceive);
     EXPECT_EQ(ClassifyFailure({"Error authenticating server credentials!"}), kExitTlsVerify);
     EXPECT_EQ(ClassifyFailure({"Handshake failed"}), kExitTls);
+    EXPECT_EQ(ClassifyFailure({"Aborted to avoid infinite redirects."}), kExitRedirects);
+    EXPECT_EQ(ClassifyFailure({"Failed to construct new URL"}), kExitBadUrl);
+    EXPECT_EQ(ClassifyFailure({"Not following a redirect to a URL scheme other than http and https."}),
+              kExitFailure);
     EXPECT_EQ(ClassifyFailure({"Something else entirely"}), kExitFailure);
     EXPECT_EQ(ClassifyFailure({}), kExitFailure);
 }
