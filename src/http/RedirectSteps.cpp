@@ -26,11 +26,23 @@ std::string_view SchemeOf(std::string_view url) {
 }
 
 // A Location as a URI reference: what cannot stand in a URI is percent-encoded, as other clients do;
-// a '%' already there is kept.
+// a '%' already there is kept. The authority is left as it is: a host beyond ASCII is put in its
+// ASCII form when the URL is split, and escapes there would change the name.
 void EncodeLocation(std::string_view location, std::string &out) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (unsigned char c : location) {
-        if (c <= 0x20 || c >= 0x7F) {
+    size_t authorityStart = std::string_view::npos, authorityEnd = std::string_view::npos;
+    size_t afterScheme = SchemeOf(location).empty() ? 0 : SchemeOf(location).size() + 1;
+    if (location.substr(afterScheme, 2) == "//") {
+        authorityStart = afterScheme + 2;
+        authorityEnd = location.find_first_of("/?#", authorityStart);
+        if (authorityEnd == std::string_view::npos)
+            authorityEnd = location.size();
+    }
+    for (size_t i = 0; i < location.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(location[i]);
+        bool inAuthority =
+            authorityStart != std::string_view::npos && i >= authorityStart && i < authorityEnd;
+        if ((c <= 0x20 || c >= 0x7F) && !inAuthority) {
             out.push_back('%');
             out.push_back(kHex[c >> 4]);
             out.push_back(kHex[c & 15]);

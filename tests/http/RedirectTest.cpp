@@ -281,4 +281,19 @@ TEST(CombineUrl, TrimsAndPercentEncodesAndPassesOnTheBasesFragment) {
     EXPECT_STREQ(out.Text(), "http://h/dir/q#own");
     HttpClient::CombineUrl("http://h/dir/p", "q", out);
     EXPECT_STREQ(out.Text(), "http://h/dir/q");
+    // A host beyond ASCII keeps its bytes (it is put in its ASCII form when the URL is split).
+    HttpClient::CombineUrl("http://h/",
+                           "http://b\xC3\xBC"
+                           "cher.example/b\xC3\xBC"
+                           "ch 1",
+                           out);
+    EXPECT_STREQ(out.Text(), "http://b\xC3\xBC"
+                             "cher.example/b%C3%BC"
+                             "ch%201");
+    HttpClient::CombineUrl("http://h/",
+                           "//b\xC3\xBC"
+                           "cher.example?q=\xC3\xBC",
+                           out);
+    EXPECT_STREQ(out.Text(), "http://b\xC3\xBC"
+                             "cher.example?q=%C3%BC");
 }
