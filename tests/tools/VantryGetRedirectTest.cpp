@@ -1,6 +1,6 @@
-// vantry-get against the scripted server for redirects and the URLs a user may name: relative and
-// encoded Locations, a redirect without Location, another scheme, a loop, the fragment, the Host port,
-// media extensions and long URLs.
+// vantry-get against the scripted server for redirects and the requests a user may ask for: relative
+// and encoded Locations, a redirect without Location, another scheme, a loop, the fragment, the Host
+// port, -H lines that replace or remove the profile's own, media extensions and long URLs.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -96,6 +96,21 @@ TEST(VantryGetRedirect, MediaExtensionsAndLongUrlsAreFetched) {
     EXPECT_EQ(r.out, "ok");
     EXPECT_EQ(Get({base + std::string(8001 - base.size(), 'q')}).exitCode, 3);
     EXPECT_EQ(server.Accepted(), 2);
+}
+
+TEST(VantryGetRedirect, HeaderOptionReplacesOrRemovesTheProfilesOwnLine) {
+    ScriptedServer server;
+    server.SetDefaultScript(Answer(Response(200, "ok")));
+    std::string longValue(3000, 'v');
+    ProgramResult r =
+        Get({"-H", "Accept:", "-H", "User-Agent: mine/1", "-H", "X-Long: a; " + longValue, Url(server, "/")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_TRUE(server.WaitFinished(0, 5000));
+    std::string request = server.Received(0);
+    EXPECT_EQ(request.find("Accept:"), std::string::npos) << request;
+    EXPECT_EQ(request.find("User-Agent: Vantry"), std::string::npos) << request;
+    EXPECT_NE(request.find("\r\nUser-Agent: mine/1\r\n"), std::string::npos) << request;
+    EXPECT_NE(request.find("\r\nX-Long: a; " + longValue + "\r\n"), std::string::npos);
 }
 
 #endif
