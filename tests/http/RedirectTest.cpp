@@ -17,21 +17,7 @@ using testsupport::ScriptedServer;
 
 namespace {
 
-struct Fixture {
-    HttpClient client;
-    HttpControl control;
-    HttpResult result;
-    DataBuffer body;
-    RecordingLog log;
-    Fixture() {
-        control.ConnectTimeout = 2;
-        control.ReadTimeout = 3;
-    }
-    bool Get(const std::string &url) {
-        result.Reset();
-        return client.HttpGet(url.c_str(), 0, false, control, body, result, log);
-    }
-};
+using Fixture = GetFixture;
 
 // The request line connection i received (waiting for its script to finish first).
 std::string RequestLine(const ScriptedServer &server, int connection) {
@@ -237,28 +223,18 @@ TEST(Redirect, CredentialsAreNotSentToAnotherOrigin) {
     EXPECT_NE(first.Received(2).find("Cookie: sid=1\r\n"), std::string::npos);
 }
 
-TEST(CombineUrl, ResolvesByRfc3986AgainstTheBase) {
-    // The examples of RFC 3986 section 5.4 that a Location can carry.
+TEST(CombineUrl, ResolvesAgainstTheBaseAndReadsItsOwnSchemeWithoutAuthorityAsRelative) {
+    // The resolution itself is RFC 3986's (tested with MakeAbsolute); what a Location adds is here.
     const char *base = "http://a/b/c/d;p?q";
     struct Case {
         const char *reference, *target;
     } cases[] = {
         {"g", "http://a/b/c/g"},
-        {"./g", "http://a/b/c/g"},
-        {"g/", "http://a/b/c/g/"},
-        {"/g", "http://a/g"},
+        {"http-g", "http://a/b/c/http-g"},
         {"//g", "http://g"},
-        {"?y", "http://a/b/c/d;p?y"},
-        {"g?y", "http://a/b/c/g?y"},
-        {"#s", "http://a/b/c/d;p?q#s"},
-        {"g#s", "http://a/b/c/g#s"},
-        {";x", "http://a/b/c/;x"},
-        {"..", "http://a/b/"},
-        {"../g", "http://a/b/g"},
-        {"../../../g", "http://a/g"},
-        {"/./g", "http://a/g"},
-        {"g;x=1/../y", "http://a/b/c/y"},
         {"http:g", "http://a/b/c/g"},
+        {"HTTP:g", "http://a/b/c/g"},
+        {"https:g", "https:g"},
         {"HTTPS://B/x/../y", "HTTPS://B/y"},
         {"ftp://f/x", "ftp://f/x"},
     };
@@ -267,8 +243,6 @@ TEST(CombineUrl, ResolvesByRfc3986AgainstTheBase) {
         HttpClient::CombineUrl(base, c.reference, out);
         EXPECT_STREQ(out.Text(), c.target) << c.reference;
     }
-    HttpClient::CombineUrl("http://a.test", "x", out);
-    EXPECT_STREQ(out.Text(), "http://a.test/x");
     HttpClient::CombineUrl("no scheme at all", "x", out);
     EXPECT_EQ(out.Length(), 0);
 }

@@ -16,21 +16,7 @@ using testsupport::ScriptedServer;
 
 namespace {
 
-struct Fixture {
-    HttpClient client;
-    HttpControl control;
-    HttpResult result;
-    DataBuffer body;
-    RecordingLog log;
-    Fixture() {
-        control.ConnectTimeout = 2;
-        control.ReadTimeout = 3;
-    }
-    bool Get(const std::string &url) {
-        result.Reset();
-        return client.HttpGet(url.c_str(), 0, false, control, body, result, log);
-    }
-};
+using Fixture = GetFixture;
 
 std::string FirstRequest(const ScriptedServer &server) {
     return server.WaitFinished(0, 3000) ? server.Received(0) : "(no request)";
