@@ -93,6 +93,8 @@ public:
     void SetConnectTimeout(int) override {}
     void SetReadTimeout(int) override {}
     void SetFollowRedirects(bool) override {}
+    void SetMaxUrlLen(int) override {}
+    void SetRefuseMediaExtensions(bool) override {}
     void SetMaxConnections(int) override {}
     void SetMaxContentLength(int) override {}
     void SetMimicIE(bool) override {}

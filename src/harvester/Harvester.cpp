@@ -155,6 +155,8 @@ std::unique_ptr<PageFetcher> Harvester::MakeSeedFetcher() {
     fetcher->SetMaxContentLength(250000);
     fetcher->SetConnectTimeout(5);
     fetcher->SetReadTimeout(8);
+    fetcher->SetMaxUrlLen(Spider::kCrawlMaxUrlLen);
+    fetcher->SetRefuseMediaExtensions(true);
     return fetcher;
 }
 

@@ -22,48 +22,18 @@ constexpr const char *kWriteMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Ju
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr int kDaysBeforeMonth[13] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
 
+// Zone names and their offsets in minutes east of UTC (RFC 5322 section 4.3, with "utc").
 struct ZoneOffset {
     const char *name;
-    const char *offset;
+    int minutes;
 };
-constexpr ZoneOffset kZones[] = {{"ut", "0000"},   {"gmt", "0000"},  {"est", "-0500"}, {"edt", "-0400"},
-                                 {"cst", "-0600"}, {"cdt", "-0500"}, {"mst", "-0700"}, {"mdt", "-0600"},
-                                 {"pst", "-0800"}, {"pdt", "-0700"}, {"z", "0000"},    {"a", "-0100"},
-                                 {"m", "-1200"},   {"n", "0100"},    {"y", "1200"}};
+constexpr ZoneOffset kZones[] = {{"ut", 0},        {"utc", 0},       {"gmt", 0},       {"z", 0},
+                                 {"est", -5 * 60}, {"edt", -4 * 60}, {"cst", -6 * 60}, {"cdt", -5 * 60},
+                                 {"mst", -7 * 60}, {"mdt", -6 * 60}, {"pst", -8 * 60}, {"pdt", -7 * 60},
+                                 {"a", -1 * 60},   {"m", -12 * 60},  {"n", 1 * 60},    {"y", 12 * 60}};
 
 constexpr double kMinDays = -657434.0;
 constexpr double kMaxDays = 2958465.0;
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-const char *SkipBlanks(const char *p) {
-    while (IsBlank(*p)) {
-        ++p;
-    }
-    return p;
-}
-
-const char *SkipWord(const char *p) {
-    while (*p != '\0' && !IsBlank(*p)) {
-        ++p;
-    }
-    return p;
-}
-
-const char *SkipWordAndBlanks(const char *p) {
-    return SkipBlanks(SkipWord(p));
-}
-
-int LookUp(const char *const *table, int count, const char *word) {
-    for (int i = 0; i < count; ++i) {
-        if (std::strncmp(word, table[i], 3) == 0) {
-            return i;
-        }
-    }
-    return -1;
-}
 
 bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -74,37 +44,187 @@ int DaysInMonth(int year, int month) {
     return (month == 2 && IsLeapYear(year)) ? days + 1 : days;
 }
 
-// The zone word (lower-cased, any leading "+" already skipped) as an offset text.
-const char *ZoneOffsetText(const char *word) {
-    if (*word == '-' || (*word >= '0' && *word <= '9')) {
-        return word;
+// The fields a date text names, before they are checked and moved to UTC.
+struct DateFields {
+    int day = 0, month = 0, year = 0;
+    int hour = 0, minute = 0, second = 0;
+    int offsetMinutes = 0; // east of UTC
+};
+
+// A cursor over the lower-cased text with the small readers the date forms are built from.
+class DateCursor {
+public:
+    explicit DateCursor(const char *text) : m_p(text) {}
+
+    bool AtEnd() const { return *m_p == '\0'; }
+    bool AtDigit() const { return *m_p >= '0' && *m_p <= '9'; }
+    bool AtLetter() const { return *m_p >= 'a' && *m_p <= 'z'; }
+    char Peek() const { return *m_p; }
+    void Skip() { ++m_p; }
+
+    void SkipBlanks() {
+        while (*m_p == ' ' || *m_p == '\t')
+            ++m_p;
     }
-    for (const ZoneOffset &zone : kZones) {
-        if (std::strcmp(word, zone.name) == 0) {
-            return zone.offset;
+    // Blanks, and one of the separators ',' or '-' among them.
+    void SkipSeparator(char separator) {
+        SkipBlanks();
+        if (*m_p == separator) {
+            ++m_p;
+            SkipBlanks();
         }
     }
-    return "0000";
+    // A run of letters (at most 15).
+    bool Word(char (&word)[16]) {
+        size_t n = 0;
+        while (AtLetter()) {
+            if (n == sizeof word - 1)
+                return false;
+            word[n++] = *m_p++;
+        }
+        word[n] = '\0';
+        return n > 0;
+    }
+    // A run of digits, its value and how many there were (at most 4).
+    bool Number(int minDigits, int maxDigits, int &value, int *count = nullptr) {
+        int n = 0;
+        value = 0;
+        while (AtDigit()) {
+            if (n == maxDigits)
+                return false;
+            value = value * 10 + (*m_p++ - '0');
+            ++n;
+        }
+        if (count != nullptr)
+            *count = n;
+        return n >= minDigits;
+    }
+    // "h:m:s" or "h:m", one or two digits each.
+    bool Time(DateFields &f) {
+        if (!Number(1, 2, f.hour) || *m_p != ':')
+            return false;
+        ++m_p;
+        if (!Number(1, 2, f.minute))
+            return false;
+        f.second = 0;
+        if (*m_p == ':') {
+            ++m_p;
+            return Number(1, 2, f.second);
+        }
+        return true;
+    }
+
+private:
+    const char *m_p;
+};
+
+int MonthOf(const char *word) {
+    if (std::strlen(word) < 3)
+        return 0;
+    for (const auto *table : {kParseMonths, kParseMonthsAlt})
+        for (int i = 0; i < 12; ++i)
+            if (std::strncmp(word, table[i], 3) == 0)
+                return i + 1;
+    return 0;
 }
 
-// Offset minutes east of UTC from "hhmm", "hh:mm" or "h", after an optional "-".
-long long ParseOffsetMinutes(const char *text) {
-    bool negative = false;
-    if (*text == '-') {
-        negative = true;
-        ++text;
-    }
-    int hours = 0;
-    int minutes = 0;
-    if (std::sscanf(text, "%02d%02d", &hours, &minutes) != 2 &&
-        std::sscanf(text, "%02d:%02d", &hours, &minutes) != 2) {
-        minutes = 0;
-        if (std::sscanf(text, "%d", &hours) != 1) {
-            hours = 0;
+bool IsDayName(const char *word) {
+    if (std::strlen(word) < 3)
+        return false;
+    for (const char *day : kParseDays)
+        if (std::strncmp(word, day, 3) == 0)
+            return true;
+    return false;
+}
+
+// The zone after the time: a name of the table, or an offset "+hhmm", "-hh:mm", "+h" (a bare number
+// counts as east of UTC). Nothing at all is GMT; an unknown name fails. What follows it is not read.
+bool ReadZone(DateCursor &c, DateFields &f) {
+    c.SkipBlanks();
+    if (c.AtLetter()) {
+        char word[16];
+        if (!c.Word(word))
+            return false;
+        for (const ZoneOffset &zone : kZones) {
+            if (std::strcmp(word, zone.name) == 0) {
+                f.offsetMinutes = zone.minutes;
+                return true;
+            }
         }
+        return false;
     }
-    long long total = static_cast<long long>(hours) * 60 + minutes; // hostile digits must not overflow
-    return negative ? -total : total;
+    bool negative = c.Peek() == '-';
+    if (c.Peek() == '-' || c.Peek() == '+')
+        c.Skip();
+    else if (!c.AtDigit())
+        return true; // no zone: GMT
+    int digits = 0, value = 0, hours = 0, minutes = 0;
+    if (!c.Number(1, 4, value, &digits))
+        return false;
+    if (digits == 4) {
+        hours = value / 100;
+        minutes = value % 100;
+    } else if (digits <= 2 && c.Peek() == ':') {
+        c.Skip();
+        hours = value;
+        if (!c.Number(2, 2, minutes))
+            return false;
+    } else if (digits <= 2) {
+        hours = value;
+    } else {
+        return false;
+    }
+    if (hours > 23 || minutes > 59)
+        return false;
+    f.offsetMinutes = (negative ? -1 : 1) * (hours * 60 + minutes);
+    return true;
+}
+
+// "06 Nov 1994", "06-Nov-94", "06-Nov-1994": the day, the month name and the year, then the time and zone.
+bool ReadDayFirst(DateCursor &c, DateFields &f) {
+    char month[16];
+    if (!c.Number(1, 2, f.day))
+        return false;
+    c.SkipSeparator('-');
+    if (!c.Word(month) || (f.month = MonthOf(month)) == 0)
+        return false;
+    c.SkipSeparator('-');
+    if (!c.Number(2, 4, f.year))
+        return false;
+    c.SkipBlanks();
+    return c.Time(f) && ReadZone(c, f);
+}
+
+// The asctime form "Nov  6 08:49:37 1994" (the weekday already read), with a zone before or after
+// the year for the variants that carry one.
+bool ReadMonthFirst(DateCursor &c, DateFields &f) {
+    char month[16];
+    if (!c.Word(month) || (f.month = MonthOf(month)) == 0)
+        return false;
+    c.SkipBlanks();
+    if (!c.Number(1, 2, f.day))
+        return false;
+    c.SkipBlanks();
+    if (!c.Time(f))
+        return false;
+    c.SkipBlanks();
+    if (c.AtDigit())
+        return c.Number(4, 4, f.year) && ReadZone(c, f);
+    return ReadZone(c, f) && (c.SkipBlanks(), c.Number(4, 4, f.year));
+}
+
+// Two-digit years as RFC 6265 reads them: 70 to 99 are 19xx, 0 to 69 are 20xx. Then the fields must
+// name a real moment: a year from 1601 to 9999, a day the month has, a time of day (a leap second 60
+// is taken as 59).
+bool CheckFields(DateFields &f) {
+    if (f.year < 70)
+        f.year += 2000;
+    else if (f.year < 100)
+        f.year += 1900;
+    if (f.second == 60)
+        f.second = 59;
+    return f.year >= 1601 && f.year <= 9999 && f.month >= 1 && f.month <= 12 && f.day >= 1 &&
+           f.day <= DaysInMonth(f.year, f.month) && f.hour <= 23 && f.minute <= 59 && f.second <= 59;
 }
 
 void FromWallTime(const platform::WallTime &wall, CalendarTime &out) {
@@ -132,98 +252,47 @@ bool DateParser::ParseHttpDate(const char *text, CalendarTime &out) const {
     }
     copy[n] = '\0';
 
-    const char *p = SkipBlanks(copy);
-    if (*p == '\0') {
+    // An optional weekday ("sun", "sunday", with or without a comma), then the day first (IMF-fixdate,
+    // RFC 850, the cookie form) or the month first (asctime).
+    DateCursor c(copy);
+    c.SkipBlanks();
+    DateCursor afterWeekday = c;
+    char word[16];
+    if (c.AtLetter() && c.Word(word) && IsDayName(word)) {
+        c.SkipSeparator(',');
+        afterWeekday = c;
+    }
+    c = afterWeekday;
+    DateFields f;
+    bool read = c.AtDigit() ? ReadDayFirst(c, f) : ReadMonthFirst(c, f);
+    if (!read || !CheckFields(f)) {
         return false;
     }
-    int dayOfWeek = LookUp(kParseDays, 7, p);
-    if (dayOfWeek >= 0) {
-        p = SkipWordAndBlanks(p);
-        if (*p == '\0') {
-            return false;
-        }
-        if (*p == ',') {
-            ++p;
-        }
-        p = SkipBlanks(p);
-        if (*p == '\0') {
-            return false;
-        }
-    } else {
-        dayOfWeek = 0;
-    }
 
-    int day = 0;
-    int year = 0;
-    char monthWord[200];
-    if (std::sscanf(p, "%d %199s %d", &day, monthWord, &year) != 3) {
+    // To UTC: a zone east of UTC is ahead, so its offset is subtracted; the date moves through the day
+    // count, which also gives the weekday.
+    CalendarTime date;
+    date.Year = static_cast<uint16_t>(f.year);
+    date.Month = static_cast<uint16_t>(f.month);
+    date.Day = static_cast<uint16_t>(f.day);
+    long dayNumber = static_cast<long>(TimeToDays(date));
+    long minutes = static_cast<long>(f.hour) * 60 + f.minute - f.offsetMinutes;
+    if (minutes < 0) {
+        minutes += 1440;
+        --dayNumber;
+    } else if (minutes >= 1440) {
+        minutes -= 1440;
+        ++dayNumber;
+    }
+    if (dayNumber < kMinDays || dayNumber > kMaxDays) {
         return false;
     }
-    p = SkipWordAndBlanks(SkipWordAndBlanks(SkipWordAndBlanks(p)));
-
-    int month = LookUp(kParseMonths, 12, monthWord);
-    if (month < 0) {
-        month = LookUp(kParseMonthsAlt, 12, monthWord);
-    }
-    if (month < 0) {
-        return false;
-    }
-    ++month;
-    if (year < 1900) {
-        year += year < 50 ? 2000 : 1900;
-    }
-
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    if (std::sscanf(p, "%d:%d:%d", &hour, &minute, &second) != 3) {
-        second = 0;
-        if (std::sscanf(p, "%d:%d", &hour, &minute) != 2) {
-            return false;
-        }
-    }
-    p = SkipWordAndBlanks(p);
-
-    if (*p == '+') {
-        ++p;
-    }
-    char zoneWord[200];
-    if (std::sscanf(p, "%199s", zoneWord) != 1) {
-        std::strcpy(zoneWord, "GMT");
-    }
-    long long offset = ParseOffsetMinutes(ZoneOffsetText(zoneWord));
-
     CalendarTime t;
-    t.Year = static_cast<uint16_t>(year);
-    t.Month = static_cast<uint16_t>(month);
-    t.DayOfWeek = static_cast<uint16_t>(dayOfWeek);
-    t.Day = static_cast<uint16_t>(day);
-    t.Hour = static_cast<uint16_t>(hour);
-    t.Minute = static_cast<uint16_t>(minute);
-    t.Second = static_cast<uint16_t>(second);
+    DaysToTime(static_cast<double>(dayNumber), t);
+    t.Hour = static_cast<uint16_t>(minutes / 60);
+    t.Minute = static_cast<uint16_t>(minutes % 60);
+    t.Second = static_cast<uint16_t>(f.second);
     t.Milliseconds = 0;
-
-    // To UTC: a zone east of UTC is ahead, so its offset is subtracted.
-    long long total = static_cast<long long>(hour) * 60 + minute - offset;
-    int dayShift = 0;
-    if (total < 0) {
-        dayShift = -1;
-        total += 1440;
-    } else if (total > 1439) {
-        dayShift = 1;
-        total -= 1440;
-    }
-    if (dayShift != 0) {
-        // The date moves through the day count; a date that has none (30 February) keeps its fields.
-        double days = TimeToDays(t);
-        if (days != 0.0) {
-            uint16_t keepSecond = t.Second;
-            DaysToTime(std::trunc(days) + dayShift, t);
-            t.Second = keepSecond;
-        }
-    }
-    t.Hour = static_cast<uint16_t>(total / 60);
-    t.Minute = static_cast<uint16_t>(total % 60);
     out = t;
     return true;
 }

@@ -16,6 +16,7 @@
 #include "http/DateParser.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
+#include "http/RedirectSteps.h"
 #include "log/LogBase.h"
 #include "log/LogNull.h"
 
@@ -160,7 +161,7 @@ void LookUpCafStore(const char *url, int32_t depth, HttpControl &control, DataBu
         result.Header.Parse(entry->HeaderText.Text());
         body.AppendData(entry->Body);
         int32_t status = result.Header.StatusCode;
-        if ((status == 301 || status == 302) && followRedirect) {
+        if (redirect::IsFollowedStatus(status) && followRedirect) {
             entry.reset();
             if (followRedirect(url, depth, control, body, result, log)) {
                 result.CacheStatus = 1; // answered: the followed target's response is the result

@@ -11,19 +11,21 @@
 #include "http/HttpRequestBuilder.h"
 #include "http/HttpResponseHeader.h"
 #include "http/HttpResult.h"
+#include "http/RedirectSteps.h"
 #include "http/SocketByteSource.h"
 #include "log/LogBase.h"
 #include "log/LogNull.h"
 #include "platform/Clock.h"
-#include "spider/UrlResolver.h"
 #include "spider/UrlUtil.h"
 
 // Everything one HttpGet call carries from step to step.
 struct HttpClient::Exchange {
     Exchange(const char *u, int d, bool r, HttpControl &c, DataBuffer &b, HttpResult &res)
-        : url(u ? u : ""), depth(d), reuse(r), control(c), body(b), result(res) {}
+        : given(u ? u : ""), url(given), depth(d), reuse(r), control(c), body(b), result(res) {}
 
-    const char *url;
+    const char *given; // the URL as the caller gave it; a redirect target inherits its fragment
+    const char *url;   // the URL without its fragment: what is requested, cached and refused
+    StringBuffer withoutFragment;
     int depth;
     bool reuse;
     HttpControl &control;
@@ -169,6 +171,8 @@ bool HttpClient::HttpGet(const char *url, int depth, bool reuse, HttpControl &co
         return true;
     if (!SplitUrl(ex, log)) // steps 6-7
         return false;
+    if (!HttpRequestBuilder::CheckFieldValues(control, ex.host.Text(), log)) // a request never sent
+        return false;
     if (!CheckDnsEntry(ex, log)) // step 8
         return false;
     if (!ConnectStep(ex, log)) // steps 9-11
@@ -192,28 +196,32 @@ bool HttpClient::HttpGet(const char *url, int depth, bool reuse, HttpControl &co
     CookiesOrCache(ex, log); // step 21
     KeepAlive(ex, log);      // step 22
     int status = result.Header.StatusCode;
-    if (status == 301 || status == 302) // step 23
-        return FollowRedirect(ex.url, depth, control, body, result, log);
+    if (redirect::IsFollowedStatus(status)) // step 23
+        return FollowRedirect(ex.given, depth, control, body, result, log);
     if (status == 304) // step 24
         return Handle304(ex, log);
     return true; // step 25: every other status; the caller inspects the header
 }
 
-// Steps 1-4.
+// Steps 1-4, on the URL without its fragment (which is never sent). Media extensions are refused only
+// when the settings ask for it (a crawler's choice).
 bool HttpClient::CheckUrl(Exchange &ex, bool &answered, LogBase &log) {
     ex.result.ConnectionBroken = false;
     ex.result.CacheStatus = 0;
     ex.result.FromCache = false;
     ex.body.Clear();
+    ex.withoutFragment.Clear();
+    ex.withoutFragment.Append(redirect::WithoutFragment(ex.given));
+    ex.url = ex.withoutFragment.Text();
     LowerUrl(ex.url, ex.lower);
-    if (IsRefusedExtension(ex.lower.Text())) {
+    if (ex.control.RefuseMediaExtensions && IsRefusedExtension(ex.lower.Text())) {
         log.LogError("Does not support URLs with this file extension");
-        log.LogData("url", ex.url);
+        log.LogData("url", ex.given);
         return false;
     }
     if (ex.lower.Contains("about:blank")) {
         log.LogInfo("Skipping about:blank");
-        log.LogData("url", ex.url);
+        log.LogData("url", ex.given);
         ex.body.Clear();
         answered = true;
         return true;
@@ -221,7 +229,7 @@ bool HttpClient::CheckUrl(Exchange &ex, bool &answered, LogBase &log) {
     if (static_cast<int64_t>(std::strlen(ex.url)) > ex.control.MaxUrlLen) {
         log.LogError("URL is longer than the maximum allowed length.");
         log.LogDataInt("maxUrlLen", ex.control.MaxUrlLen);
-        log.LogData("url", ex.url);
+        log.LogData("url", ex.given);
         return false;
     }
     return true;
@@ -442,17 +450,19 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
     const char *query = ex.query.Length() ? ex.query.Text() : nullptr;
     StringBuffer request;
     if (c.MimicIE)
-        HttpRequestBuilder::BuildMsieRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, request, log);
+        HttpRequestBuilder::BuildMsieRequest(ex.url, ex.host.Text(), ex.port, ex.path.Text(), query, c,
+                                             request, log);
     else if (c.MimicFirefox)
-        HttpRequestBuilder::BuildFirefoxRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, request,
-                                                log);
+        HttpRequestBuilder::BuildFirefoxRequest(ex.url, ex.host.Text(), ex.port, ex.path.Text(), query, c,
+                                                request, log);
     else {
         CalendarTime expiry;
         bool haveExpiry = ex.expired && ex.expiry != 0;
         if (haveExpiry)
             DateParser().DaysToTime(ex.expiry, expiry);
-        HttpRequestBuilder::BuildRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, ex.expired,
-                                         ex.etag.Text(), haveExpiry ? &expiry : nullptr, request, log);
+        HttpRequestBuilder::BuildRequest(ex.url, ex.host.Text(), ex.port, ex.path.Text(), query, c,
+                                         ex.expired, ex.etag.Text(), haveExpiry ? &expiry : nullptr, request,
+                                         log);
     }
     uint32_t length = static_cast<uint32_t>(request.Length());
     bool sent = ex.tls ? ex.channel->SendData(request.Text(), length, log)
@@ -519,7 +529,7 @@ bool HttpClient::ParseHead(Exchange &ex, bool &retried, LogBase &log) {
         return false;
     }
     retried = true;
-    bool ok = HttpGet(ex.url, ex.depth + 1, false, ex.control, ex.body, ex.result, log);
+    bool ok = HttpGet(ex.given, ex.depth + 1, false, ex.control, ex.body, ex.result, log);
     if (!ok && WantNegativeEntry(ex.control))
         enginecache::StoreNegative(ex.url, ex.control, ex.result, ex.body, log);
     return ok;
@@ -527,9 +537,8 @@ bool HttpClient::ParseHead(Exchange &ex, bool &retried, LogBase &log) {
 
 // Whether this response is a redirect that will be followed (its body is then not the result).
 bool HttpClient::WillFollow(const Exchange &ex) const {
-    int status = ex.result.Header.StatusCode;
-    bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-    return redirect && ex.control.FollowRedirects && ex.result.Header.HasField("Location");
+    return redirect::IsFollowedStatus(ex.result.Header.StatusCode) && ex.control.FollowRedirects &&
+           ex.result.Header.HasField("Location");
 }
 
 // Step 18: every response with a body has it read to its end, so a kept connection starts the next
@@ -644,25 +653,29 @@ void HttpClient::CloseExchange(Exchange &ex) {
         ex.framing->Reset();
 }
 
+// Step 23, for 301, 302, 303, 307 and 308. url may carry a fragment, which the target inherits.
 bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control, DataBuffer &body,
                                 HttpResult &result, LogBase &log) {
-    if (depth >= 4) {
-        log.LogError("Aborted to avoid infinite redirects.");
-        return false;
-    }
     StringBuffer location;
     result.Header.GetField("Location", location);
+    location.Trim();
     if (location.Length() == 0) {
-        log.LogError("Got 301/302 redirect, but no new location.");
-        return false;
+        // Nothing to follow: the redirect response is the answer.
+        log.LogInfo("Got a redirect without a Location; the redirect response is the result.");
+        return true;
     }
     log.LogData("redirectUrl", location.Text());
     StringBuffer target;
     CombineUrl(url, location.Text(), target);
-    if (target.Length() == 0) {
+    bool httpTarget = redirect::IsHttpUrl(target.View());
+    if (target.Length() == 0 || (httpTarget && !redirect::HasHost(target.View()))) {
+        if (!control.FollowRedirects) {
+            log.LogInfo("Failed to construct new URL");
+            return true;
+        }
         log.LogError("Failed to construct new URL");
         log.LogData("location", location.Text());
-        log.LogData("url", url);
+        log.LogData("url", url ? url : "");
         return false;
     }
     if (control.CookieDir.Length() > 0 && control.SaveCookies && result.Header.HasField("Set-Cookie")) {
@@ -674,22 +687,30 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
     result.FinalUrl.SetString(target.Text());
     if (!control.FollowRedirects)
         return true; // the redirect response's own header and body stay in place
+    if (!httpTarget) {
+        log.LogError("Not following a redirect to a URL scheme other than http and https.");
+        log.LogData("url", target.Text());
+        return false;
+    }
+    if (depth >= 4) {
+        log.LogError("Aborted to avoid infinite redirects.");
+        return false;
+    }
     result.Header.Clear();
     body.Clear();
-    bool ok = HttpGet(target.Text(), depth + 1, false, control, body, result, log);
-    if (!ok && control.CachePolicy.UpdateCache)
-        enginecache::StoreNegative(target.Text(), control, result, body, log);
+    bool ok;
+    {
+        redirect::CredentialsWithheld withheld(control, !redirect::SameOrigin(url, target.Text()));
+        ok = HttpGet(target.Text(), depth + 1, false, control, body, result, log);
+    }
+    if (!ok && control.CachePolicy.UpdateCache) {
+        StringBuffer requested;
+        requested.Append(redirect::WithoutFragment(target.View()));
+        enginecache::StoreNegative(requested.Text(), control, result, body, log);
+    }
     return ok;
 }
 
 void HttpClient::CombineUrl(const char *base, const char *location, StringBuffer &out) {
-    out.Clear();
-    if (!location)
-        return;
-    if (StartsWithNoCase(location, "http")) {
-        out.SetString(location);
-        return;
-    }
-    if (!base || !ResolveUrlReference(base, location, out))
-        out.Clear();
+    redirect::ResolveLocation(base, location, out);
 }

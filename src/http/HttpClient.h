@@ -27,12 +27,14 @@ public:
     // connection (true) or one that lives only for this call (false). body is cleared on entry.
     bool HttpGet(const char *url, int depth, bool reuse, HttpControl &control, DataBuffer &body,
                  HttpResult &result, LogBase &log);
-    // Handles a 301/302 whose header is in result.Header.
+    // Handles a 301, 302, 303, 307 or 308 whose header is in result.Header: a new GET of the Location's
+    // target (http and https only), or the response itself when it has no Location.
     bool FollowRedirect(const char *url, int depth, HttpControl &control, DataBuffer &body,
                         HttpResult &result, LogBase &log);
-    // The absolute redirect target: an absolute location as it stands, a relative one resolved against base.
+    // The absolute redirect target: the Location resolved against base as RFC 3986 section 5 says, with
+    // the bytes a URI cannot hold percent-encoded; empty when base is not an absolute URL.
     static void CombineUrl(const char *base, const char *location, StringBuffer &out);
-    // Whether the lowercased URL ends in one of the refused media extensions.
+    // Whether the lowercased URL ends in one of the media extensions a crawler refuses.
     static bool IsRefusedExtension(const char *lowercasedUrl);
 
     // The time frame of one call: the outermost scope on a client starts the MaxExchangeSeconds deadline,

@@ -37,11 +37,15 @@ public:
     StringBuffer CookieDir;        // directory of the cookie store; empty disables cookies
     bool SendCookies = true;       // add the Cookie line
     bool SaveCookies = true;       // store cookies from Set-Cookie
-    int MaxUrlLen = 800;           // longest URL accepted, in bytes
+    int MaxUrlLen = 8000;          // longest URL accepted, in bytes
     uint32_t MaxContentLength = 0; // largest body accepted, in bytes; 0 means no limit
     int ConnectTimeout = 10;       // seconds
     int ReadTimeout = 20;          // seconds (the socket receives it times 1000 as milliseconds)
-    bool FollowRedirects = true;   // follow 301/302 automatically
+    bool FollowRedirects = true;   // follow 301, 302, 303, 307 and 308
+
+    // A crawler's limits: it refuses URLs ending in a media file extension (.mp3, .avi, ...) and sets
+    // MaxUrlLen to 800. A library user fetches any extension, and URLs up to 8000 bytes.
+    bool RefuseMediaExtensions = false;
 
     // Overall deadline of one exchange (connect, send, head and body), in seconds; 0 means none.
     // Bounds a peer that drips its response a byte at a time, each within the read time-out.

@@ -48,6 +48,12 @@ void HttpMan::GetUserAgent(StringBuffer &out) const {
 void HttpMan::SetFollowRedirects(bool on) {
     m_control.FollowRedirects = on;
 }
+void HttpMan::SetMaxUrlLen(int bytes) {
+    m_control.MaxUrlLen = bytes;
+}
+void HttpMan::SetRefuseMediaExtensions(bool on) {
+    m_control.RefuseMediaExtensions = on;
+}
 void HttpMan::SetUseHttpCache(bool on) {
     m_control.UseHttpCache = on;
 }

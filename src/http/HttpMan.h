@@ -24,6 +24,9 @@ public:
     void SetUserAgent(const char *text);
     void GetUserAgent(StringBuffer &out) const;
     void SetFollowRedirects(bool on);
+    // The URL limits a crawler sets: the longest URL fetched, and whether media file URLs are refused.
+    void SetMaxUrlLen(int bytes);
+    void SetRefuseMediaExtensions(bool on);
     void SetUseHttpCache(bool on);
     void SetUpdateCache(bool on);
     bool GetUpdateCache() const;
@@ -50,7 +53,7 @@ public:
     bool QuickGetHtml(const char *url, StringBuffer &out);
 
     // Every setting, including those without a setter of their own (Referer, Login, Password, the proxy,
-    // ExtraHeaders, MaxUrlLen, MaxExchangeSeconds, ...).
+    // ExtraHeaders, MaxExchangeSeconds, ...).
     HttpControl &Control() { return m_control; }
     const HttpControl &Control() const { return m_control; }
     const HttpResult &LastResult() const { return m_result; }

@@ -3,6 +3,8 @@
 #include "http/HttpRequestBuilder.h"
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "core/ContentCoding.h"
 #include "core/StringBuffer.h"
@@ -11,6 +13,7 @@
 #include "http/DateParser.h"
 #include "http/HeaderText.h"
 #include "http/HttpControl.h"
+#include "http/MimeField.h"
 #include "http/MimeHeader.h"
 #include "log/LogBase.h"
 
@@ -38,17 +41,22 @@ bool IsEmpty(const char *s) {
 }
 
 // Appends the target with every blank, control byte and DEL percent-encoded; a '%' stays as it is.
-void AppendTarget(const char *text, StringBuffer &out) {
+void AppendTarget(std::string_view text, StringBuffer &out) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p != 0; ++p) {
-        if (*p <= 0x20 || *p == 0x7F) {
+    for (unsigned char c : text) {
+        if (c <= 0x20 || c == 0x7F) {
             out.AppendChar('%');
-            out.AppendChar(kHex[*p >> 4]);
-            out.AppendChar(kHex[*p & 0x0F]);
+            out.AppendChar(kHex[c >> 4]);
+            out.AppendChar(kHex[c & 0x0F]);
         } else {
-            out.AppendChar(static_cast<char>(*p));
+            out.AppendChar(static_cast<char>(c));
         }
     }
+}
+
+// Whether the caller's ExtraHeaders name a field of their own for this line of the generic profile.
+bool Overridden(const HttpControl &control, const char *name) {
+    return control.ExtraHeaders.HasField(name);
 }
 
 // "Name: value\r\n" when the value is not empty.
@@ -57,14 +65,54 @@ void AddLine(const char *name, const StringBuffer &value, StringBuffer &out) {
         return;
     }
     out.Append(name);
+    out.Append(": ");
     out.AppendBuffer(value);
     out.Append("\r\n");
 }
 
-void AddHost(const char *host, StringBuffer &out) {
+// The generic profile's line, unless an ExtraHeaders field of the same name takes its place.
+void AddOwnLine(const HttpControl &control, const char *name, const StringBuffer &value, StringBuffer &out) {
+    if (!Overridden(control, name)) {
+        AddLine(name, value, out);
+    }
+}
+
+// "Host: host" with ":port" when the port is not the scheme's default (RFC 9110 section 7.2).
+void AddHost(const char *url, const char *host, int port, StringBuffer &out) {
     out.Append("Host: ");
     out.Append(host != nullptr ? host : "");
+    int defaultPort = IsHttpsUrl(url) ? 443 : 80;
+    if (port > 0 && port != defaultPort) {
+        out.AppendChar(':');
+        out.AppendInt(port);
+    }
     out.Append("\r\n");
+}
+
+// A byte that would end or cut the header line it stands in.
+bool HasLineBreakOrNul(std::string_view value) {
+    return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// RFC 9110 section 5.6.2: tchar.
+bool IsToken(std::string_view name) {
+    if (name.empty()) {
+        return false;
+    }
+    for (unsigned char c : name) {
+        bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (!alnum &&
+            std::string_view("!#$%&'*+-.^_`|~").find(static_cast<char>(c)) == std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RefuseField(const char *problem, std::string_view name, LogBase &log) {
+    log.LogError(problem);
+    log.LogData("header", std::string(name).c_str());
+    return false;
 }
 
 } // namespace
@@ -73,7 +121,8 @@ void HttpRequestBuilder::AddRequestLine(const char *url, const char *path, const
                                         const HttpControl &control, StringBuffer &out) {
     out.Append("GET ");
     if (control.ProxyDomain.Length() > 0) {
-        AppendTarget(url != nullptr ? url : "", out);
+        std::string_view whole(url != nullptr ? url : "");
+        AppendTarget(whole.substr(0, whole.find('#')), out); // the fragment is never sent
     } else {
         AppendTarget(IsEmpty(path) ? "/" : path, out);
         if (!IsEmpty(query)) {
@@ -84,12 +133,15 @@ void HttpRequestBuilder::AddRequestLine(const char *url, const char *path, const
     out.Append(" HTTP/1.1\r\n");
 }
 
-void HttpRequestBuilder::BuildRequest(const char *url, const char *host, const char *path, const char *query,
-                                      const HttpControl &control, bool expired, const char *etag,
-                                      const CalendarTime *expiry, StringBuffer &out, LogBase &log) {
+void HttpRequestBuilder::BuildRequest(const char *url, const char *host, int port, const char *path,
+                                      const char *query, const HttpControl &control, bool expired,
+                                      const char *etag, const CalendarTime *expiry, StringBuffer &out,
+                                      LogBase &log) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
-    if (expired && !IsEmpty(etag)) {
+    if (Overridden(control, "If-None-Match") || Overridden(control, "If-Modified-Since")) {
+        // The caller's own conditional line stands alone.
+    } else if (expired && !IsEmpty(etag)) {
         out.Append("If-None-Match: ");
         out.Append(etag);
         out.Append("\r\n");
@@ -101,29 +153,33 @@ void HttpRequestBuilder::BuildRequest(const char *url, const char *host, const c
         out.Append("\r\n");
     }
     AddExtraHeaders(control, out);
-    AddLine("Accept: ", control.Accept, out);
-    AddLine("Accept-Charset: ", control.AcceptCharset, out);
-    AddLine("Accept-Language: ", control.AcceptLanguage, out);
-    AddLine("Referer: ", control.Referer, out);
-    AddLine("User-Agent: ", control.UserAgent, out);
-    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
-    AddAuthorization(control, out);
-    if (control.SendHost) {
-        AddHost(host, out);
+    AddOwnLine(control, "Accept", control.Accept, out);
+    AddOwnLine(control, "Accept-Charset", control.AcceptCharset, out);
+    AddOwnLine(control, "Accept-Language", control.AcceptLanguage, out);
+    AddOwnLine(control, "Referer", control.Referer, out);
+    AddOwnLine(control, "User-Agent", control.UserAgent, out);
+    if (!Overridden(control, "Cookie")) {
+        AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
     }
-    AddLine("Connection: ", control.Connection, out);
+    if (!Overridden(control, "Authorization")) {
+        AddAuthorization(control, out);
+    }
+    if (control.SendHost && !Overridden(control, "Host")) {
+        AddHost(url, host, port, out);
+    }
+    AddOwnLine(control, "Connection", control.Connection, out);
     out.Append("\r\n");
 }
 
-void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, const char *path,
+void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, int port, const char *path,
                                           const char *query, const HttpControl &control, StringBuffer &out,
                                           LogBase &log) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
     out.Append(kMsieAccept);
-    AddLine("Referer: ", control.Referer, out);
+    AddLine("Referer", control.Referer, out);
     if (control.AcceptLanguage.Length() > 0) {
-        AddLine("Accept-Language: ", control.AcceptLanguage, out);
+        AddLine("Accept-Language", control.AcceptLanguage, out);
     } else {
         out.Append("Accept-Language: en-us\r\n");
     }
@@ -132,32 +188,32 @@ void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, con
     AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
     AddAuthorization(control, out);
     out.Append("Connection: Keep-Alive\r\n");
-    AddHost(host, out);
+    AddHost(url, host, port, out);
     out.Append("\r\n");
 }
 
-void HttpRequestBuilder::BuildFirefoxRequest(const char *url, const char *host, const char *path,
+void HttpRequestBuilder::BuildFirefoxRequest(const char *url, const char *host, int port, const char *path,
                                              const char *query, const HttpControl &control, StringBuffer &out,
                                              LogBase &log) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
-    AddHost(host, out);
+    AddHost(url, host, port, out);
     out.Append(kFirefoxUserAgent);
     out.Append(kFirefoxAccept);
     if (control.AcceptCharset.Length() > 0) {
-        AddLine("Accept-Charset: ", control.AcceptCharset, out);
+        AddLine("Accept-Charset", control.AcceptCharset, out);
     } else {
         out.Append("Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\n");
     }
     out.Append("Accept-Encoding: gzip\r\n");
     if (control.AcceptLanguage.Length() > 0) {
-        AddLine("Accept-Language: ", control.AcceptLanguage, out);
+        AddLine("Accept-Language", control.AcceptLanguage, out);
     } else {
         out.Append("Accept-Language: en-us,en;q=0.5\r\n");
     }
     out.Append("Keep-Alive: 300\r\n");
     out.Append("Connection: keep-alive\r\n");
-    AddLine("Referer: ", control.Referer, out);
+    AddLine("Referer", control.Referer, out);
     AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
     AddAuthorization(control, out);
     out.Append("\r\n");
@@ -199,9 +255,49 @@ void HttpRequestBuilder::AddAuthorization(const HttpControl &control, StringBuff
 }
 
 void HttpRequestBuilder::AddExtraHeaders(const HttpControl &control, StringBuffer &out) {
-    if (control.ExtraHeaders.NumFields() == 0) {
-        return;
+    for (int32_t i = 0; i < control.ExtraHeaders.NumFields(); ++i) {
+        const MimeField *field = control.ExtraHeaders.FieldAt(i);
+        std::string_view value = field != nullptr ? header_text::TrimView(field->Value.View()) : "";
+        if (value.empty()) {
+            continue; // an empty value only takes a line of the profile away
+        }
+        out.AppendBuffer(field->Name);
+        out.Append(": ");
+        out.Append(value);
+        out.Append("\r\n");
     }
-    control.ExtraHeaders.Serialise(out, nullptr, 65001);
-    out.Append("\r\n");
+}
+
+bool HttpRequestBuilder::CheckFieldValues(const HttpControl &control, const char *host, LogBase &log) {
+    static constexpr const char *kBadValue = "A request header value holds a CR, LF or NUL byte.";
+    const struct {
+        const char *name;
+        const StringBuffer &value;
+    } settings[] = {{"User-Agent", control.UserAgent},
+                    {"Referer", control.Referer},
+                    {"Accept", control.Accept},
+                    {"Connection", control.Connection},
+                    {"Accept-Charset", control.AcceptCharset},
+                    {"Accept-Language", control.AcceptLanguage}};
+    for (const auto &setting : settings) {
+        if (HasLineBreakOrNul(setting.value.View())) {
+            return RefuseField(kBadValue, setting.name, log);
+        }
+    }
+    if (HasLineBreakOrNul(host != nullptr ? host : "")) {
+        return RefuseField(kBadValue, "Host", log);
+    }
+    for (int32_t i = 0; i < control.ExtraHeaders.NumFields(); ++i) {
+        const MimeField *field = control.ExtraHeaders.FieldAt(i);
+        if (field == nullptr) {
+            continue;
+        }
+        if (!IsToken(field->Name.View())) {
+            return RefuseField("A request header name is not a valid field name.", field->Name.View(), log);
+        }
+        if (HasLineBreakOrNul(field->Value.View())) {
+            return RefuseField(kBadValue, field->Name.View(), log);
+        }
+    }
+    return true;
 }

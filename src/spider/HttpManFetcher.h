@@ -21,6 +21,8 @@ public:
     void SetConnectTimeout(int seconds) override { m_http.SetConnectTimeout(seconds); }
     void SetReadTimeout(int seconds) override { m_http.SetReadTimeout(seconds); }
     void SetFollowRedirects(bool on) override { m_http.SetFollowRedirects(on); }
+    void SetMaxUrlLen(int bytes) override { m_http.SetMaxUrlLen(bytes); }
+    void SetRefuseMediaExtensions(bool on) override { m_http.SetRefuseMediaExtensions(on); }
     void SetMaxConnections(int count) override { m_http.SetMaxConnections(count); }
     void SetMaxContentLength(int bytes) override {
         m_http.SetMaxContentLength(bytes < 0 ? 0u : static_cast<uint32_t>(bytes));

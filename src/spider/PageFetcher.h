@@ -25,6 +25,8 @@ public:
     virtual void SetConnectTimeout(int seconds) = 0;
     virtual void SetReadTimeout(int seconds) = 0;
     virtual void SetFollowRedirects(bool on) = 0;
+    virtual void SetMaxUrlLen(int bytes) = 0;
+    virtual void SetRefuseMediaExtensions(bool on) = 0;
     virtual void SetMaxConnections(int count) = 0;
     virtual void SetMaxContentLength(int bytes) = 0;
     virtual void SetMimicIE(bool on) = 0;

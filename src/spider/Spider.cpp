@@ -42,6 +42,8 @@ void Spider::ConfigureFacade() {
     http->SetReadTimeout(10);
     http->SetConnectTimeout(10);
     http->SetFollowRedirects(true);
+    http->SetMaxUrlLen(kCrawlMaxUrlLen);
+    http->SetRefuseMediaExtensions(true);
 }
 
 void Spider::Initialize(const char *newDomain, bool clearAvoid, bool clearMustMatch,

@@ -13,6 +13,9 @@ class PageFetcher;
 
 class Spider {
 public:
+    // The URL limits of a crawl: the longest URL fetched, in bytes; media file URLs are refused too.
+    static constexpr int kCrawlMaxUrlLen = 800;
+
     // Fetches through an HTTP facade of its own.
     Spider();
     // Fetches through the given fetcher (not owned; it must outlive the spider).

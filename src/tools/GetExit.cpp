@@ -62,6 +62,8 @@ GetExitCode ClassifyFailure(const std::vector<std::string> &errors) {
                     {"failed to parse url", "url is longer than the maximum",
                      "does not support urls with this file extension", "failed to construct new url"}))
         return kExitBadUrl;
+    if (AnyContains(lowered, {"aborted to avoid infinite redirects"}))
+        return kExitRedirects;
     if (AnyContains(lowered, {"content length more than the maximum allowed", "chunked response is too large",
                               "renegotiation is larger"}))
         return kExitTooLarge;
@@ -122,6 +124,8 @@ const char *ExitCodeDescription(GetExitCode code) {
         return "timed out";
     case kExitTls:
         return "TLS failure";
+    case kExitRedirects:
+        return "too many redirects";
     case kExitReceive:
         return "no valid response";
     case kExitWeirdReply:

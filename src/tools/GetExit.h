@@ -17,6 +17,7 @@ enum GetExitCode : int {
     kExitWrite = 23,       // output cannot be written
     kExitTimeout = 28,     // a time-out or the exchange deadline
     kExitTls = 35,         // TLS handshake or channel failure
+    kExitRedirects = 47,   // a redirect chain longer than the engine follows
     kExitGotNothing = 52,  // the server closed the connection without answering
     kExitReceive = 56,     // no or broken response
     kExitTlsVerify = 60,   // the server's certificate did not verify

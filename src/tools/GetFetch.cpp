@@ -17,6 +17,8 @@
 
 namespace {
 
+constexpr int kGetMaxUrlLen = 8000;
+
 void WriteStderr(const std::string &text) {
     platform::WriteStdErr(text.data(), text.size());
 }
@@ -49,7 +51,8 @@ std::string Prefixed(const std::string &prefix, const std::string &text) {
 }
 
 // The request the first exchange sends, rebuilt by the same builders the engine uses.
-std::string RequestText(HttpMan &http, const std::string &url) {
+std::string RequestText(HttpMan &http, const std::string &given) {
+    const std::string url = given.substr(0, given.find('#')); // the fragment is never sent
     StringBuffer host, user, password, path, query, fragment;
     int32_t port = 80;
     if (!ParseUrl(url.c_str(), host, port, user, password, path, query, fragment))
@@ -61,12 +64,14 @@ std::string RequestText(HttpMan &http, const std::string &url) {
     StringBuffer request;
     LogNull quiet;
     if (c.MimicIE)
-        HttpRequestBuilder::BuildMsieRequest(url.c_str(), host.Text(), path.Text(), q, c, request, quiet);
+        HttpRequestBuilder::BuildMsieRequest(url.c_str(), host.Text(), port, path.Text(), q, c, request,
+                                             quiet);
     else if (c.MimicFirefox)
-        HttpRequestBuilder::BuildFirefoxRequest(url.c_str(), host.Text(), path.Text(), q, c, request, quiet);
+        HttpRequestBuilder::BuildFirefoxRequest(url.c_str(), host.Text(), port, path.Text(), q, c, request,
+                                                quiet);
     else
-        HttpRequestBuilder::BuildRequest(url.c_str(), host.Text(), path.Text(), q, c, false, "", nullptr,
-                                         request, quiet);
+        HttpRequestBuilder::BuildRequest(url.c_str(), host.Text(), port, path.Text(), q, c, false, "",
+                                         nullptr, request, quiet);
     return std::string(request.View());
 }
 
@@ -214,6 +219,9 @@ bool NormaliseUrl(const std::string &given, std::string &url, std::string &error
 
 bool ApplyOptions(const GetOptions &o, HttpMan &http, std::string &error) {
     HttpControl &c = http.Control();
+    // Any URL a user names is fetched: no media extension is refused, and URLs run to 8000 bytes.
+    http.SetRefuseMediaExtensions(false);
+    http.SetMaxUrlLen(kGetMaxUrlLen);
     if (o.Profile == RequestProfile::InternetExplorer)
         http.SetMimicIE(true);
     else if (o.Profile == RequestProfile::Firefox)

@@ -404,8 +404,9 @@ const char *GetUsageText() {
            "  -A, --user-agent AGENT   User-Agent of the generic profile\n"
            "  -e, --referer URL        Referer line\n"
            "  -u, --user USER:PASSWORD Basic authorisation\n"
-           "  -H, --header \"N: v\"      an extra request line (generic profile; repeatable)\n"
-           "      --no-follow          do not follow 301/302 redirects\n"
+           "  -H, --header \"N: v\"      an extra request line (generic profile; repeatable); it replaces\n"
+           "                           the profile's own line of that name, \"N:\" removes that line\n"
+           "      --no-follow          do not follow 301, 302, 303, 307 and 308 redirects\n"
            "  -x, --proxy HOST[:PORT]  HTTP proxy (port 80 when not given)\n"
            "Limits:\n"
            "      --max-size BYTES     refuse a body larger than BYTES (K, M, G suffixes)\n"
@@ -425,7 +426,8 @@ const char *GetUsageText() {
            "\n"
            "Exit status: 0 success, 1 other failure, 2 bad usage, 3 bad URL, 6 host not found,\n"
            "7 connect failed, 22 HTTP status >= 400 with --fail, 23 write error, 28 time-out,\n"
-           "35 TLS failure, 56 receive failure, 60 certificate not verified, 63 body too large.\n";
+           "35 TLS failure, 47 too many redirects, 56 receive failure, 60 certificate not verified,\n"
+           "63 body too large.\n";
 }
 
 std::string GetVersionText() {

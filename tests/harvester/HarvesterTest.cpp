@@ -94,7 +94,8 @@ TEST_F(HarvesterSteps, SeedFetcherIsSetUpInOrder) {
     EXPECT_EQ(env.web.calls,
               (std::vector<std::string>{"UseHttpCache=1", "FetchFromCache=0", "UpdateCache=0",
                                         "MaxConnections=5", "UserAgent=" + std::string(agent.Text()),
-                                        "MaxContentLength=250000", "ConnectTimeout=5", "ReadTimeout=8"}));
+                                        "MaxContentLength=250000", "ConnectTimeout=5", "ReadTimeout=8",
+                                        "MaxUrlLen=800", "RefuseMediaExtensions=1"}));
 }
 
 TEST_F(HarvesterSteps, SeedSiteAndProfileFollowTheTwoTickReadings) {

@@ -32,6 +32,8 @@ public:
     void SetConnectTimeout(int s) override { m.SetConnectTimeout(s); }
     void SetReadTimeout(int s) override { m.SetReadTimeout(s); }
     void SetFollowRedirects(bool on) override { m.SetFollowRedirects(on); }
+    void SetMaxUrlLen(int n) override { m.SetMaxUrlLen(n); }
+    void SetRefuseMediaExtensions(bool on) override { m.SetRefuseMediaExtensions(on); }
     void SetMaxConnections(int n) override { m.SetMaxConnections(n); }
     void SetMaxContentLength(int n) override { m.SetMaxContentLength(n); }
     void SetMimicIE(bool on) override { m.SetMimicIE(on); }

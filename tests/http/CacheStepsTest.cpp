@@ -349,6 +349,23 @@ TEST_F(CacheSteps, ACachedRedirectIsFollowedAndAFailedOneGoesToTheNetwork) {
     EXPECT_EQ(foundBody.Length(), 0u);
 }
 
+TEST_F(CacheSteps, EveryRedirectStatusTheEngineFollowsIsFollowedFromTheCache) {
+    control.UseHttpCache = true;
+    RecordingLog log;
+    for (int status : {302, 303, 307, 308, 300}) {
+        std::string url = "http://m.example/s" + std::to_string(status);
+        Store(url.c_str(),
+              "HTTP/1.1 " + std::to_string(status) + " R\r\nLocation: http://m.example/new\r\n\r\n", "", log);
+        int calls = 0;
+        CachedRedirectFollower follow = [&](const char *, int32_t, HttpControl &, DataBuffer &, HttpResult &,
+                                            LogBase &) { return ++calls > 0; };
+        found.Reset();
+        foundBody.Clear();
+        LookUpCache(url.c_str(), 0, control, foundBody, found, expired, etag, expiry, log, follow);
+        EXPECT_EQ(calls, status == 300 ? 0 : 1) << status;
+    }
+}
+
 TEST_F(CacheSteps, DnsConditionsNeedTheCafStoreWithARootAndMarksNeedUpdateCache) {
     HttpControl bare;
     bare.UseHttpCache = true;

@@ -1,9 +1,13 @@
 // Helpers for the GET engine tests: canned responses, URLs on a scripted server, scripts that answer
-// one request.
+// one request, a client with its settings and log.
 #pragma once
 #include <string>
 
 #include "core/DataBuffer.h"
+#include "http/HttpClient.h"
+#include "http/HttpControl.h"
+#include "http/HttpResult.h"
+#include "net/RecordingLog.h"
 #include "support/ScriptedServer.h"
 
 namespace enginetest {
@@ -31,6 +35,23 @@ inline testsupport::ConnectionScript Answer(const std::string &reply) {
 inline testsupport::ConnectionScript AnswerAndClose(const std::string &reply) {
     return testsupport::ConnectionScript().ReadUntil("\r\n\r\n").Send(reply).Close();
 }
+
+// One client with short time-outs and a recording log; Get runs one request on a one-shot connection.
+struct GetFixture {
+    HttpClient client;
+    HttpControl control;
+    HttpResult result;
+    DataBuffer body;
+    RecordingLog log;
+    GetFixture() {
+        control.ConnectTimeout = 2;
+        control.ReadTimeout = 3;
+    }
+    bool Get(const std::string &url) {
+        result.Reset();
+        return client.HttpGet(url.c_str(), 0, false, control, body, result, log);
+    }
+};
 
 inline std::string Text(const DataBuffer &b) {
     return std::string(reinterpret_cast<const char *>(b.Data()), b.Length());

@@ -76,6 +76,7 @@ TEST(HttpMan, SevenBitPageWithoutCharsetComesBackUnchanged) {
 
 TEST(HttpMan, QuickGetHtmlClearsTheLogAndWritesUnderItsContext) {
     HttpMan man;
+    man.SetRefuseMediaExtensions(true);
     StringBuffer page, text;
     EXPECT_FALSE(man.QuickGetHtml("http://127.0.0.1:9/a.mp3", page));
     EXPECT_FALSE(man.QuickGetHtml("http://127.0.0.1:9/b.avi", page));

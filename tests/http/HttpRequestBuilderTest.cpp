@@ -1,5 +1,6 @@
 // Tests of the request builders: the bytes of each profile, the request target with and without a
-// proxy, percent-encoding of blanks and control bytes, conditional lines, authorisation, extra lines.
+// proxy, percent-encoding of blanks and control bytes, the Host port, conditional lines, authorisation,
+// extra lines (never folded, taking the place of the profile's own) and the refusal of unsafe values.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,9 +12,19 @@
 #include "http/HttpControl.h"
 #include "http/HttpRequestBuilder.h"
 #include "log/LogNull.h"
+#include "net/RecordingLog.h"
+#include "spider/UrlUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
+
+// The port the engine passes: the URL's own, or the scheme's default.
+int PortOf(const char *url) {
+    StringBuffer host, user, password, path, query, fragment;
+    int32_t port = 80;
+    ParseUrl(url, host, port, user, password, path, query, fragment);
+    return port;
+}
 
 const std::string kDefaultUa = "Vantry/1.0.0 (+http://www.vantry.example/VantryHttpUA.asp)";
 
@@ -22,7 +33,7 @@ std::string Generic(const HttpControl &c, const char *url, const char *host, con
                     const CalendarTime *expiry = nullptr) {
     StringBuffer out("stale");
     LogNull log;
-    HttpRequestBuilder::BuildRequest(url, host, path, query, c, expired, etag, expiry, out, log);
+    HttpRequestBuilder::BuildRequest(url, host, PortOf(url), path, query, c, expired, etag, expiry, out, log);
     return std::string(out.View());
 }
 
@@ -30,7 +41,7 @@ std::string Msie(const HttpControl &c, const char *url, const char *host, const 
                  const char *query = nullptr) {
     StringBuffer out("stale");
     LogNull log;
-    HttpRequestBuilder::BuildMsieRequest(url, host, path, query, c, out, log);
+    HttpRequestBuilder::BuildMsieRequest(url, host, PortOf(url), path, query, c, out, log);
     return std::string(out.View());
 }
 
@@ -38,7 +49,7 @@ std::string Firefox(const HttpControl &c, const char *url, const char *host, con
                     const char *query = nullptr) {
     StringBuffer out("stale");
     LogNull log;
-    HttpRequestBuilder::BuildFirefoxRequest(url, host, path, query, c, out, log);
+    HttpRequestBuilder::BuildFirefoxRequest(url, host, PortOf(url), path, query, c, out, log);
     return std::string(out.View());
 }
 
@@ -150,7 +161,7 @@ TEST(HttpRequestBuilder, ETagBeatsTheExpiryDate) {
 
 TEST(HttpRequestBuilder, MsieProfileByteForByte) {
     HttpControl c;
-    EXPECT_EQ(Msie(c, "http://host:8080/x", "host", "/x"), kMsieDefault);
+    EXPECT_EQ(Msie(c, "http://host/x", "host", "/x"), kMsieDefault);
 }
 
 TEST(HttpRequestBuilder, MsieProfileWithEmptyLanguageAndAReferer) {
@@ -164,7 +175,7 @@ TEST(HttpRequestBuilder, MsieProfileWithEmptyLanguageAndAReferer) {
 
 TEST(HttpRequestBuilder, FirefoxProfileByteForByte) {
     HttpControl c;
-    EXPECT_EQ(Firefox(c, "http://host:8080/x", "host", "/x"), kFirefoxDefault);
+    EXPECT_EQ(Firefox(c, "http://host/x", "host", "/x"), kFirefoxDefault);
 }
 
 TEST(HttpRequestBuilder, FirefoxProfileFallsBackForEmptySettingsAndEndsWithReferer) {
@@ -195,25 +206,28 @@ TEST(HttpRequestBuilder, BrowserProfilesIgnoreTheGenericSettings) {
     EXPECT_EQ(Firefox(c, "http://host/x", "host", "/x"), kFirefoxDefault);
 }
 
-TEST(HttpRequestBuilder, PortNeverAppearsInTheHostLine) {
+TEST(HttpRequestBuilder, HostLineCarriesThePortWhenItIsNotTheSchemesDefault) {
     HttpControl c;
-    for (const std::string &r :
-         {Generic(c, "http://host:8080/x", "host", "/x"), Msie(c, "http://host:8080/x", "host", "/x"),
-          Firefox(c, "http://host:8080/x", "host", "/x")}) {
-        EXPECT_NE(r.find("\r\nHost: host\r\n"), std::string::npos);
-        EXPECT_EQ(r.find("8080"), std::string::npos);
+    for (const char *url : {"http://host:8080/x", "https://host:80/x"}) {
+        std::string port = std::string(":") + (url[4] == 's' ? "80" : "8080");
+        for (const std::string &r :
+             {Generic(c, url, "host", "/x"), Msie(c, url, "host", "/x"), Firefox(c, url, "host", "/x")})
+            EXPECT_NE(r.find("\r\nHost: host" + port + "\r\n"), std::string::npos) << r;
+    }
+    for (const char *url : {"http://host:80/x", "https://host:443/x", "HTTPS://host/x"}) {
+        for (const std::string &r :
+             {Generic(c, url, "host", "/x"), Msie(c, url, "host", "/x"), Firefox(c, url, "host", "/x")})
+            EXPECT_NE(r.find("\r\nHost: host\r\n"), std::string::npos) << r;
     }
 }
 
-TEST(HttpRequestBuilder, ProxyTargetIsTheWholeUrlAsGiven) {
+TEST(HttpRequestBuilder, ProxyTargetIsTheWholeUrlAsGivenWithoutItsFragment) {
     HttpControl c;
     c.ProxyDomain.SetString("proxy");
     const char *url = "HTTP://Host:8080/a/B?q=1#Frag";
-    EXPECT_EQ(FirstLine(Generic(c, url, "host", "/a/B", "q=1")),
-              "GET HTTP://Host:8080/a/B?q=1#Frag HTTP/1.1");
-    EXPECT_EQ(FirstLine(Msie(c, url, "host", "/a/B", "q=1")), "GET HTTP://Host:8080/a/B?q=1#Frag HTTP/1.1");
-    EXPECT_EQ(FirstLine(Firefox(c, url, "host", "/a/B", "q=1")),
-              "GET HTTP://Host:8080/a/B?q=1#Frag HTTP/1.1");
+    EXPECT_EQ(FirstLine(Generic(c, url, "host", "/a/B", "q=1")), "GET HTTP://Host:8080/a/B?q=1 HTTP/1.1");
+    EXPECT_EQ(FirstLine(Msie(c, url, "host", "/a/B", "q=1")), "GET HTTP://Host:8080/a/B?q=1 HTTP/1.1");
+    EXPECT_EQ(FirstLine(Firefox(c, url, "host", "/a/B", "q=1")), "GET HTTP://Host:8080/a/B?q=1 HTTP/1.1");
 }
 
 TEST(HttpRequestBuilder, DirectTargetIsPathAndQueryOnly) {
@@ -250,14 +264,73 @@ TEST(HttpRequestBuilder, AuthorizationNeedsBothLoginAndPassword) {
     EXPECT_STREQ(out.Text(), "");
 }
 
-TEST(HttpRequestBuilder, ExtraHeadersEndWithOneLineEndAndEncodeEightBitAsUtf8) {
+TEST(HttpRequestBuilder, ExtraHeadersGoOutAsTheyStandOnOneLineEach) {
     HttpControl c;
     StringBuffer out;
     HttpRequestBuilder::AddExtraHeaders(c, out);
     EXPECT_STREQ(out.Text(), "");
+    std::string cookie;
+    for (int i = 0; i < 40; ++i)
+        cookie += "name" + std::to_string(i) + "=value" + std::to_string(i) + "; ";
     c.ExtraHeaders.Append("X-Name", "J\xC3\xB6rg");
+    c.ExtraHeaders.Append("Cookie", cookie.c_str());
+    c.ExtraHeaders.Append("X-List", "a@b.example, c@d.example, e@f.example, g@h.example, i@j.example, k@l");
     HttpRequestBuilder::AddExtraHeaders(c, out);
-    EXPECT_STREQ(out.Text(), "X-Name: =?utf-8?Q?J=C3=B6rg?=\r\n");
+    EXPECT_EQ(std::string(out.View()),
+              "X-Name: J\xC3\xB6rg\r\nCookie: " + cookie.substr(0, cookie.size() - 1) +
+                  "\r\nX-List: a@b.example, c@d.example, e@f.example, g@h.example, "
+                  "i@j.example, k@l\r\n");
+}
+
+TEST(HttpRequestBuilder, ExtraHeaderTakesThePlaceOfTheGenericProfilesOwnLine) {
+    HttpControl c;
+    c.ExtraHeaders.Append("host", "virtual.example");
+    c.ExtraHeaders.Append("User-Agent", "Mine/2");
+    c.ExtraHeaders.Append("Accept", ""); // an empty value only removes the line
+    std::string r = Generic(c, "http://host:8080/p", "host", "/p");
+    EXPECT_EQ(r, "GET /p HTTP/1.1\r\n"
+                 "host: virtual.example\r\n"
+                 "User-Agent: Mine/2\r\n"
+                 "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\n"
+                 "Accept-Language: en-us,en;q=0.5\r\n"
+                 "Connection: Keep-Alive\r\n"
+                 "\r\n");
+}
+
+TEST(HttpRequestBuilder, ValuesWithLineBreaksOrNulAndNamesThatAreNoTokensAreRefused) {
+    HttpControl c;
+    RecordingLog log;
+    EXPECT_TRUE(HttpRequestBuilder::CheckFieldValues(c, "host", log));
+    c.ExtraHeaders.Append("X-Fine", "tab\tand high \xC3\xA9 bytes");
+    EXPECT_TRUE(HttpRequestBuilder::CheckFieldValues(c, "host", log));
+    EXPECT_TRUE(log.entries.empty());
+
+    for (const char *bad : {"a\rb", "a\nb", "a\r\nInjected: 1"}) {
+        HttpControl d;
+        d.ExtraHeaders.Append("X-Bad", bad);
+        RecordingLog badLog;
+        EXPECT_FALSE(HttpRequestBuilder::CheckFieldValues(d, "host", badLog)) << bad;
+        EXPECT_TRUE(badLog.HasInOrder(
+            {"error: A request header value holds a CR, LF or NUL byte.", "data: header=X-Bad"}));
+    }
+    HttpControl nul;
+    nul.Referer.Append(std::string_view("http://r/\0x", 11));
+    RecordingLog nulLog;
+    EXPECT_FALSE(HttpRequestBuilder::CheckFieldValues(nul, "host", nulLog));
+    EXPECT_TRUE(nulLog.Has("data: header=Referer"));
+
+    HttpControl agent;
+    agent.UserAgent.SetString("Agent\r\nX: 1");
+    EXPECT_FALSE(HttpRequestBuilder::CheckFieldValues(agent, "host", log));
+    EXPECT_FALSE(HttpRequestBuilder::CheckFieldValues(c, "ho\nst", log));
+
+    for (const char *name : {"Bad Name", "Bad:Name", "", "X-\xC3\xA9"}) {
+        HttpControl d;
+        d.ExtraHeaders.Append(name, "v");
+        RecordingLog nameLog;
+        EXPECT_FALSE(HttpRequestBuilder::CheckFieldValues(d, "host", nameLog)) << name;
+        EXPECT_TRUE(nameLog.Has("error: A request header name is not a valid field name."));
+    }
 }
 
 TEST(HttpRequestBuilder, NoCookieLineWithoutACookieDirectory) {

@@ -81,6 +81,10 @@ public:
     void SetFollowRedirects(bool on) override {
         calls.push_back(std::string("FollowRedirects=") + (on ? "1" : "0"));
     }
+    void SetMaxUrlLen(int n) override { calls.push_back("MaxUrlLen=" + std::to_string(n)); }
+    void SetRefuseMediaExtensions(bool on) override {
+        calls.push_back(std::string("RefuseMediaExtensions=") + (on ? "1" : "0"));
+    }
     void SetMaxConnections(int n) override { calls.push_back("MaxConnections=" + std::to_string(n)); }
     void SetMaxContentLength(int n) override { calls.push_back("MaxContentLength=" + std::to_string(n)); }
     void SetMimicIE(bool on) override { calls.push_back(std::string("MimicIE=") + (on ? "1" : "0")); }

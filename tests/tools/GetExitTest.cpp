@@ -51,6 +51,10 @@ TEST(GetExit, EachFailureClassHasItsCode) {
               kExitGotNothing);
     EXPECT_EQ(ClassifyFailure({"The gzip-encoded body is damaged and cannot be decoded."}), kExitBadEncoding);
     EXPECT_EQ(ClassifyFailure({"Chunk data is not followed by CRLF."}), kExitReceive);
+    EXPECT_EQ(ClassifyFailure({"Aborted to avoid infinite redirects."}), kExitRedirects);
+    EXPECT_EQ(ClassifyFailure({"Failed to construct new URL"}), kExitBadUrl);
+    EXPECT_EQ(ClassifyFailure({"Not following a redirect to a URL scheme other than http and https."}),
+              kExitFailure);
     EXPECT_EQ(ClassifyFailure({"Something else entirely"}), kExitFailure);
     EXPECT_EQ(ClassifyFailure({}), kExitFailure);
 }

@@ -34,7 +34,7 @@ TEST(NormaliseUrl, RefusesOtherSchemesEmptyHostsBadPortsAndBlanks) {
     }
 }
 
-TEST(ApplyOptions, DefaultsRequireAVerifiedServerAndChangeNothingElse) {
+TEST(ApplyOptions, DefaultsRequireAVerifiedServerAndLiftTheCrawlersUrlLimits) {
     HttpMan http;
     std::string error;
     ASSERT_TRUE(ApplyOptions(Options({}), http, error)) << error;
@@ -49,6 +49,9 @@ TEST(ApplyOptions, DefaultsRequireAVerifiedServerAndChangeNothingElse) {
     EXPECT_FALSE(c.MimicIE || c.MimicFirefox);
     EXPECT_EQ(c.CookieDir.Length(), 0);
     EXPECT_EQ(c.CacheStore.NumRoots() + c.HttpStore.NumRoots(), 0);
+    // Any URL a user names: no media extension refused, up to 8000 bytes.
+    EXPECT_FALSE(c.RefuseMediaExtensions);
+    EXPECT_EQ(c.MaxUrlLen, 8000);
 }
 
 TEST(ApplyOptions, EachOptionSetsItsSetting) {

@@ -203,6 +203,38 @@ TEST_F(HttpSandbox, RedirectsWithAbsoluteAndRelativeLocationsAreFollowed) {
     EXPECT_EQ(Get(man, "/r301-root"), "target");
 }
 
+TEST_F(HttpSandbox, SeeOtherTemporaryAndPermanentRedirectsAreFollowed) {
+    Put("/target.html", "target");
+    Put("/dir/page2.html", "page two");
+    Put("/dir/http-errors.html", "errors page");
+    HttpMan man;
+    StringBuffer final;
+    for (const char *path : {"/r303", "/r307", "/r308"}) {
+        bool ok = false;
+        EXPECT_EQ(Get(man, path, &ok), "target") << path << "\n" << Log(man);
+        EXPECT_TRUE(ok);
+        EXPECT_TRUE(man.GetWasRedirected()) << path;
+        man.GetFinalUrl(final);
+        EXPECT_EQ(std::string(final.Text()), kBase + "/target.html") << path;
+    }
+    // Relative Locations go from the directory of the URL they answered.
+    EXPECT_EQ(Get(man, "/dir/sub/r307-up"), "page two") << Log(man);
+    EXPECT_NE(LastLogFor("/dir/page2.html?from=307").find(" 200 "), std::string::npos);
+    EXPECT_EQ(Get(man, "/dir/r308-http-named"), "errors page") << Log(man);
+    man.GetFinalUrl(final);
+    EXPECT_EQ(std::string(final.Text()), kBase + "/dir/http-errors.html");
+}
+
+TEST_F(HttpSandbox, RedirectToAnotherSchemeIsNotFollowed) {
+    HttpMan man;
+    bool ok = true;
+    Get(man, "/r302-ftp", &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(Log(man).find("Not following a redirect to a URL scheme other than http and https."),
+              std::string::npos)
+        << Log(man);
+}
+
 TEST_F(HttpSandbox, NotFoundAndServerErrorPagesAreResults) {
     HttpMan man;
     bool ok = false;
@@ -253,7 +285,7 @@ TEST_F(HttpSandbox, TheThreeRequestProfilesAsNginxLogsThem) {
                 f = LastLogFor("/firefox.html");
     EXPECT_NE(g.find("ua=\"Vantry/1.0.0 (+http://"), std::string::npos) << g;
     EXPECT_NE(g.find("accept=\"*/*\" ae=\"-\" conn=\"Keep-Alive\" lang=\"en-us,en;q=0.5\" "
-                     "acs=\"ISO-8859-1,utf-8;q=0.7,*;q=0.7\" ka=\"-\" host=\"127.0.0.1\""),
+                     "acs=\"ISO-8859-1,utf-8;q=0.7,*;q=0.7\" ka=\"-\" host=\"127.0.0.1:8081\""),
               std::string::npos)
         << g;
     EXPECT_NE(
@@ -272,7 +304,8 @@ TEST_F(HttpSandbox, TheThreeRequestProfilesAsNginxLogsThem) {
                "image/png,* /*;q=0.5\" ae=\"gzip\" conn=\"keep-alive\""),
         std::string::npos)
         << f;
-    EXPECT_NE(f.find("ka=\"300\" host=\"127.0.0.1\""), std::string::npos) << f;
+    EXPECT_NE(f.find("ka=\"300\" host=\"127.0.0.1:8081\""), std::string::npos) << f;
+    EXPECT_NE(i.find("host=\"127.0.0.1:8081\""), std::string::npos) << i;
 }
 
 TEST_F(HttpSandbox, PagesInLegacyCharsetsComeBackAsUtf8) {
