@@ -149,7 +149,7 @@ TEST(Redirect, LocationWithoutAHostFails) {
 }
 
 TEST(Redirect, WithFollowingOffAnyRedirectStatusIsReturnedWithItsTarget) {
-    for (int status : {301, 303, 307}) {
+    for (int status : {301, 302, 303, 307, 308}) {
         ScriptedServer server;
         server.SetDefaultScript(AnswerAndClose(Redirect(status, "ftp://elsewhere/x")));
         Fixture f;
