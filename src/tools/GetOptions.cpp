@@ -425,9 +425,9 @@ const char *GetUsageText() {
            "  -V, --version            the version\n"
            "\n"
            "Exit status: 0 success, 1 other failure, 2 bad usage, 3 bad URL, 6 host not found,\n"
-           "7 connect failed, 22 HTTP status >= 400 with --fail, 23 write error, 28 time-out,\n"
-           "35 TLS failure, 47 too many redirects, 56 receive failure, 60 certificate not verified,\n"
-           "63 body too large.\n";
+           "7 connect failed, 8 invalid response, 18 response cut short, 22 HTTP status >= 400 with\n"
+           "--fail, 23 write error, 28 time-out, 35 TLS failure, 47 too many redirects, 52 empty reply,\n"
+           "56 receive failure, 60 certificate not verified, 61 bad encoding, 63 body too large.\n";
 }
 
 std::string GetVersionText() {
