@@ -385,17 +385,19 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
     const char *query = ex.query.Length() ? ex.query.Text() : nullptr;
     StringBuffer request;
     if (c.MimicIE)
-        HttpRequestBuilder::BuildMsieRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, request, log);
+        HttpRequestBuilder::BuildMsieRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, request, log,
+                                             SecureChannel(ex));
     else if (c.MimicFirefox)
         HttpRequestBuilder::BuildFirefoxRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, request,
-                                                log);
+                                                log, SecureChannel(ex));
     else {
         CalendarTime expiry;
         bool haveExpiry = ex.expired && ex.expiry != 0;
         if (haveExpiry)
             DateParser().DaysToTime(ex.expiry, expiry);
         HttpRequestBuilder::BuildRequest(ex.url, ex.host.Text(), ex.path.Text(), query, c, ex.expired,
-                                         ex.etag.Text(), haveExpiry ? &expiry : nullptr, request, log);
+                                         ex.etag.Text(), haveExpiry ? &expiry : nullptr, request, log,
+                                         SecureChannel(ex));
     }
     uint32_t length = static_cast<uint32_t>(request.Length());
     bool sent = ex.tls ? ex.channel->SendData(request.Text(), length, log)
@@ -484,12 +486,17 @@ bool HttpClient::CheckFinalSize(Exchange &ex, LogBase &log) {
     return true;
 }
 
-// Step 21: cookies to save, or else the cache.
+// Step 21: cookies to save, or else the cache. The cookies belong to this request's own host (a
+// redirect hop's, not the one the pooled connection was first opened for).
 void HttpClient::CookiesOrCache(Exchange &ex, LogBase &log) {
     HttpControl &c = ex.control;
-    if (c.CookieDir.Length() > 0 && c.SaveCookies && ex.result.Header.HasField("Set-Cookie"))
-        enginecache::SaveResponseCookies(c, ex.result.Header, m_host.Text(), ex.host.Text());
-    else
+    if (c.CookieDir.Length() > 0 && c.SaveCookies && ex.result.Header.HasField("Set-Cookie")) {
+        CookieOrigin origin;
+        origin.Host = ex.host.Text();
+        origin.Path = ex.path.Text();
+        origin.Secure = SecureChannel(ex);
+        enginecache::SaveResponseCookies(c, ex.head, origin, log);
+    } else
         enginecache::UpdateFromResponse(ex.url, c, ex.result, ex.body, log);
 }
 
@@ -518,6 +525,10 @@ bool HttpClient::Handle304(Exchange &ex, LogBase &log) {
     ex.body.AppendData(ex.cachedBody);
     ex.result.FromCache = true;
     return true;
+}
+
+bool HttpClient::SecureChannel(const Exchange &ex) {
+    return ex.tls && ex.channel && ex.channel->ServerVerified();
 }
 
 void HttpClient::CloseExchange(Exchange &ex) {
@@ -549,11 +560,6 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
         log.LogData("location", location.Text());
         log.LogData("url", url);
         return false;
-    }
-    if (control.CookieDir.Length() > 0 && control.SaveCookies && result.Header.HasField("Set-Cookie")) {
-        StringBuffer host;
-        GetUrlHost(url, host);
-        enginecache::SaveResponseCookies(control, result.Header, m_host.Text(), host.Text());
     }
     result.WasRedirected = true;
     result.FinalUrl.SetString(target.Text());

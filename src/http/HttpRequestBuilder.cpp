@@ -2,11 +2,8 @@
 // and Firefox 1.0.3 profiles, with the request line and the shared Cookie/Authorization/extra lines.
 #include "http/HttpRequestBuilder.h"
 
-#include <memory>
-
 #include "core/ContentCoding.h"
 #include "core/StringBuffer.h"
-#include "http/CookieJar.h"
 #include "http/CookieMgr.h"
 #include "http/DateParser.h"
 #include "http/HeaderText.h"
@@ -27,11 +24,6 @@ constexpr const char *kFirefoxUserAgent =
 constexpr const char *kFirefoxAccept =
     "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,"
     "text/plain;q=0.8,image/png,* /*;q=0.5\r\n";
-
-// Whether the request goes over TLS: only then may cookies marked secure go on the Cookie line.
-bool IsHttpsUrl(const char *url) {
-    return url && FindNoCase(url, "https:") == url;
-}
 
 bool IsEmpty(const char *s) {
     return s == nullptr || *s == '\0';
@@ -86,7 +78,8 @@ void HttpRequestBuilder::AddRequestLine(const char *url, const char *path, const
 
 void HttpRequestBuilder::BuildRequest(const char *url, const char *host, const char *path, const char *query,
                                       const HttpControl &control, bool expired, const char *etag,
-                                      const CalendarTime *expiry, StringBuffer &out, LogBase &log) {
+                                      const CalendarTime *expiry, StringBuffer &out, LogBase &log,
+                                      bool secureChannel) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
     if (expired && !IsEmpty(etag)) {
@@ -106,7 +99,7 @@ void HttpRequestBuilder::BuildRequest(const char *url, const char *host, const c
     AddLine("Accept-Language: ", control.AcceptLanguage, out);
     AddLine("Referer: ", control.Referer, out);
     AddLine("User-Agent: ", control.UserAgent, out);
-    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
+    AddCookieLine(control, host, path, secureChannel, out, log);
     AddAuthorization(control, out);
     if (control.SendHost) {
         AddHost(host, out);
@@ -117,7 +110,7 @@ void HttpRequestBuilder::BuildRequest(const char *url, const char *host, const c
 
 void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, const char *path,
                                           const char *query, const HttpControl &control, StringBuffer &out,
-                                          LogBase &log) {
+                                          LogBase &log, bool secureChannel) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
     out.Append(kMsieAccept);
@@ -129,7 +122,7 @@ void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, con
     }
     out.Append("Accept-Encoding: gzip\r\n");
     out.Append(kMsieUserAgent);
-    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
+    AddCookieLine(control, host, path, secureChannel, out, log);
     AddAuthorization(control, out);
     out.Append("Connection: Keep-Alive\r\n");
     AddHost(host, out);
@@ -138,7 +131,7 @@ void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, con
 
 void HttpRequestBuilder::BuildFirefoxRequest(const char *url, const char *host, const char *path,
                                              const char *query, const HttpControl &control, StringBuffer &out,
-                                             LogBase &log) {
+                                             LogBase &log, bool secureChannel) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
     AddHost(host, out);
@@ -158,23 +151,19 @@ void HttpRequestBuilder::BuildFirefoxRequest(const char *url, const char *host, 
     out.Append("Keep-Alive: 300\r\n");
     out.Append("Connection: keep-alive\r\n");
     AddLine("Referer: ", control.Referer, out);
-    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
+    AddCookieLine(control, host, path, secureChannel, out, log);
     AddAuthorization(control, out);
     out.Append("\r\n");
 }
 
 void HttpRequestBuilder::AddCookieLine(const HttpControl &control, const char *host, const char *path,
-                                       bool secureChannel, StringBuffer &out, LogBase & /*log*/) {
+                                       bool secureChannel, StringBuffer &out, LogBase &log) {
     if (control.CookieDir.Length() == 0 || !control.SendCookies || IsEmpty(host)) {
         return;
     }
     const char *cookiePath = IsEmpty(path) ? "/" : path;
-    std::unique_ptr<CookieJar> jar(CookieMgr::LoadJar(control.CookieDir.Text(), host, cookiePath));
-    if (!jar) {
-        return;
-    }
     StringBuffer cookies;
-    jar->BuildCookieHeader(host, cookiePath, secureChannel, cookies);
+    CookieMgr::BuildRequestCookies(control.CookieDir.Text(), host, cookiePath, secureChannel, cookies, log);
     std::string_view text = header_text::TrimView(cookies.View());
     if (!text.empty()) {
         out.Append("Cookie: ");

@@ -12,17 +12,21 @@ public:
     // url: as the caller gave it (the target when a proxy is set); host: lower-cased, no port;
     // path: never empty; query: without "?", null or empty when there is none. out is cleared first.
     // The generic profile adds If-None-Match (etag non-empty) or If-Modified-Since (expiry non-null)
-    // when expired is set.
+    // when expired is set. secureChannel: the request goes over TLS to a server whose certificate
+    // verified (only then do Secure cookies go on the Cookie line).
     static void BuildRequest(const char *url, const char *host, const char *path, const char *query,
                              const HttpControl &control, bool expired, const char *etag,
-                             const CalendarTime *expiry, StringBuffer &out, LogBase &log);
+                             const CalendarTime *expiry, StringBuffer &out, LogBase &log,
+                             bool secureChannel = false);
     static void BuildMsieRequest(const char *url, const char *host, const char *path, const char *query,
-                                 const HttpControl &control, StringBuffer &out, LogBase &log);
+                                 const HttpControl &control, StringBuffer &out, LogBase &log,
+                                 bool secureChannel = false);
     static void BuildFirefoxRequest(const char *url, const char *host, const char *path, const char *query,
-                                    const HttpControl &control, StringBuffer &out, LogBase &log);
+                                    const HttpControl &control, StringBuffer &out, LogBase &log,
+                                    bool secureChannel = false);
 
-    // "Cookie: ..." from the cookie store when cookies are configured and the host has any; cookies
-    // marked secure take part only when secureChannel is set (the request goes over https).
+    // "Cookie: ..." from the cookie store when cookies are configured and the host has any; Secure
+    // cookies take part only when secureChannel is set.
     static void AddCookieLine(const HttpControl &control, const char *host, const char *path,
                               bool secureChannel, StringBuffer &out, LogBase &log);
     // "Authorization: Basic ..." when Login and Password are both set.

@@ -200,7 +200,7 @@ TEST(CacheEngine, CookiesSavedFromAResponseAreSentWithTheNextAndSuchResponsesAre
     std::string sent = AllReceived(server);
     size_t second = sent.find("GET /two");
     ASSERT_NE(second, std::string::npos);
-    EXPECT_NE(sent.find("Cookie: sid=\"abc\"; lang=\"en\"\r\n", second), std::string::npos) << sent;
+    EXPECT_NE(sent.find("Cookie: sid=abc; lang=en\r\n", second), std::string::npos) << sent;
     EXPECT_EQ(sent.substr(0, second).find("Cookie:"), std::string::npos);
 
     e.control.SendCookies = false;
@@ -219,7 +219,7 @@ TEST(CacheEngine, ASecureCookieIsNotSentOverPlainHttp) {
     ASSERT_TRUE(e.Get(Url(server, "/one")));
     ASSERT_TRUE(e.Get(Url(server, "/two")));
     std::string sent = AllReceived(server);
-    EXPECT_NE(sent.find("Cookie: p=\"2\"\r\n", sent.find("GET /two")), std::string::npos) << sent;
+    EXPECT_NE(sent.find("Cookie: p=2\r\n", sent.find("GET /two")), std::string::npos) << sent;
 }
 
 TEST(CacheEngine, CookiesOfARedirectResponseAreSaved) {
@@ -236,7 +236,7 @@ TEST(CacheEngine, CookiesOfARedirectResponseAreSaved) {
     EXPECT_EQ(Text(e.body), "landed");
     ASSERT_TRUE(e.Get(Url(cookieServer, "/next")));
     std::string sent = AllReceived(cookieServer);
-    EXPECT_NE(sent.find("Cookie: r=\"1\"\r\n", sent.find("GET /next")), std::string::npos) << sent;
+    EXPECT_NE(sent.find("Cookie: r=1\r\n", sent.find("GET /next")), std::string::npos) << sent;
 }
 
 TEST(CacheEngine, TheFacadeTurnsTheCacheOnWithARoot) {
