@@ -17,6 +17,7 @@
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 
+using enginetest::AllReceived;
 using enginetest::Ok;
 using enginetest::Text;
 using enginetest::Url;
@@ -65,14 +66,6 @@ struct Engine {
         return client.HttpGet(url.c_str(), 0, true, control, body, result, log);
     }
 };
-
-// Every request the server received, in order, over all its connections.
-std::string AllReceived(const ScriptedServer &server) {
-    std::string all;
-    for (int i = 0; i < server.Accepted(); ++i)
-        all += server.Received(i);
-    return all;
-}
 
 } // namespace
 

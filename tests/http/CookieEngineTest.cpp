@@ -17,6 +17,7 @@
 #include "support/TestCertificates.h"
 #include "support/TlsTestServer.h"
 
+using enginetest::AllReceived;
 using enginetest::Ok;
 using enginetest::Text;
 using testsupport::ConnectionScript;
@@ -34,14 +35,6 @@ ConnectionScript Route(std::function<std::string(const std::string &target)> rep
         size_t start = request.find(' ') + 1;
         return reply(request.substr(start, request.find(' ', start) - start));
     });
-}
-
-// Every request a server received, in order, over all its connections.
-std::string AllReceived(const ScriptedServer &server) {
-    std::string all;
-    for (int i = 0; i < server.Accepted(); ++i)
-        all += server.Received(i);
-    return all;
 }
 
 // The head of the request for target among everything a server received.

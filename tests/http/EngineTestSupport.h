@@ -32,6 +32,14 @@ inline testsupport::ConnectionScript AnswerAndClose(const std::string &reply) {
     return testsupport::ConnectionScript().ReadUntil("\r\n\r\n").Send(reply).Close();
 }
 
+// Every request the server received, in order, over all its connections.
+inline std::string AllReceived(const testsupport::ScriptedServer &server) {
+    std::string all;
+    for (int i = 0; i < server.Accepted(); ++i)
+        all += server.Received(i);
+    return all;
+}
+
 inline std::string Text(const DataBuffer &b) {
     return std::string(reinterpret_cast<const char *>(b.Data()), b.Length());
 }
