@@ -1,11 +1,12 @@
-// The cookie store over its directory: which files a host's cookies live in, the load-change-save
-// steps for requests and responses under one process-wide lock, and the limits per file and in all.
+// The cookie store over its directory: the file a host's cookies live in, the load-change-save steps
+// for requests and responses under one process-wide lock, and the limits per file and in all.
 #include "http/CookieMgr.h"
 
 #include <algorithm>
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "core/StringBuffer.h"
 #include "http/CookieClock.h"
@@ -36,60 +37,92 @@ bool IsDomainFileName(const std::string &name) {
     return std::all_of(name.begin(), name.end() - 4, IsFileNameByte);
 }
 
-// Evicts the least recently used cookies of the whole directory beyond kMaxCookiesInAll. Each file
-// holds at most kMaxCookiesPerFile, so only a directory with enough files needs counting.
-void EnforceTotalLimit(const char *directory, LogBase &log) {
+// The paths of the domain files in the directory.
+std::vector<std::string> DomainFiles(const char *directory) {
     std::vector<std::string> names;
     int err = 0;
     if (!platform::ListDirectory(directory, names, &err))
-        return;
-    std::erase_if(names, [](const std::string &n) { return !IsDomainFileName(n); });
-    if (static_cast<int64_t>(names.size()) * CookieMgr::kMaxCookiesPerFile <= CookieMgr::kMaxCookiesInAll)
-        return;
+        return {};
     std::string base(directory);
     if (!base.empty() && base.back() != '/')
         base.push_back('/');
-    struct Loaded {
-        std::string path;
-        CookieJar jar;
-        bool changed = false;
-    };
-    std::vector<std::unique_ptr<Loaded>> files;
-    size_t total = 0;
-    for (const std::string &name : names) {
-        auto file = std::make_unique<Loaded>();
-        file->path = base + name;
-        if (CookieFile::Load(file->path.c_str(), file->jar) != CookieFile::LoadStatus::Loaded)
-            continue;
-        total += static_cast<size_t>(file->jar.NumCookies());
-        files.push_back(std::move(file));
+    std::vector<std::string> paths;
+    for (const std::string &name : names)
+        if (IsDomainFileName(name))
+            paths.push_back(base + name);
+    return paths;
+}
+
+struct LoadedFile {
+    std::string path;
+    CookieJar jar;
+    bool changed = false;
+};
+
+// The files that can be read; files that cannot are neither counted nor touched.
+std::vector<std::unique_ptr<LoadedFile>> LoadReadable(const std::vector<std::string> &paths) {
+    std::vector<std::unique_ptr<LoadedFile>> files;
+    for (const std::string &path : paths) {
+        auto file = std::make_unique<LoadedFile>();
+        file->path = path;
+        if (CookieFile::Load(path.c_str(), file->jar) == CookieFile::LoadStatus::Loaded)
+            files.push_back(std::move(file));
     }
-    if (total <= static_cast<size_t>(CookieMgr::kMaxCookiesInAll))
-        return;
+    return files;
+}
+
+// Removes the least recently used cookies over all files until at most maxCount remain; true when any went.
+bool EvictOldestBeyond(std::vector<std::unique_ptr<LoadedFile>> &files, size_t maxCount) {
     struct Entry {
         int64_t lastAccess, creation;
-        Loaded *file;
+        LoadedFile *file;
         Cookie *cookie;
     };
     std::vector<Entry> all;
     for (auto &file : files)
         for (auto &cookie : file->jar.Cookies)
             all.push_back({cookie->LastAccessMs, cookie->CreationMs, file.get(), cookie.get()});
-    size_t excess = total - static_cast<size_t>(CookieMgr::kMaxCookiesInAll);
-    std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(excess), all.end(),
-                      [](const Entry &a, const Entry &b) {
-                          return a.lastAccess != b.lastAccess ? a.lastAccess < b.lastAccess
-                                                              : a.creation < b.creation;
-                      });
-    for (size_t i = 0; i < excess; ++i) {
-        Entry &e = all[i];
-        std::erase_if(e.file->jar.Cookies,
-                      [&e](const std::unique_ptr<Cookie> &c) { return c.get() == e.cookie; });
-        e.file->changed = true;
+    if (all.size() <= maxCount)
+        return false;
+    auto excess = static_cast<std::ptrdiff_t>(all.size() - maxCount);
+    std::partial_sort(all.begin(), all.begin() + excess, all.end(), [](const Entry &a, const Entry &b) {
+        return a.lastAccess != b.lastAccess ? a.lastAccess < b.lastAccess : a.creation < b.creation;
+    });
+    for (auto e = all.begin(); e != all.begin() + excess; ++e) {
+        Cookie *gone = e->cookie;
+        std::erase_if(e->file->jar.Cookies,
+                      [gone](const std::unique_ptr<Cookie> &c) { return c.get() == gone; });
+        e->file->changed = true;
     }
+    return true;
+}
+
+// Keeps the whole directory within kMaxCookiesInAll. Each file holds at most kMaxCookiesPerFile, so
+// only a directory with enough files needs its cookies counted.
+void EnforceTotalLimit(const char *directory, LogBase &log) {
+    std::vector<std::string> paths = DomainFiles(directory);
+    if (static_cast<int64_t>(paths.size()) * CookieMgr::kMaxCookiesPerFile <= CookieMgr::kMaxCookiesInAll)
+        return;
+    std::vector<std::unique_ptr<LoadedFile>> files = LoadReadable(paths);
+    if (!EvictOldestBeyond(files, static_cast<size_t>(CookieMgr::kMaxCookiesInAll)))
+        return;
     for (auto &file : files)
         if (file->changed)
             CookieFile::Save(file->path.c_str(), file->jar, log);
+}
+
+// The cookies that Set-Cookie values ask for, made by the rules of the store; values to be ignored
+// give none.
+std::vector<std::unique_ptr<Cookie>> CookiesToStore(const std::vector<std::string> &values,
+                                                    const CookieOrigin &origin, int64_t now) {
+    std::vector<std::unique_ptr<Cookie>> cookies;
+    for (const std::string &value : values) {
+        SetCookie fields;
+        auto cookie = std::make_unique<Cookie>();
+        if (ParseSetCookie(value, fields) && Cookie::FromSetCookie(fields, origin, now, *cookie))
+            cookies.push_back(std::move(cookie));
+    }
+    return cookies;
 }
 
 } // namespace
@@ -188,42 +221,21 @@ void CookieMgr::SaveSetCookies(const char *directory, const std::vector<std::str
     if (!directory || !*directory)
         return;
     int64_t now = CookieNowMs();
-    // The cookies to store, grouped by the file they belong in, in the order they came.
-    std::vector<std::pair<std::string, std::vector<std::unique_ptr<Cookie>>>> groups;
-    for (const std::string &value : values) {
-        SetCookie fields;
-        auto cookie = std::make_unique<Cookie>();
-        if (!ParseSetCookie(value, fields) || !Cookie::FromSetCookie(fields, origin, now, *cookie))
-            continue;
-        StringBuffer file;
-        if (!CookieFilePath(directory, cookie->Domain.c_str(), file))
-            continue;
-        auto group = std::find_if(groups.begin(), groups.end(),
-                                  [&file](const auto &g) { return g.first == file.Text(); });
-        if (group == groups.end()) {
-            groups.emplace_back(file.Text(), std::vector<std::unique_ptr<Cookie>>());
-            group = groups.end() - 1;
-        }
-        group->second.push_back(std::move(cookie));
-    }
-    if (groups.empty())
+    std::vector<std::unique_ptr<Cookie>> cookies = CookiesToStore(values, origin, now);
+    // Every cookie a host may set lies within its registrable domain: they all go in the host's file.
+    StringBuffer file;
+    if (cookies.empty() || !CookieFilePath(directory, LowerAscii(origin.Host).c_str(), file))
         return;
-
     std::lock_guard<std::mutex> lock(g_storeLock);
-    bool wrote = false;
-    for (auto &[path, cookies] : groups) {
-        CookieJar jar;
-        if (CookieFile::Load(path.c_str(), jar) == CookieFile::LoadStatus::Unreadable) {
-            ReportUnreadable(path.c_str(), log);
-            continue;
-        }
-        bool changed = jar.RemoveExpired(now);
-        for (auto &cookie : cookies)
-            changed = jar.Store(cookie.release(), origin.Secure, now) || changed;
-        changed = jar.EvictLeastRecentlyUsed(kMaxCookiesPerFile) || changed;
-        if (changed && CookieFile::Save(path.c_str(), jar, log))
-            wrote = true;
+    CookieJar jar;
+    if (CookieFile::Load(file.Text(), jar) == CookieFile::LoadStatus::Unreadable) {
+        ReportUnreadable(file.Text(), log);
+        return;
     }
-    if (wrote)
+    bool changed = jar.RemoveExpired(now);
+    for (auto &cookie : cookies)
+        changed = jar.Store(cookie.release(), origin.Secure, now) || changed;
+    changed = jar.EvictLeastRecentlyUsed(kMaxCookiesPerFile) || changed;
+    if (changed && CookieFile::Save(file.Text(), jar, log))
         EnforceTotalLimit(directory, log);
 }
