@@ -496,8 +496,9 @@ void HttpClient::CookiesOrCache(Exchange &ex, LogBase &log) {
         origin.Path = ex.path.Text();
         origin.Secure = SecureChannel(ex);
         enginecache::SaveResponseCookies(c, ex.head, origin, log);
-    } else
+    } else {
         enginecache::UpdateFromResponse(ex.url, c, ex.result, ex.body, log);
+    }
 }
 
 // Step 22.
