@@ -74,12 +74,12 @@ TEST(CookieFileWrite, OneElementPerCookieWithItsKeyFlagsAndStamps) {
 TEST(CookieFileWrite, AnyNameAndValueReadBackExactly) {
     Store s;
     const std::vector<std::string> pairs = {
-        "$Version=1", "1=bar", "!a=\"<&'>\"", "xml=1",  "\xE6\x98\xA5=\xE8\x8A\x82",
-        "a\tb=c\td",  "plain", "_=x",         "pair=y", "\"a=b\"=bar"};
+        "$Version=1", "1=bar", "!a=\"<&'>\"", "xml=1",       "\xE6\x98\xA5=\xE8\x8A\x82", "a\tb=c\td",
+        "plain",      "_=x",   "pair=y",      "\"a=b\"=bar", "caf\xE9=\xFF\x80"};
     s.Set(kHome, pairs);
     EXPECT_EQ(s.Sent(kHome),
               "$Version=1; 1=bar; !a=\"<&'>\"; xml=1; \xE6\x98\xA5=\xE8\x8A\x82; a\tb=c\td; plain; "
-              "_=x; pair=y; \"a=b\"=bar");
+              "_=x; pair=y; \"a=b\"=bar; caf\xE9=\xFF\x80");
 }
 
 TEST(CookieFileRead, AFileOfTheOlderFormStillLoads) {
