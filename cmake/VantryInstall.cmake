@@ -56,6 +56,8 @@ foreach(_name IN LISTS VANTRY_FOUND_LIBRARIES)
     string(APPEND VANTRY_PC_REQUIRES " libidn2")
   elseif(_name STREQUAL "pugixml")
     string(APPEND VANTRY_PC_REQUIRES " pugixml")
+  elseif(_name STREQUAL "psl")
+    string(APPEND VANTRY_PC_REQUIRES " libpsl")
   endif()
 endforeach()
 
@@ -90,6 +92,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The programs need only the run-time libraries (found by dpkg-shlibdeps); linking the static library
 # needs the development packages of its dependencies.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libssl-dev, libbz2-dev, libpugixml-dev, libidn2-dev")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libssl-dev, libbz2-dev, libpugixml-dev, libidn2-dev, libpsl-dev")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

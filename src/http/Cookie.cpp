@@ -1,198 +1,146 @@
-// Cookies: parsing one Set-Cookie value, the host and path match with its label boundary, and the
-// collection of a response's cookies (dropping those for domains the answering host is not in).
+// Cookie: the store's rules for one cookie: making it from a Set-Cookie and its origin, matching a
+// request's host and path, and writing its pair on the Cookie line.
 #include "http/Cookie.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <string_view>
+#include <limits>
 
-#include "core/StringPair.h"
-#include "http/HttpResponseHeader.h"
-#include "http/MimeField.h"
+#include "http/CookieDomain.h"
+#include "http/HeaderText.h"
+#include "http/SetCookie.h"
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+using header_text::BeginsWithNoCase;
 
-std::string_view TrimView(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool EqualsNoCase(std::string_view a, const char *b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n)
+// The domain the cookie belongs to; false when the Set-Cookie must be ignored. A Domain attribute
+// must domain-match the host and lie within the host's registrable domain, so no public suffix and
+// no parent of the host's own registrable domain ("amazonaws.com" for "x.s3.amazonaws.com") qualifies.
+// An IP address, or a host that is itself a public suffix, only ever names itself: a Domain equal
+// to it gives a host-only cookie.
+bool ChooseDomain(const SetCookie &fields, const std::string &host, Cookie &out) {
+    if (host.empty())
         return false;
-    for (size_t i = 0; i < n; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y + 32);
-        if (x != y)
+    std::string domain = fields.HasDomain ? fields.Domain : std::string();
+    if (!domain.empty()) {
+        std::string registrable = RegistrableDomain(host);
+        if (registrable.empty()) {
+            if (domain != host)
+                return false;
+            domain.clear();
+        } else if (!DomainMatches(host, domain) || !DomainMatches(domain, registrable)) {
             return false;
+        }
     }
+    out.HostOnly = domain.empty();
+    out.Domain = domain.empty() ? host : domain;
     return true;
 }
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
+void ChooseExpiry(const SetCookie &fields, int64_t nowMs, Cookie &out) {
+    const int64_t latest = nowMs + Cookie::kMaxLifetimeSeconds * 1000;
+    if (fields.HasMaxAge) {
+        out.Persistent = true;
+        if (fields.MaxAgeSeconds <= 0)
+            out.ExpiryMs = std::numeric_limits<int64_t>::min(); // expired at once: a deletion
+        else
+            out.ExpiryMs = fields.MaxAgeSeconds >= Cookie::kMaxLifetimeSeconds
+                               ? latest
+                               : nowMs + fields.MaxAgeSeconds * 1000;
+    } else if (fields.HasExpires) {
+        out.Persistent = true;
+        out.ExpiryMs = fields.ExpiresSeconds >= latest / 1000 ? latest : fields.ExpiresSeconds * 1000;
+    }
 }
 
-long IntegerOf(std::string_view text) {
-    std::string copy(text);
-    return std::strtol(copy.c_str(), nullptr, 10);
+// The "__Secure-" and "__Host-" prefixes promise a Secure cookie (and for "__Host-" one bound to
+// its host with the path "/"); a nameless cookie may not pose as one through its value.
+bool PrefixesHold(const SetCookie &fields, const Cookie &cookie) {
+    if (cookie.Name.empty())
+        return !BeginsWithNoCase(cookie.Value, "__Secure-") && !BeginsWithNoCase(cookie.Value, "__Host-");
+    if (BeginsWithNoCase(cookie.Name, "__Secure-") && !cookie.Secure)
+        return false;
+    if (BeginsWithNoCase(cookie.Name, "__Host-"))
+        return cookie.Secure && cookie.HostOnly && fields.HasPath && cookie.Path == "/";
+    return true;
+}
+
+bool IsControlByte(unsigned char c) {
+    return (c < 0x20 && c != '\t') || c == 0x7F;
 }
 
 } // namespace
 
-Cookie::Cookie() = default;
-Cookie::~Cookie() = default;
-
-void Cookie::Reset() {
-    Pairs.RemoveAllAndDelete();
-    Domain.Clear();
-    Path.Clear();
-    Expire.Clear();
-    Version = 0;
-    Secure = false;
-    Discard = false;
-    MaxAge = 0;
-}
-
-const StringPair *Cookie::PairAt(int32_t index) const {
-    return Pairs.ElementAs<StringPair>(index);
-}
-
-const char *Cookie::PairValue(const char *name) const {
-    for (int32_t i = 0; i < Pairs.Count(); ++i) {
-        const StringPair *p = PairAt(i);
-        if (p && EqualsNoCase(p->Name(), name))
-            return p->Value();
-    }
-    return nullptr;
-}
-
-void Cookie::SetPair(const char *name, const char *value) {
-    for (int32_t i = 0; i < Pairs.Count(); ++i) {
-        auto *p = Pairs.ElementAs<StringPair>(i);
-        if (p && EqualsNoCase(p->Name(), name)) {
-            p->ValueBuffer().SetString(value);
-            return;
-        }
-    }
-    Pairs.Append(new StringPair(name, value));
-}
-
-void Cookie::ParseSetCookie(const char *value) {
-    Reset();
-    if (!value)
-        return;
-    std::string_view rest(value);
-    for (;;) {
-        size_t semi = rest.find(';');
-        std::string_view piece = TrimView(rest.substr(0, semi));
-        rest = semi == std::string_view::npos ? std::string_view() : rest.substr(semi + 1);
-        if (!piece.empty()) {
-            size_t eq = piece.find('=');
-            if (eq == std::string_view::npos) {
-                if (EqualsNoCase(piece, "secure"))
-                    Secure = true;
-                else if (EqualsNoCase(piece, "discard"))
-                    Discard = true;
-                else
-                    SetPair(std::string(piece).c_str(), "");
-            } else {
-                std::string_view name = TrimView(piece.substr(0, eq));
-                std::string_view val = piece.substr(eq + 1);
-                while (!val.empty() && IsBlank(val.front()))
-                    val.remove_prefix(1);
-                std::string valueText(val);
-                if (EqualsNoCase(name, "domain"))
-                    Domain.SetString(valueText.c_str());
-                else if (EqualsNoCase(name, "path"))
-                    Path.SetString(valueText.c_str());
-                else if (EqualsNoCase(name, "expires"))
-                    Expire.SetString(valueText.c_str());
-                else if (EqualsNoCase(name, "port") || EqualsNoCase(name, "comment") ||
-                         EqualsNoCase(name, "commentUrl")) {
-                } else if (EqualsNoCase(name, "version")) {
-                    long v = IntegerOf(val);
-                    if (v == 0 || v == 1)
-                        Version = static_cast<int32_t>(v);
-                } else if (EqualsNoCase(name, "max-age")) {
-                    MaxAge = static_cast<int32_t>(IntegerOf(val));
-                } else if (!name.empty()) {
-                    SetPair(std::string(name).c_str(), valueText.c_str());
-                }
-            }
-        }
-        if (semi == std::string_view::npos)
-            break;
-    }
-}
-
-bool HostInCookieDomain(const char *host, const char *domain) {
-    std::string d = Lower(TrimView(domain ? domain : ""));
-    if (d.empty())
-        return true;
-    if (d.front() == '.')
-        d.erase(0, 1);
-    std::string h = Lower(host ? host : "");
-    if (d.empty() || h.empty())
+bool Cookie::FromSetCookie(const SetCookie &fields, const CookieOrigin &origin, int64_t nowMs, Cookie &out) {
+    out = Cookie();
+    out.Name = fields.Name;
+    out.Value = fields.Value;
+    if (!out.IsWellFormed())
         return false;
-    if (h == d)
-        return true;
-    return h.size() > d.size() && h.compare(h.size() - d.size(), d.size(), d) == 0 &&
-           h[h.size() - d.size() - 1] == '.';
+    if (!ChooseDomain(fields, LowerAscii(origin.Host), out))
+        return false;
+    out.Path = fields.HasPath && !fields.Path.empty() ? fields.Path : DefaultCookiePath(origin.Path);
+    // Only a secure origin may set a Secure cookie.
+    if (fields.Secure && !origin.Secure)
+        return false;
+    out.Secure = fields.Secure;
+    out.HttpOnly = fields.HttpOnly;
+    out.SameSite = fields.SameSite;
+    ChooseExpiry(fields, nowMs, out);
+    out.CreationMs = nowMs;
+    out.LastAccessMs = nowMs;
+    return PrefixesHold(fields, out);
 }
 
-bool Cookie::Matches(const char *host, const char *path) const {
-    if (!HostInCookieDomain(host, Domain.Text()))
+bool Cookie::MatchesHost(std::string_view host) const {
+    return HostOnly ? host == Domain : DomainMatches(host, Domain);
+}
+
+bool Cookie::Matches(std::string_view host, std::string_view path, bool secureChannel, int64_t nowMs) const {
+    if (Secure && !secureChannel)
         return false;
-    if (path && Path.Length() && !Path.Equals("/"))
-        return std::strncmp(path, Path.Text(), static_cast<size_t>(Path.Length())) == 0;
+    return !IsExpired(nowMs) && MatchesHost(host) && CookiePathMatches(path, Path);
+}
+
+bool Cookie::SameIdentity(const Cookie &other) const {
+    return Name == other.Name && Domain == other.Domain && HostOnly == other.HostOnly && Path == other.Path;
+}
+
+bool Cookie::IsWellFormed() const {
+    if (Name.empty() && Value.empty())
+        return false;
+    if (Name.size() + Value.size() > kMaxCookieNameValueBytes)
+        return false;
+    for (char c : Name)
+        if (IsControlByte(static_cast<unsigned char>(c)) || c == ';' || c == '=')
+            return false;
+    for (char c : Value)
+        if (IsControlByte(static_cast<unsigned char>(c)) || c == ';')
+            return false;
     return true;
 }
 
-void CollectResponseCookies(const HttpResponseHeader &header, const char *defaultDomain,
-                            const char *responseHost, ExtPtrArray &out) {
-    const MimeHeader &fields = header.Fields;
-    for (int32_t i = 0; i < fields.NumFields(); ++i) {
-        const MimeField *field = fields.FieldAt(i);
-        if (!field)
-            continue;
-        std::string_view name = field->Name.View();
-        if (name.size() < 10 || !EqualsNoCase(name.substr(0, 10), "Set-Cookie"))
-            continue;
-        if (!EqualsNoCase(name, "Set-Cookie") && !EqualsNoCase(name, "Set-Cookie2"))
-            continue;
-        auto *cookie = new Cookie();
-        cookie->ParseSetCookie(field->Value.Text());
-        cookie->Domain.Trim();
-        bool keep;
-        if (cookie->Domain.Length()) {
-            // One site cannot set cookies for another: the answering host must lie in the domain.
-            keep = !responseHost || HostInCookieDomain(responseHost, cookie->Domain.Text());
-        } else if (defaultDomain && *defaultDomain) {
-            cookie->Domain.SetString(defaultDomain);
-            keep = true;
-        } else {
-            keep = false;
-        }
-        if (keep)
-            out.Append(cookie);
-        else
-            delete cookie;
+void Cookie::AppendPair(std::string &out) const {
+    if (!Name.empty()) {
+        out.append(Name);
+        out.push_back('=');
     }
+    out.append(Value);
+}
+
+bool CookiePathMatches(std::string_view requestPath, std::string_view cookiePath) {
+    if (requestPath == cookiePath)
+        return true;
+    if (cookiePath.empty() || requestPath.size() < cookiePath.size() ||
+        requestPath.substr(0, cookiePath.size()) != cookiePath)
+        return false;
+    return cookiePath.back() == '/' || requestPath[cookiePath.size()] == '/';
+}
+
+std::string DefaultCookiePath(std::string_view requestPath) {
+    if (requestPath.empty() || requestPath.front() != '/')
+        return "/";
+    size_t last = requestPath.rfind('/');
+    if (last == 0)
+        return "/";
+    return std::string(requestPath.substr(0, last));
 }

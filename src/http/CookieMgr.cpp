@@ -1,66 +1,129 @@
-// The cookie store on disk: file names from base domains (only safe bytes), XML domain files read
-// and merged with pugixml, and each file written beside itself and renamed into place.
+// The cookie store over its directory: the file a host's cookies live in, the load-change-save steps
+// for requests and responses under one process-wide lock, and the limits per file and in all.
 #include "http/CookieMgr.h"
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
-#include <pugixml.hpp>
-#include <sstream>
-#include <string>
+#include <mutex>
+#include <utility>
+#include <vector>
 
-#include "core/DataBuffer.h"
-#include "core/ExtPtrArray.h"
-#include "core/FileSys.h"
 #include "core/StringBuffer.h"
-#include "core/StringPair.h"
-#include "http/Cookie.h"
+#include "http/CookieClock.h"
+#include "http/CookieDomain.h"
+#include "http/CookieFile.h"
 #include "http/CookieJar.h"
-#include "log/LogNull.h"
-#include "spider/UrlUtil.h"
+#include "http/SetCookie.h"
+#include "log/LogBase.h"
+#include "platform/Files.h"
 
 namespace {
 
-// A domain file larger than this is not read (files only grow; this bounds one request's work).
-constexpr uint32_t kMaxCookieFile = 16u * 1024u * 1024u;
+std::mutex g_storeLock;
 
-bool IsNameByte(char c) {
+bool IsFileNameByte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
 }
 
-// A pair name that can be an element tag of the file: ASCII letters, digits, '-', '_' and '.',
-// not starting with a digit, '-' or '.', and not beginning with "xml" in any case.
-bool IsTagName(const char *name) {
-    if (!name || !*name)
-        return false;
-    char first = name[0];
-    if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_'))
-        return false;
-    for (const char *p = name; *p; ++p)
-        if (!IsNameByte(*p) && *p != '.')
-            return false;
-    return !(std::strlen(name) >= 3 && (name[0] | 32) == 'x' && (name[1] | 32) == 'm' &&
-             (name[2] | 32) == 'l');
+void ReportUnreadable(const char *path, LogBase &log) {
+    log.LogError("Cookie file cannot be read; it is left as it is.");
+    log.LogData("filename", path);
 }
 
-bool LoadDocument(const char *path, pugi::xml_document &doc) {
-    LogNull quiet;
-    if (!FileSys::FileExists(path, nullptr))
+// A file of the store's own naming in the directory: letters, digits, '-' and '_' before ".xml".
+bool IsDomainFileName(const std::string &name) {
+    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".xml") != 0)
         return false;
-    bool ok = false;
-    uint64_t size = FileSys::FileSize(path, &ok, nullptr);
-    if (!ok || size > kMaxCookieFile)
-        return false;
-    DataBuffer bytes;
-    if (!bytes.LoadFile(path, quiet) || bytes.Length() == 0)
-        return false;
-    pugi::xml_parse_result parsed = doc.load_buffer(bytes.Data(), bytes.Length());
-    return parsed && doc.document_element();
+    return std::all_of(name.begin(), name.end() - 4, IsFileNameByte);
 }
 
-struct StringWriter : pugi::xml_writer {
-    std::string text;
-    void write(const void *data, size_t size) override { text.append(static_cast<const char *>(data), size); }
+// The paths of the domain files in the directory.
+std::vector<std::string> DomainFiles(const char *directory) {
+    std::vector<std::string> names;
+    int err = 0;
+    if (!platform::ListDirectory(directory, names, &err))
+        return {};
+    std::string base(directory);
+    if (!base.empty() && base.back() != '/')
+        base.push_back('/');
+    std::vector<std::string> paths;
+    for (const std::string &name : names)
+        if (IsDomainFileName(name))
+            paths.push_back(base + name);
+    return paths;
+}
+
+struct LoadedFile {
+    std::string path;
+    CookieJar jar;
+    bool changed = false;
 };
+
+// The files that can be read; files that cannot are neither counted nor touched.
+std::vector<std::unique_ptr<LoadedFile>> LoadReadable(const std::vector<std::string> &paths) {
+    std::vector<std::unique_ptr<LoadedFile>> files;
+    for (const std::string &path : paths) {
+        auto file = std::make_unique<LoadedFile>();
+        file->path = path;
+        if (CookieFile::Load(path.c_str(), file->jar) == CookieFile::LoadStatus::Loaded)
+            files.push_back(std::move(file));
+    }
+    return files;
+}
+
+// Removes the least recently used cookies over all files until at most maxCount remain; true when any went.
+bool EvictOldestBeyond(std::vector<std::unique_ptr<LoadedFile>> &files, size_t maxCount) {
+    struct Entry {
+        int64_t lastAccess, creation;
+        LoadedFile *file;
+        Cookie *cookie;
+    };
+    std::vector<Entry> all;
+    for (auto &file : files)
+        for (auto &cookie : file->jar.Cookies)
+            all.push_back({cookie->LastAccessMs, cookie->CreationMs, file.get(), cookie.get()});
+    if (all.size() <= maxCount)
+        return false;
+    auto excess = static_cast<std::ptrdiff_t>(all.size() - maxCount);
+    std::partial_sort(all.begin(), all.begin() + excess, all.end(), [](const Entry &a, const Entry &b) {
+        return a.lastAccess != b.lastAccess ? a.lastAccess < b.lastAccess : a.creation < b.creation;
+    });
+    for (auto e = all.begin(); e != all.begin() + excess; ++e) {
+        Cookie *gone = e->cookie;
+        std::erase_if(e->file->jar.Cookies,
+                      [gone](const std::unique_ptr<Cookie> &c) { return c.get() == gone; });
+        e->file->changed = true;
+    }
+    return true;
+}
+
+// Keeps the whole directory within kMaxCookiesInAll. Each file holds at most kMaxCookiesPerFile, so
+// only a directory with enough files needs its cookies counted.
+void EnforceTotalLimit(const char *directory, LogBase &log) {
+    std::vector<std::string> paths = DomainFiles(directory);
+    if (static_cast<int64_t>(paths.size()) * CookieMgr::kMaxCookiesPerFile <= CookieMgr::kMaxCookiesInAll)
+        return;
+    std::vector<std::unique_ptr<LoadedFile>> files = LoadReadable(paths);
+    if (!EvictOldestBeyond(files, static_cast<size_t>(CookieMgr::kMaxCookiesInAll)))
+        return;
+    for (auto &file : files)
+        if (file->changed)
+            CookieFile::Save(file->path.c_str(), file->jar, log);
+}
+
+// The cookies that Set-Cookie values ask for, made by the rules of the store; values to be ignored
+// give none.
+std::vector<std::unique_ptr<Cookie>> CookiesToStore(const std::vector<std::string> &values,
+                                                    const CookieOrigin &origin, int64_t now) {
+    std::vector<std::unique_ptr<Cookie>> cookies;
+    for (const std::string &value : values) {
+        SetCookie fields;
+        auto cookie = std::make_unique<Cookie>();
+        if (ParseSetCookie(value, fields) && Cookie::FromSetCookie(fields, origin, now, *cookie))
+            cookies.push_back(std::move(cookie));
+    }
+    return cookies;
+}
 
 } // namespace
 
@@ -78,145 +141,101 @@ bool CookieMgr::CookieFilePath(const char *directory, const char *domain, String
         return false;
     for (int32_t i = 0; i < name.Length(); ++i) {
         char c = static_cast<char>(name.CharAt(i));
-        if (!IsNameByte(c) && c != '.')
+        if (!IsFileNameByte(c) && c != '.')
             return false;
     }
-    StringBuffer base;
-    GetBaseDomain(name.Text(), base);
-    base.ReplaceChar('.', '_');
-    if (base.Length() == 0)
+    std::string base = RegistrableDomain(name.Text());
+    if (base.empty())
+        base = name.Text(); // an IP address or a public suffix keeps a file of its own
+    std::replace(base.begin(), base.end(), '.', '_');
+    if (base.empty() || !std::all_of(base.begin(), base.end(), IsFileNameByte))
         return false;
-    for (int32_t i = 0; i < base.Length(); ++i)
-        if (!IsNameByte(static_cast<char>(base.CharAt(i))))
-            return false;
     path.Append(directory);
     if (path.Length() && path.LastChar() != '/' && path.LastChar() != '\\')
         path.AppendChar('/');
-    path.AppendBuffer(base);
+    path.Append(base.c_str());
     path.Append(".xml");
     return true;
 }
 
-CookieJar *CookieMgr::LoadJar(const char *directory, const char *host, const char *path) {
-    (void)path; // matching happens when the header is built
+CookieJar *CookieMgr::LoadJar(const char *directory, const char *domain) {
     StringBuffer file;
-    if (!CookieFilePath(directory, host, file))
-        return nullptr;
-    pugi::xml_document doc;
-    if (!LoadDocument(file.Text(), doc))
+    if (!CookieFilePath(directory, domain, file))
         return nullptr;
     auto jar = std::make_unique<CookieJar>();
-    for (pugi::xml_node node : doc.document_element().children()) {
-        if (node.type() != pugi::node_element)
-            continue;
-        std::string key = node.attribute("key").value();
-        size_t comma = key.find(',');
-        if (comma == std::string::npos || comma == 0)
-            continue;
-        auto *cookie = new Cookie();
-        cookie->Domain.SetString(key.substr(0, comma).c_str());
-        cookie->Path.SetString(key.substr(comma + 1).c_str());
-        const char *expire = node.attribute("expire").value();
-        if (*expire)
-            cookie->Expire.SetString(expire);
-        cookie->Version = node.attribute("v").as_int(0);
-        cookie->Secure = std::strcmp(node.attribute("secure").value(), "yes") == 0;
-        if (cookie->Version == 1) {
-            cookie->MaxAge = node.attribute("maxAge").as_int(0);
-            cookie->Discard = std::strcmp(node.attribute("discard").value(), "yes") == 0;
-        }
-        for (pugi::xml_node pair : node.children())
-            if (pair.type() == pugi::node_element)
-                cookie->SetPair(pair.name(), pair.text().get());
-        jar->Append(cookie);
-    }
-    if (jar->NumCookies() == 0)
+    std::lock_guard<std::mutex> lock(g_storeLock);
+    if (CookieFile::Load(file.Text(), *jar) != CookieFile::LoadStatus::Loaded || jar->NumCookies() == 0)
         return nullptr;
     return jar.release();
 }
 
-bool CookieMgr::SaveCookie(const char *directory, const Cookie &cookie) {
+void CookieMgr::BuildRequestCookies(const char *directory, const char *host, const char *path,
+                                    bool secureChannel, StringBuffer &out, LogBase &log) {
+    out.Clear();
+    if (!directory || !*directory || !host || !*host)
+        return;
+    std::string hostName = LowerAscii(host);
+    std::string requestPath = path && *path ? path : "/";
+    int64_t now = CookieNowMs();
     StringBuffer file;
-    if (!CookieFilePath(directory, cookie.Domain.Text(), file))
-        return false;
-    pugi::xml_document doc;
-    // A missing or unreadable file starts a new document.
-    if (!LoadDocument(file.Text(), doc)) {
-        doc.reset();
-        doc.append_child("cookies");
-    }
-    pugi::xml_node root = doc.document_element();
+    if (!CookieFilePath(directory, hostName.c_str(), file))
+        return;
+    std::lock_guard<std::mutex> lock(g_storeLock);
+    CookieJar jar;
+    CookieFile::LoadStatus status = CookieFile::Load(file.Text(), jar);
+    if (status == CookieFile::LoadStatus::Unreadable)
+        ReportUnreadable(file.Text(), log);
+    if (status != CookieFile::LoadStatus::Loaded)
+        return;
+    std::vector<Cookie *> sending;
+    jar.CollectMatching(hostName, requestPath, secureChannel, now, sending);
+    std::string line;
+    CookieJar::WriteCookieLine(sending, line);
+    out.SetString(line.c_str());
 
-    std::string key = std::string(cookie.Domain.Text()) + "," + cookie.Path.Text();
-    pugi::xml_node element;
-    for (pugi::xml_node node : root.children("cookie")) {
-        if (key == node.attribute("key").value()) {
-            element = node;
-            break;
+    // New last-access stamps, written back when they moved on enough to matter for eviction (the
+    // rewrite also drops the file's expired cookies).
+    bool touched = false;
+    for (Cookie *cookie : sending) {
+        if (now - cookie->LastAccessMs >= kLastAccessGranularityMs) {
+            cookie->LastAccessMs = now;
+            touched = true;
         }
     }
-    if (!element) {
-        element = root.append_child("cookie");
-        element.append_attribute("key").set_value(key.c_str());
+    if (touched) {
+        jar.RemoveExpired(now);
+        CookieFile::Save(file.Text(), jar, log);
     }
-    auto setAttribute = [&element](const char *name, const char *value) {
-        pugi::xml_attribute a = element.attribute(name);
-        if (!a)
-            a = element.append_attribute(name);
-        a.set_value(value);
-    };
-    setAttribute("v", std::to_string(cookie.Version).c_str());
-    if (cookie.Expire.Length())
-        setAttribute("expire", cookie.Expire.Text());
-    if (cookie.MaxAge != 0)
-        setAttribute("maxAge", std::to_string(cookie.MaxAge).c_str());
-    if (cookie.Secure)
-        setAttribute("secure", "yes");
-    if (cookie.Discard)
-        setAttribute("discard", "yes");
-    for (int32_t i = 0; i < cookie.NumPairs(); ++i) {
-        const StringPair *pair = cookie.PairAt(i);
-        // A name that cannot be an element tag would make the whole file unreadable: it is not stored.
-        if (!pair || !IsTagName(pair->Name()))
-            continue;
-        pugi::xml_node child = element.child(pair->Name());
-        if (!child)
-            child = element.append_child(pair->Name());
-        child.text().set(pair->Value());
-    }
-
-    StringWriter writer;
-    doc.save(writer, "  ");
-    FileSys::ReplaceFileTwoPart(file.Text(), writer.text.data(), static_cast<uint32_t>(writer.text.size()),
-                                nullptr, 0, nullptr);
-    return true;
 }
 
-void CookieMgr::BuildRequestCookies(const char *directory, const char *host, const char *path,
-                                    bool secureChannel, StringBuffer &out) {
-    out.Clear();
-    if (!directory || !*directory)
-        return;
-    std::unique_ptr<CookieJar> jar(LoadJar(directory, host, path));
-    if (!jar)
-        return;
-    jar->BuildCookieHeader(host, path, secureChannel, out);
-    out.Trim();
+void CookieMgr::SaveResponseCookies(const char *directory, std::string_view head, const CookieOrigin &origin,
+                                    LogBase &log) {
+    std::vector<std::string> values;
+    CollectSetCookieValues(head, values);
+    if (!values.empty())
+        SaveSetCookies(directory, values, origin, log);
 }
 
-void CookieMgr::SaveResponseCookies(const char *directory, const HttpResponseHeader &header,
-                                    const char *connectionHost, const char *responseHost) {
+void CookieMgr::SaveSetCookies(const char *directory, const std::vector<std::string> &values,
+                               const CookieOrigin &origin, LogBase &log) {
     if (!directory || !*directory)
         return;
-    StringBuffer base;
-    GetBaseDomain(connectionHost ? connectionHost : "", base);
-    StringBuffer defaultDomain(".");
-    defaultDomain.AppendBuffer(base);
-    ExtPtrArray cookies;
-    CollectResponseCookies(header, base.Length() ? defaultDomain.Text() : nullptr, responseHost, cookies);
-    for (int32_t i = 0; i < cookies.Count(); ++i) {
-        const Cookie *cookie = cookies.ElementAs<Cookie>(i);
-        if (cookie)
-            SaveCookie(directory, *cookie);
+    int64_t now = CookieNowMs();
+    std::vector<std::unique_ptr<Cookie>> cookies = CookiesToStore(values, origin, now);
+    // Every cookie a host may set lies within its registrable domain: they all go in the host's file.
+    StringBuffer file;
+    if (cookies.empty() || !CookieFilePath(directory, LowerAscii(origin.Host).c_str(), file))
+        return;
+    std::lock_guard<std::mutex> lock(g_storeLock);
+    CookieJar jar;
+    if (CookieFile::Load(file.Text(), jar) == CookieFile::LoadStatus::Unreadable) {
+        ReportUnreadable(file.Text(), log);
+        return;
     }
+    bool changed = jar.RemoveExpired(now);
+    for (auto &cookie : cookies)
+        changed = jar.Store(cookie.release(), origin.Secure, now) || changed;
+    changed = jar.EvictLeastRecentlyUsed(kMaxCookiesPerFile) || changed;
+    if (changed && CookieFile::Save(file.Text(), jar, log))
+        EnforceTotalLimit(directory, log);
 }

@@ -3,6 +3,7 @@
 // cookie store (http/CookieMgr.h).
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
@@ -48,11 +49,11 @@ inline void MarkDomainInvalid(HttpControl &control, const char *host) {
 inline void MarkDomainValid(HttpControl &control, const char *host) {
     control.HttpStore.MarkDomainValid(host);
 }
-// connectionHost: the client's recorded host (the default cookie domain comes from it); responseHost:
-// the URL's host, which must lie in a cookie's own domain.
-inline void SaveResponseCookies(HttpControl &control, const HttpResponseHeader &header,
-                                const char *connectionHost, const char *responseHost) {
-    CookieMgr::SaveResponseCookies(control.CookieDir.Text(), header, connectionHost, responseHost);
+// The cookies of a response's raw head, for the request it answered (origin: its URL's host and path,
+// and whether it went over a verified TLS channel).
+inline void SaveResponseCookies(HttpControl &control, std::string_view head, const CookieOrigin &origin,
+                                LogBase &log) {
+    CookieMgr::SaveResponseCookies(control.CookieDir.Text(), head, origin, log);
 }
 
 } // namespace enginecache

@@ -451,10 +451,10 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
     StringBuffer request;
     if (c.MimicIE)
         HttpRequestBuilder::BuildMsieRequest(ex.url, ex.host.Text(), ex.port, ex.path.Text(), query, c,
-                                             request, log);
+                                             request, log, SecureChannel(ex));
     else if (c.MimicFirefox)
         HttpRequestBuilder::BuildFirefoxRequest(ex.url, ex.host.Text(), ex.port, ex.path.Text(), query, c,
-                                                request, log);
+                                                request, log, SecureChannel(ex));
     else {
         CalendarTime expiry;
         bool haveExpiry = ex.expired && ex.expiry != 0;
@@ -462,7 +462,7 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
             DateParser().DaysToTime(ex.expiry, expiry);
         HttpRequestBuilder::BuildRequest(ex.url, ex.host.Text(), ex.port, ex.path.Text(), query, c,
                                          ex.expired, ex.etag.Text(), haveExpiry ? &expiry : nullptr, request,
-                                         log);
+                                         log, SecureChannel(ex));
     }
     uint32_t length = static_cast<uint32_t>(request.Length());
     bool sent = ex.tls ? ex.channel->SendData(request.Text(), length, log)
@@ -604,13 +604,19 @@ bool HttpClient::CheckFinalSize(Exchange &ex, LogBase &log) {
     return true;
 }
 
-// Step 21: cookies to save, or else the cache.
+// Step 21: cookies to save, or else the cache. The cookies belong to this request's own host (a
+// redirect hop's, not the one the pooled connection was first opened for).
 void HttpClient::CookiesOrCache(Exchange &ex, LogBase &log) {
     HttpControl &c = ex.control;
-    if (c.CookieDir.Length() > 0 && c.SaveCookies && ex.result.Header.HasField("Set-Cookie"))
-        enginecache::SaveResponseCookies(c, ex.result.Header, m_host.Text(), ex.host.Text());
-    else
+    if (c.CookieDir.Length() > 0 && c.SaveCookies && ex.result.Header.HasField("Set-Cookie")) {
+        CookieOrigin origin;
+        origin.Host = ex.host.Text();
+        origin.Path = ex.path.Text();
+        origin.Secure = SecureChannel(ex);
+        enginecache::SaveResponseCookies(c, ex.framing->Parser().HeadText(), origin, log);
+    } else {
         enginecache::UpdateFromResponse(ex.url, c, ex.result, ex.body, log);
+    }
 }
 
 // Step 22. A connection is kept only when the response was read whole, the head allows it and the
@@ -642,6 +648,10 @@ bool HttpClient::Handle304(Exchange &ex, LogBase &log) {
     ex.body.AppendData(ex.cachedBody);
     ex.result.FromCache = true;
     return true;
+}
+
+bool HttpClient::SecureChannel(const Exchange &ex) {
+    return ex.tls && ex.channel && ex.channel->ServerVerified();
 }
 
 void HttpClient::CloseExchange(Exchange &ex) {
@@ -677,11 +687,6 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
         log.LogData("location", location.Text());
         log.LogData("url", url ? url : "");
         return false;
-    }
-    if (control.CookieDir.Length() > 0 && control.SaveCookies && result.Header.HasField("Set-Cookie")) {
-        StringBuffer host;
-        GetUrlHost(url, host);
-        enginecache::SaveResponseCookies(control, result.Header, m_host.Text(), host.Text());
     }
     result.WasRedirected = true;
     result.FinalUrl.SetString(target.Text());

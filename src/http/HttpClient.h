@@ -86,6 +86,8 @@ private:
     void KeepAlive(Exchange &ex, LogBase &log);
     bool Handle304(Exchange &ex, LogBase &log);
     void CloseExchange(Exchange &ex);
+    // The exchange goes over TLS to a server whose certificate verified: Secure cookies may travel.
+    static bool SecureChannel(const Exchange &ex);
 
     StringBuffer m_host;
     int m_port = 80;

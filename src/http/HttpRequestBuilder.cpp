@@ -2,13 +2,11 @@
 // and Firefox 1.0.3 profiles, with the request line and the shared Cookie/Authorization/extra lines.
 #include "http/HttpRequestBuilder.h"
 
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "core/ContentCoding.h"
 #include "core/StringBuffer.h"
-#include "http/CookieJar.h"
 #include "http/CookieMgr.h"
 #include "http/DateParser.h"
 #include "http/HeaderText.h"
@@ -31,7 +29,7 @@ constexpr const char *kFirefoxAccept =
     "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,"
     "text/plain;q=0.8,image/png,* /*;q=0.5\r\n";
 
-// Whether the request goes over TLS: only then may cookies marked secure go on the Cookie line.
+// Whether the URL's scheme is https (whose default port is 443).
 bool IsHttpsUrl(const char *url) {
     return url && FindNoCase(url, "https:") == url;
 }
@@ -136,7 +134,7 @@ void HttpRequestBuilder::AddRequestLine(const char *url, const char *path, const
 void HttpRequestBuilder::BuildRequest(const char *url, const char *host, int port, const char *path,
                                       const char *query, const HttpControl &control, bool expired,
                                       const char *etag, const CalendarTime *expiry, StringBuffer &out,
-                                      LogBase &log) {
+                                      LogBase &log, bool secureChannel) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
     if (Overridden(control, "If-None-Match") || Overridden(control, "If-Modified-Since")) {
@@ -159,7 +157,7 @@ void HttpRequestBuilder::BuildRequest(const char *url, const char *host, int por
     AddOwnLine(control, "Referer", control.Referer, out);
     AddOwnLine(control, "User-Agent", control.UserAgent, out);
     if (!Overridden(control, "Cookie")) {
-        AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
+        AddCookieLine(control, host, path, secureChannel, out, log);
     }
     if (!Overridden(control, "Authorization")) {
         AddAuthorization(control, out);
@@ -173,7 +171,7 @@ void HttpRequestBuilder::BuildRequest(const char *url, const char *host, int por
 
 void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, int port, const char *path,
                                           const char *query, const HttpControl &control, StringBuffer &out,
-                                          LogBase &log) {
+                                          LogBase &log, bool secureChannel) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
     out.Append(kMsieAccept);
@@ -185,7 +183,7 @@ void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, int
     }
     out.Append("Accept-Encoding: gzip\r\n");
     out.Append(kMsieUserAgent);
-    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
+    AddCookieLine(control, host, path, secureChannel, out, log);
     AddAuthorization(control, out);
     out.Append("Connection: Keep-Alive\r\n");
     AddHost(url, host, port, out);
@@ -194,7 +192,7 @@ void HttpRequestBuilder::BuildMsieRequest(const char *url, const char *host, int
 
 void HttpRequestBuilder::BuildFirefoxRequest(const char *url, const char *host, int port, const char *path,
                                              const char *query, const HttpControl &control, StringBuffer &out,
-                                             LogBase &log) {
+                                             LogBase &log, bool secureChannel) {
     out.Clear();
     AddRequestLine(url, path, query, control, out);
     AddHost(url, host, port, out);
@@ -214,23 +212,19 @@ void HttpRequestBuilder::BuildFirefoxRequest(const char *url, const char *host, 
     out.Append("Keep-Alive: 300\r\n");
     out.Append("Connection: keep-alive\r\n");
     AddLine("Referer", control.Referer, out);
-    AddCookieLine(control, host, path, IsHttpsUrl(url), out, log);
+    AddCookieLine(control, host, path, secureChannel, out, log);
     AddAuthorization(control, out);
     out.Append("\r\n");
 }
 
 void HttpRequestBuilder::AddCookieLine(const HttpControl &control, const char *host, const char *path,
-                                       bool secureChannel, StringBuffer &out, LogBase & /*log*/) {
+                                       bool secureChannel, StringBuffer &out, LogBase &log) {
     if (control.CookieDir.Length() == 0 || !control.SendCookies || IsEmpty(host)) {
         return;
     }
     const char *cookiePath = IsEmpty(path) ? "/" : path;
-    std::unique_ptr<CookieJar> jar(CookieMgr::LoadJar(control.CookieDir.Text(), host, cookiePath));
-    if (!jar) {
-        return;
-    }
     StringBuffer cookies;
-    jar->BuildCookieHeader(host, cookiePath, secureChannel, cookies);
+    CookieMgr::BuildRequestCookies(control.CookieDir.Text(), host, cookiePath, secureChannel, cookies, log);
     std::string_view text = header_text::TrimView(cookies.View());
     if (!text.empty()) {
         out.Append("Cookie: ");

@@ -14,24 +14,26 @@ public:
     // scheme's default (80, or 443 for https); path: never empty; query: without "?", null or empty when
     // there is none. out is cleared first. The generic profile adds If-None-Match (etag non-empty) or
     // If-Modified-Since (expiry non-null) when expired is set, and an ExtraHeaders field takes the place
-    // of its own line of that name (an empty value leaves the line out).
+    // of its own line of that name (an empty value leaves the line out). secureChannel: the request goes
+    // over TLS to a server whose certificate verified (only then do Secure cookies go on the Cookie line).
     static void BuildRequest(const char *url, const char *host, int port, const char *path, const char *query,
                              const HttpControl &control, bool expired, const char *etag,
-                             const CalendarTime *expiry, StringBuffer &out, LogBase &log);
+                             const CalendarTime *expiry, StringBuffer &out, LogBase &log,
+                             bool secureChannel = false);
     static void BuildMsieRequest(const char *url, const char *host, int port, const char *path,
                                  const char *query, const HttpControl &control, StringBuffer &out,
-                                 LogBase &log);
+                                 LogBase &log, bool secureChannel = false);
     static void BuildFirefoxRequest(const char *url, const char *host, int port, const char *path,
                                     const char *query, const HttpControl &control, StringBuffer &out,
-                                    LogBase &log);
+                                    LogBase &log, bool secureChannel = false);
 
     // Whether every header line a request would carry can be sent as it stands: no value (the settings,
     // ExtraHeaders, the host) holds a CR, LF or NUL, and every ExtraHeaders name is a token. False with
     // an error entry naming the field otherwise; such a request is never sent.
     static bool CheckFieldValues(const HttpControl &control, const char *host, LogBase &log);
 
-    // "Cookie: ..." from the cookie store when cookies are configured and the host has any; cookies
-    // marked secure take part only when secureChannel is set (the request goes over https).
+    // "Cookie: ..." from the cookie store when cookies are configured and the host has any; Secure
+    // cookies take part only when secureChannel is set.
     static void AddCookieLine(const HttpControl &control, const char *host, const char *path,
                               bool secureChannel, StringBuffer &out, LogBase &log);
     // "Authorization: Basic ..." when Login and Password are both set.

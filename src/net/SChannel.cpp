@@ -163,6 +163,7 @@ void SChannel::SetProxy(const char *host, int port) {
 }
 
 void SChannel::ReleaseHandles() {
+    m_verified = false;
     m_context.Delete();
     m_pending.Clear();
 }
@@ -230,7 +231,8 @@ bool SChannel::Connect(LogBase &log) {
         ReleaseHandles();
         return false;
     }
-    if (!VerifyServerCertificate(log)) {
+    m_verified = VerifyServerCertificate(log);
+    if (!m_verified) {
         log.LogError("Error authenticating server credentials!");
         if (m_requireVerified) {
             ReleaseHandles();

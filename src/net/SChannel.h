@@ -77,6 +77,9 @@ public:
 
     // The policy error of the last certificate check (0 when it verified).
     uint32_t ServerCertificateError() const { return m_certError; }
+    // Whether the open session's server certificate verified (host name included); false when no
+    // session is open or the session was kept although verification failed.
+    bool ServerVerified() const { return m_verified && m_context.IsValid(); }
     VantrySocket &Socket() { return m_socket; }
     const VantrySocket &Socket() const { return m_socket; }
     // Whether the last Connect failed at the name look-up of the host (or of the proxy).
@@ -114,5 +117,6 @@ private:
     uint32_t m_deadline = 0;
     uint32_t m_renegotiationLimit = 0;
     uint32_t m_handshakeTimeoutMs = kHandshakeReadTimeoutMs;
+    bool m_verified = false;
     bool m_lookupFailed = false;
 };

@@ -1,8 +1,10 @@
-// Platform files on POSIX: open(2), read(2), write(2), fstat(2), unlink(2), mkdir(2), chdir(2), getcwd(3).
+// Platform files on POSIX: open(2), read(2), write(2), fstat(2), unlink(2), mkdir(2), chdir(2), getcwd(3),
+// readdir(3).
 #include "platform/Files.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -240,6 +242,25 @@ bool RestoreCurrentDir(int handle) {
     bool ok = ::fchdir(handle) == 0;
     ::close(handle);
     return ok;
+}
+
+bool ListDirectory(const char *name, std::vector<std::string> &names, int *err) {
+    names.clear();
+    if (!ValidName(name, err))
+        return false;
+    DIR *dir = ::opendir(name);
+    if (!dir) {
+        SetErr(err, errno);
+        return false;
+    }
+    SetErr(err, 0);
+    while (const dirent *entry = ::readdir(dir)) {
+        std::string entryName(entry->d_name);
+        if (entryName != "." && entryName != "..")
+            names.push_back(std::move(entryName));
+    }
+    ::closedir(dir);
+    return true;
 }
 
 } // namespace platform

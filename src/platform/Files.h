@@ -1,8 +1,10 @@
 // Platform files: the POSIX calls behind the file routines (open, read, write, stat, unlink, mkdir,
-// chdir, getcwd). Names are passed to the system as their bytes; each failing call reports its errno.
+// chdir, getcwd, readdir). Names are passed to the system as their bytes; each failing call reports its
+// errno.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -44,5 +46,8 @@ bool GetCurrentDir(std::string &out, int *err);
 // RestoreCurrentDir changes back to it and closes it.
 int SaveCurrentDir(int *err);
 bool RestoreCurrentDir(int handle);
+
+// The names of the entries of a directory ("." and ".." left out), in no particular order.
+bool ListDirectory(const char *name, std::vector<std::string> &names, int *err);
 
 } // namespace platform

@@ -17,6 +17,7 @@
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 
+using enginetest::AllReceived;
 using enginetest::Ok;
 using enginetest::Text;
 using enginetest::Url;
@@ -65,14 +66,6 @@ struct Engine {
         return client.HttpGet(url.c_str(), 0, true, control, body, result, log);
     }
 };
-
-// Every request the server received, in order, over all its connections.
-std::string AllReceived(const ScriptedServer &server) {
-    std::string all;
-    for (int i = 0; i < server.Accepted(); ++i)
-        all += server.Received(i);
-    return all;
-}
 
 } // namespace
 
@@ -200,7 +193,7 @@ TEST(CacheEngine, CookiesSavedFromAResponseAreSentWithTheNextAndSuchResponsesAre
     std::string sent = AllReceived(server);
     size_t second = sent.find("GET /two");
     ASSERT_NE(second, std::string::npos);
-    EXPECT_NE(sent.find("Cookie: sid=\"abc\"; lang=\"en\"\r\n", second), std::string::npos) << sent;
+    EXPECT_NE(sent.find("Cookie: sid=abc; lang=en\r\n", second), std::string::npos) << sent;
     EXPECT_EQ(sent.substr(0, second).find("Cookie:"), std::string::npos);
 
     e.control.SendCookies = false;
@@ -219,7 +212,7 @@ TEST(CacheEngine, ASecureCookieIsNotSentOverPlainHttp) {
     ASSERT_TRUE(e.Get(Url(server, "/one")));
     ASSERT_TRUE(e.Get(Url(server, "/two")));
     std::string sent = AllReceived(server);
-    EXPECT_NE(sent.find("Cookie: p=\"2\"\r\n", sent.find("GET /two")), std::string::npos) << sent;
+    EXPECT_NE(sent.find("Cookie: p=2\r\n", sent.find("GET /two")), std::string::npos) << sent;
 }
 
 TEST(CacheEngine, CookiesOfARedirectResponseAreSaved) {
@@ -236,7 +229,7 @@ TEST(CacheEngine, CookiesOfARedirectResponseAreSaved) {
     EXPECT_EQ(Text(e.body), "landed");
     ASSERT_TRUE(e.Get(Url(cookieServer, "/next")));
     std::string sent = AllReceived(cookieServer);
-    EXPECT_NE(sent.find("Cookie: r=\"1\"\r\n", sent.find("GET /next")), std::string::npos) << sent;
+    EXPECT_NE(sent.find("Cookie: r=1\r\n", sent.find("GET /next")), std::string::npos) << sent;
 }
 
 TEST(CacheEngine, TheFacadeTurnsTheCacheOnWithARoot) {

@@ -53,6 +53,14 @@ struct GetFixture {
     }
 };
 
+// Every request the server received, in order, over all its connections.
+inline std::string AllReceived(const testsupport::ScriptedServer &server) {
+    std::string all;
+    for (int i = 0; i < server.Accepted(); ++i)
+        all += server.Received(i);
+    return all;
+}
+
 inline std::string Text(const DataBuffer &b) {
     return std::string(reinterpret_cast<const char *>(b.Data()), b.Length());
 }

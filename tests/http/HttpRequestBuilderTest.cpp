@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/StringBuffer.h"
-#include "http/Cookie.h"
 #include "http/CookieMgr.h"
 #include "http/DateParser.h"
 #include "http/HttpControl.h"
@@ -30,27 +29,38 @@ const std::string kDefaultUa = "Vantry/1.0.0 (+http://www.vantry.example/VantryH
 
 std::string Generic(const HttpControl &c, const char *url, const char *host, const char *path,
                     const char *query = nullptr, bool expired = false, const char *etag = nullptr,
-                    const CalendarTime *expiry = nullptr) {
+                    const CalendarTime *expiry = nullptr, bool secure = false) {
     StringBuffer out("stale");
     LogNull log;
-    HttpRequestBuilder::BuildRequest(url, host, PortOf(url), path, query, c, expired, etag, expiry, out, log);
+    HttpRequestBuilder::BuildRequest(url, host, PortOf(url), path, query, c, expired, etag, expiry, out, log,
+                                     secure);
     return std::string(out.View());
 }
 
 std::string Msie(const HttpControl &c, const char *url, const char *host, const char *path,
-                 const char *query = nullptr) {
+                 const char *query = nullptr, bool secure = false) {
     StringBuffer out("stale");
     LogNull log;
-    HttpRequestBuilder::BuildMsieRequest(url, host, PortOf(url), path, query, c, out, log);
+    HttpRequestBuilder::BuildMsieRequest(url, host, PortOf(url), path, query, c, out, log, secure);
     return std::string(out.View());
 }
 
 std::string Firefox(const HttpControl &c, const char *url, const char *host, const char *path,
-                    const char *query = nullptr) {
+                    const char *query = nullptr, bool secure = false) {
     StringBuffer out("stale");
     LogNull log;
-    HttpRequestBuilder::BuildFirefoxRequest(url, host, PortOf(url), path, query, c, out, log);
+    HttpRequestBuilder::BuildFirefoxRequest(url, host, PortOf(url), path, query, c, out, log, secure);
     return std::string(out.View());
+}
+
+// Stores the cookie of one Set-Cookie value received from www.example.com.
+void SaveCookies(const std::string &dir, const std::string &setCookie, bool secure) {
+    CookieOrigin origin;
+    origin.Host = "www.example.com";
+    origin.Path = "/";
+    origin.Secure = secure;
+    LogNull log;
+    CookieMgr::SaveSetCookies(dir.c_str(), {setCookie}, origin, log);
 }
 
 std::string FirstLine(const std::string &request) {
@@ -343,18 +353,16 @@ TEST(HttpRequestBuilder, NoCookieLineWithoutACookieDirectory) {
 
 TEST(HttpRequestBuilder, CookieLineFromTheStoreInEveryProfile) {
     testsupport::TempDir dir;
-    Cookie cookie;
-    cookie.ParseSetCookie("session=abc123; path=/; domain=.example.com");
-    ASSERT_TRUE(CookieMgr::SaveCookie(dir.Path().c_str(), cookie));
+    SaveCookies(dir.Path(), "session=abc123; path=/; domain=.example.com", true);
     HttpControl c;
     c.CookieDir.SetString(dir.Path().c_str());
     std::string generic = Generic(c, "http://www.example.com/a", "www.example.com", "/a");
-    EXPECT_NE(generic.find("\r\nCookie: session=\"abc123\"\r\nHost: www.example.com\r\n"), std::string::npos)
+    EXPECT_NE(generic.find("\r\nCookie: session=abc123\r\nHost: www.example.com\r\n"), std::string::npos)
         << generic;
-    EXPECT_NE(Msie(c, "u", "www.example.com", "/a")
-                  .find("\r\nCookie: session=\"abc123\"\r\nConnection: Keep-Alive"),
-              std::string::npos);
-    EXPECT_NE(Firefox(c, "u", "www.example.com", "/a").find("\r\nCookie: session=\"abc123\"\r\n\r\n"),
+    EXPECT_NE(
+        Msie(c, "u", "www.example.com", "/a").find("\r\nCookie: session=abc123\r\nConnection: Keep-Alive"),
+        std::string::npos);
+    EXPECT_NE(Firefox(c, "u", "www.example.com", "/a").find("\r\nCookie: session=abc123\r\n\r\n"),
               std::string::npos);
     // Another site, or cookies switched off: no line.
     EXPECT_EQ(Generic(c, "u", "other.org", "/").find("Cookie:"), std::string::npos);
@@ -362,20 +370,22 @@ TEST(HttpRequestBuilder, CookieLineFromTheStoreInEveryProfile) {
     EXPECT_EQ(Generic(c, "u", "www.example.com", "/a").find("Cookie:"), std::string::npos);
 }
 
-TEST(HttpRequestBuilder, ASecureCookieGoesOnlyOnAnHttpsRequest) {
+TEST(HttpRequestBuilder, ASecureCookieGoesOnlyOverAVerifiedSecureChannel) {
     testsupport::TempDir dir;
-    Cookie cookie;
-    cookie.ParseSetCookie("token=s3; path=/; domain=.example.com; secure");
-    ASSERT_TRUE(CookieMgr::SaveCookie(dir.Path().c_str(), cookie));
+    SaveCookies(dir.Path(), "token=s3; path=/; domain=.example.com; secure", true);
     HttpControl c;
     c.CookieDir.SetString(dir.Path().c_str());
-    EXPECT_EQ(Generic(c, "http://www.example.com/a", "www.example.com", "/a").find("Cookie:"),
+    // The URL's scheme alone does not decide: the caller says whether the channel is TLS and verified.
+    EXPECT_EQ(Generic(c, "https://www.example.com/a", "www.example.com", "/a").find("Cookie:"),
+              std::string::npos);
+    EXPECT_NE(Generic(c, "https://www.example.com/a", "www.example.com", "/a", nullptr, false, nullptr,
+                      nullptr, true)
+                  .find("Cookie: token=s3\r\n"),
               std::string::npos);
     EXPECT_NE(
-        Generic(c, "HTTPS://www.example.com/a", "www.example.com", "/a").find("Cookie: token=\"s3\"\r\n"),
+        Msie(c, "https://www.example.com/a", "www.example.com", "/a", nullptr, true).find("Cookie: token="),
         std::string::npos);
-    EXPECT_NE(Msie(c, "https://www.example.com/a", "www.example.com", "/a").find("Cookie: token="),
-              std::string::npos);
-    EXPECT_NE(Firefox(c, "https://www.example.com/a", "www.example.com", "/a").find("Cookie: token="),
+    EXPECT_NE(Firefox(c, "https://www.example.com/a", "www.example.com", "/a", nullptr, true)
+                  .find("Cookie: token="),
               std::string::npos);
 }

@@ -90,7 +90,7 @@ ConnectionScript &ConnectionScript::AnswerEach(const std::string &terminator,
     return *this;
 }
 
-ScriptedServer::ScriptedServer(int backlog) {
+ScriptedServer::ScriptedServer(int backlog, const char *address) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return;
@@ -99,6 +99,12 @@ ScriptedServer::ScriptedServer(int backlog) {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // Only loopback addresses: a test never listens on a real network.
+    if (address &&
+        (inet_pton(AF_INET, address, &sa.sin_addr) != 1 || (ntohl(sa.sin_addr.s_addr) >> 24) != 127)) {
+        close(fd);
+        return;
+    }
     sa.sin_port = 0;
     socklen_t len = sizeof sa;
     if (bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0 || listen(fd, backlog) != 0 ||

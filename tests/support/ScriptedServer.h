@@ -1,5 +1,6 @@
-// ScriptedServer: a loopback TCP server for tests (127.0.0.1, ephemeral port, its own threads) that plays
-// one script per accepted connection: what to read, what bytes to send, when to pause and when to close.
+// ScriptedServer: a loopback TCP server for tests (127.0.0.1 or another 127.x.y.z, ephemeral port, its own
+// threads) that plays one script per accepted connection: what to read, what bytes to send, when to pause and
+// when to close.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -63,8 +64,9 @@ private:
 
 class ScriptedServer {
 public:
-    // Binds 127.0.0.1 on an ephemeral port and starts accepting at once. The backlog is the listen queue.
-    explicit ScriptedServer(int backlog = 16);
+    // Binds a loopback address (127.0.0.1 unless another 127.x.y.z is given) on an ephemeral port and starts
+    // accepting at once. The backlog is the listen queue.
+    explicit ScriptedServer(int backlog = 16, const char *address = "127.0.0.1");
     ~ScriptedServer(); // Stop()
     ScriptedServer(const ScriptedServer &) = delete;
     ScriptedServer &operator=(const ScriptedServer &) = delete;

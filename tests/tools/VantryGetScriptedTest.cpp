@@ -13,6 +13,7 @@
 
 #include "RunProgram.h"
 #include "support/ScriptedServer.h"
+#include "support/TestSupport.h"
 
 #ifdef VANTRY_GET_PATH
 
@@ -248,6 +249,25 @@ TEST(VantryGetScripted, RedirectsAreFollowedUnlessNoFollow) {
     EXPECT_EQ(kept.out.rfind("HTTP/1.1 302 Found\r\n", 0), 0u) << kept.out;
     EXPECT_EQ(kept.out.substr(kept.out.size() - 5), "moved");
     EXPECT_EQ(server.Accepted(), 3);
+}
+
+TEST(VantryGetScripted, TheCookieDirCarriesCookiesFromOneRunToTheNextUnquotedAndInOrder) {
+    testsupport::TempDir dir;
+    const std::string cookies = dir.Path() + "/jar";
+    ScriptedServer server;
+    server.AddScript(
+        Answer(Response(200, "OK", "set",
+                        "Set-Cookie: b=2; path=/\r\nSet-Cookie: long=1; path=/cookie-parser-result\r\n"
+                        "Set-Cookie: nameless\r\nSet-Cookie: q=\"x, y\"\r\nSet-Cookie: s=1; secure\r\n"
+                        "Set-Cookie: other=1; path=/elsewhere\r\n")));
+    server.AddScript(Answer(Response(200, "OK", "result")));
+    ProgramResult set = Get({"--cookie-dir", cookies, Url(server, "/cookie-parser?7")});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    ProgramResult sent = Get({"--cookie-dir", cookies, Url(server, "/cookie-parser-result?7")});
+    ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    ASSERT_TRUE(server.WaitAccepted(2, 5000));
+    EXPECT_NE(server.Received(1).find("\r\nCookie: long=1; b=2; nameless; q=\"x, y\"\r\n"), std::string::npos)
+        << server.Received(1);
 }
 
 TEST(VantryGetScripted, ProxyReceivesTheAbsoluteUrl) {

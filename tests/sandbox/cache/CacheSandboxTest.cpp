@@ -1,7 +1,7 @@
 // The cache stores and the cookie store against the sandbox's nginx (nginx-cache.conf, names of
 // hosts.list beside this file): revalidation answered 304 by a real server through the ETag and the
-// If-Modified-Since road, cookies across the sandbox's sites with paths, domains, repeated names and
-// the refusal of planted cookies, and the DNS mark of a name that did not resolve.
+// If-Modified-Since road, cookies across the sandbox's sites with paths, host-only cookies, repeated
+// names, the refusal of planted and smuggled cookies, and the DNS mark of a name that did not resolve.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -154,26 +154,26 @@ TEST_F(CacheSandbox, ANameThatDidNotResolveIsRefusedFromItsDnsEntry) {
     EXPECT_NE(Log().find("Domain name is marked as invalid in the cache."), std::string::npos) << Log();
 }
 
-TEST_F(CacheSandbox, ACookieWithoutDomainIsSentToEveryHostOfItsBaseDomainOnly) {
+TEST_F(CacheSandbox, ACookieWithoutDomainIsSentOnlyToTheHostThatSetIt) {
     man.SetCookieDir(dir.Path().c_str());
     Get(kShop + "/set");
-    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[sid=\"home\"]\n");
-    EXPECT_EQ(Get(kShop + "/echo"), "cookie=[sid=\"home\"]\n");
+    EXPECT_EQ(Get(kShop + "/echo"), "cookie=[sid=home]\n");
+    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[]\n");
     EXPECT_EQ(Get(kBad + "/echo"), "cookie=[]\n");
     EXPECT_EQ(Get(kOther + "/echo"), "cookie=[]\n");
     man.SetSendCookies(false);
-    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[]\n");
+    EXPECT_EQ(Get(kShop + "/echo"), "cookie=[]\n");
 }
 
 TEST_F(CacheSandbox, APathCookieGoesOnlyUnderItsPathAndARepeatedNameTakesTheNewValue) {
     man.SetCookieDir(dir.Path().c_str());
     Get(kHome + "/shop/set");
-    EXPECT_EQ(Get(kHome + "/shop/cart/echo"), "cookie=[cart=\"1\"]\n");
-    EXPECT_EQ(Get(kHome + "/shopping/echo"), "cookie=[cart=\"1\"]\n");
+    EXPECT_EQ(Get(kHome + "/shop/cart/echo"), "cookie=[cart=1]\n");
+    EXPECT_EQ(Get(kHome + "/shopping/echo"), "cookie=[]\n");
     EXPECT_EQ(Get(kHome + "/echo"), "cookie=[]\n");
     Get(kHome + "/set");
     Get(kHome + "/set2");
-    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[sid=\"again\"]\n");
+    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[sid=again]\n");
 }
 
 TEST_F(CacheSandbox, ASiteCannotPlantCookiesForAnotherAndSecureOnesStayOffPlainHttp) {
@@ -185,4 +185,30 @@ TEST_F(CacheSandbox, ASiteCannotPlantCookiesForAnotherAndSecureOnesStayOffPlainH
     man.SetSaveCookies(false);
     Get(kHome + "/set");
     EXPECT_EQ(Get(kHome + "/echo"), "cookie=[]\n");
+}
+
+TEST_F(CacheSandbox, ARedirectTargetCannotPlantACookieOnTheSiteThatRedirected) {
+    man.SetCookieDir(dir.Path().c_str());
+    Get(kHome + "/set");
+    EXPECT_EQ(Get(kHome + "/to-other"), "evil\n");
+    EXPECT_EQ(Get(kHome + "/echo"), "cookie=[sid=home]\n");
+    EXPECT_EQ(Get(kOther + "/echo"), "cookie=[sid=evil]\n");
+    // The victim's log shows its own cookie and nothing foreign.
+    for (const std::string &line : LogLinesFor("/echo", 2)) {
+        if (line.rfind("www.cookiehome-sandbox.com ", 0) == 0) {
+            EXPECT_EQ(line.find("evil"), std::string::npos) << line;
+        }
+    }
+}
+
+TEST_F(CacheSandbox, AnEncodedWordInASetCookieSmugglesNoRequest) {
+    man.SetCookieDir(dir.Path().c_str());
+    EXPECT_EQ(Get(kHome + "/set-encoded"), "encoded\n");
+    EXPECT_EQ(Get(kHome + "/inj/echo"), "cookie=[inj==?utf-8?Q?x=0D=0A=0D=0AGET_/smuggled_HTTP/"
+                                        "1.1=0D=0AHost:_www.cookiehome-sandbox.com?=]\n");
+    EXPECT_EQ(Get(kHome + "/inj/echo"), "cookie=[inj==?utf-8?Q?x=0D=0A=0D=0AGET_/smuggled_HTTP/"
+                                        "1.1=0D=0AHost:_www.cookiehome-sandbox.com?=]\n");
+    ASSERT_EQ(LogLinesFor("/inj/echo", 2).size(), 2u);
+    for (const std::string &line : AccessLog())
+        EXPECT_EQ(line.find("\"GET /smuggled"), std::string::npos) << line;
 }

@@ -1,6 +1,7 @@
 // Sandbox tests of HTTPS against nginx (tests/sandbox/tls/tls-sandbox: TLS on 443 for made-up names, with
 // certificates made at test time): verification with the added CA, the pages behind failing certificates,
-// a redirect from http to https, long bodies, keep-alive over one session and close_notify.
+// a redirect from http to https, long bodies, keep-alive over one session, close_notify, and Secure
+// cookies (set and sent only over a verified channel, never overwritten from plain http).
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -189,4 +190,20 @@ TEST_F(TlsSandbox, ServersCloseNotifyEndsABodyWithoutLength) {
     EXPECT_FALSE(result.Header.HasField("Transfer-Encoding"));
     EXPECT_EQ(Site("toclose/big.html"), Body());
     EXPECT_TRUE(log.Has("info: End of session has been signalled.")) << log.Dump();
+}
+
+TEST_F(TlsSandbox, PlainHttpCannotOverwriteASecureCookieAndAnUnverifiedChannelGetsNone) {
+    AddCa();
+    testsupport::TempDir cookies;
+    control.CookieDir.SetString(cookies.Path().c_str());
+    ASSERT_TRUE(Get("https://good.tls-sandbox.test/set-secure")) << log.Dump();
+    ASSERT_TRUE(Get("http://good.tls-sandbox.test:8081/set-evil")) << log.Dump();
+    ASSERT_TRUE(Get("https://good.tls-sandbox.test/echo")) << log.Dump();
+    EXPECT_EQ(Body(), "cookie=[sid=good]\n");
+    ASSERT_TRUE(Get("http://good.tls-sandbox.test:8081/echo")) << log.Dump();
+    EXPECT_EQ(Body(), "cookie=[]\n");
+    // Without the CA the server is not verified: the Secure cookie stays home.
+    control.TlsCaFile.SetString("");
+    ASSERT_TRUE(Get("https://good.tls-sandbox.test/echo")) << log.Dump();
+    EXPECT_EQ(Body(), "cookie=[]\n");
 }
