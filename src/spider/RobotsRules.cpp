@@ -1,6 +1,7 @@
 // RobotsRules: groups are chosen while the file is read, so only the rules of the group in force
-// are kept; they are sorted by their literal prefixes, so that a URL meets only the rules whose
-// prefix begins its path, and each of those is matched in one pass over the path.
+// are kept. Each rule is filed under a literal text the path must begin with (the part before its
+// first '*') or, for a rule ending in '$' whose last part is longer, end with; so a URL meets only
+// the rules whose literal fits its path, and each of those is matched in one pass over the path.
 #include "spider/RobotsRules.h"
 
 #include <algorithm>
@@ -145,7 +146,8 @@ std::string_view RobotsRules::ProductToken(std::string_view userAgent) {
 
 void RobotsRules::Clear() {
     m_mode = Mode::AllowAll;
-    m_rules.clear();
+    m_byLead.clear();
+    m_byTail.clear();
     m_crawlDelay = -1;
     m_ownGroup = false;
 }
@@ -175,9 +177,8 @@ bool RobotsRules::Parse(std::string_view robotsText, std::string_view userAgent)
     m_mode = Mode::Rules;
     m_ownGroup = reader.everOwn;
     // Only the most specific group applies: this crawler's own, else the one for every crawler.
-    m_rules = std::move(m_ownGroup ? reader.ownRules : reader.everyRules);
+    IndexRules(m_ownGroup ? reader.ownRules : reader.everyRules);
     m_crawlDelay = m_ownGroup ? reader.ownDelay : reader.everyDelay;
-    IndexRules();
     return true;
 }
 
@@ -197,6 +198,10 @@ void RobotsRules::AddRule(std::string_view value, bool allow, std::vector<Rule> 
         if (normalized[i] != '*' || rule.pattern.empty() || rule.pattern.back() != '*')
             rule.pattern.push_back(normalized[i]);
     rule.leadLength = static_cast<uint32_t>(std::min(rule.pattern.find('*'), rule.pattern.size()));
+    const size_t lastStar = rule.pattern.rfind('*');
+    rule.tailLength = rule.anchored && lastStar != std::string::npos
+                          ? static_cast<uint32_t>(rule.pattern.size() - lastStar - 1)
+                          : 0;
     into.push_back(std::move(rule));
 
     size_t slash = 0;
@@ -204,10 +209,19 @@ void RobotsRules::AddRule(std::string_view value, bool allow, std::vector<Rule> 
         AddRule(normalized.substr(0, slash + 1) + "$", true, into);
 }
 
-void RobotsRules::IndexRules() {
-    std::stable_sort(m_rules.begin(), m_rules.end(), [](const Rule &a, const Rule &b) {
+void RobotsRules::IndexRules(std::vector<Rule> &rules) {
+    for (Rule &rule : rules)
+        (rule.tailLength > rule.leadLength ? m_byTail : m_byLead).push_back(std::move(rule));
+    std::sort(m_byLead.begin(), m_byLead.end(), [](const Rule &a, const Rule &b) {
         return std::string_view(a.pattern).substr(0, a.leadLength) <
                std::string_view(b.pattern).substr(0, b.leadLength);
+    });
+    std::sort(m_byTail.begin(), m_byTail.end(), [](const Rule &a, const Rule &b) {
+        const std::string_view x = std::string_view(a.pattern).substr(a.pattern.size() - a.tailLength);
+        const std::string_view y = std::string_view(b.pattern).substr(b.pattern.size() - b.tailLength);
+        return std::lexicographical_compare(x.rbegin(), x.rend(), y.rbegin(), y.rend(), [](char p, char q) {
+            return static_cast<unsigned char>(p) < static_cast<unsigned char>(q);
+        });
     });
 }
 
@@ -221,41 +235,55 @@ bool RobotsRules::IsAllowed(std::string_view url) const {
     if (m_mode == Mode::DisallowAll)
         return false;
     uint32_t allow = 0, disallow = 0;
-    BestMatches(path, allow, disallow);
+    BestMatches(m_byLead, false, path, allow, disallow);
+    BestMatches(m_byTail, true, path, allow, disallow);
     return disallow <= allow;
 }
 
-// The rules whose literal prefix begins the path are found by narrowing the sorted rules one
-// byte of the path at a time: at step k the range holds the rules whose prefix starts with the
-// path's first k bytes, and those whose prefix is exactly that long come first.
-void RobotsRules::BestMatches(std::string_view path, uint32_t &allow, uint32_t &disallow) const {
-    size_t lo = 0, hi = m_rules.size();
+// The rules whose literal key fits the path are found by narrowing the sorted index one byte of
+// the path at a time (from its start for prefixes, from its end for suffixes): at step k the range
+// holds the rules whose key starts with the path's first k bytes, and the keys of exactly that
+// length come first.
+void RobotsRules::BestMatches(const std::vector<Rule> &index, bool bySuffix, std::string_view path,
+                              uint32_t &allow, uint32_t &disallow) {
+    auto keyLength = [bySuffix](const Rule &rule) { return bySuffix ? rule.tailLength : rule.leadLength; };
+    auto keyByte = [bySuffix](const Rule &rule, size_t k) {
+        return static_cast<unsigned char>(bySuffix ? rule.pattern[rule.pattern.size() - 1 - k]
+                                                   : rule.pattern[k]);
+    };
+    auto pathByte = [bySuffix, path](size_t k) {
+        return static_cast<unsigned char>(bySuffix ? path[path.size() - 1 - k] : path[k]);
+    };
+    const auto begin = index.begin();
+    size_t lo = 0, hi = index.size();
     for (size_t k = 0;; ++k) {
-        for (; lo < hi && m_rules[lo].leadLength == k; ++lo) {
-            const Rule &rule = m_rules[lo];
+        for (; lo < hi && keyLength(index[lo]) == k; ++lo) {
+            const Rule &rule = index[lo];
             uint32_t &best = rule.allow ? allow : disallow;
             if (rule.priority > best && Matches(rule, path))
                 best = rule.priority;
         }
         if (lo == hi || k == path.size())
             return;
-        const unsigned char c = static_cast<unsigned char>(path[k]);
-        auto byteAt = [k](const Rule &rule) { return static_cast<unsigned char>(rule.pattern[k]); };
-        lo = static_cast<size_t>(std::partition_point(m_rules.begin() + lo, m_rules.begin() + hi,
-                                                      [&](const Rule &rule) { return byteAt(rule) < c; }) -
-                                 m_rules.begin());
-        hi = static_cast<size_t>(std::partition_point(m_rules.begin() + lo, m_rules.begin() + hi,
-                                                      [&](const Rule &rule) { return byteAt(rule) == c; }) -
-                                 m_rules.begin());
+        const unsigned char c = pathByte(k);
+        lo =
+            static_cast<size_t>(std::partition_point(begin + lo, begin + hi,
+                                                     [&](const Rule &rule) { return keyByte(rule, k) < c; }) -
+                                begin);
+        hi = static_cast<size_t>(
+            std::partition_point(begin + lo, begin + hi,
+                                 [&](const Rule &rule) { return keyByte(rule, k) == c; }) -
+            begin);
     }
 }
 
-// The path is known to begin with the rule's literal prefix. Each further piece between stars is
-// placed at its first occurrence after the previous one: the earliest place leaves the most room
-// for the pieces after it, so no other placement needs trying. An anchored last piece must end
-// the path instead.
+// The literal prefix must begin the path. Each further piece between stars is placed at its first
+// occurrence after the previous one: the earliest place leaves the most room for the pieces after
+// it, so no other placement needs trying. An anchored last piece must end the path instead.
 bool RobotsRules::Matches(const Rule &rule, std::string_view path) {
     const std::string_view pattern = rule.pattern;
+    if (!path.starts_with(pattern.substr(0, rule.leadLength)))
+        return false;
     size_t at = rule.leadLength;
     size_t star = rule.leadLength;
     if (star == pattern.size())

@@ -37,7 +37,7 @@ public:
     // Whether a group names this crawler (rather than "*" or none applying).
     bool HasOwnGroup() const { return m_ownGroup; }
     // Rules of the group in force.
-    size_t RuleCount() const { return m_rules.size(); }
+    size_t RuleCount() const { return m_byLead.size() + m_byTail.size(); }
 
     // The product token of a user-agent string or of a User-agent line's value: its leading
     // letters, '-' and '_' ("Lanternfold/1.1 (+http://x/)" gives "Lanternfold").
@@ -47,6 +47,7 @@ private:
     struct Rule {
         std::string pattern; // normalised, runs of '*' made one, without the final '$'
         uint32_t leadLength; // bytes before the first '*': a literal prefix the path must have
+        uint32_t tailLength; // anchored: bytes after the last '*', a literal suffix the path must have
         uint32_t priority;   // length of the rule as written (normalised): longer is more specific
         bool allow;
         bool anchored; // a final '$': the match must reach the end of the path
@@ -55,14 +56,17 @@ private:
 
     void Clear();
     static void AddRule(std::string_view value, bool allow, std::vector<Rule> &into);
-    void IndexRules();
+    // Files each rule under the longer of its literal prefix and (anchored) suffix.
+    void IndexRules(std::vector<Rule> &rules);
     static bool Matches(const Rule &rule, std::string_view path);
-    // The highest priorities among the matching Allow and Disallow rules.
-    void BestMatches(std::string_view path, uint32_t &allow, uint32_t &disallow) const;
+    // Raises allow and disallow to the priorities of the matching rules of one index.
+    static void BestMatches(const std::vector<Rule> &index, bool bySuffix, std::string_view path,
+                            uint32_t &allow, uint32_t &disallow);
 
     enum class Mode { AllowAll, DisallowAll, Rules };
     Mode m_mode = Mode::AllowAll;
-    std::vector<Rule> m_rules; // sorted by their literal prefixes
+    std::vector<Rule> m_byLead; // sorted by their literal prefixes
+    std::vector<Rule> m_byTail; // sorted by their literal suffixes read backwards
     double m_crawlDelay = -1;
     bool m_ownGroup = false;
 };

@@ -399,3 +399,21 @@ TEST(RobotsRules, ManyRulesSharingPrefixes) {
     EXPECT_TRUE(rules.IsAllowed("http://h/d2/open/x"));    // "/d2/open" beats "/d2*/x"
     EXPECT_FALSE(rules.IsAllowed("http://h/other"));
 }
+
+TEST(RobotsRules, ManyRulesEndingInDollar) {
+    // Rules found by their literal end must still check their beginning and the pieces between.
+    std::string robots = "User-agent: *\nAllow: /keep/f7.html\nAllow: /open/\n";
+    for (int i = 0; i < 300; ++i)
+        robots +=
+            "Disallow: /*/f" + std::to_string(i) + ".html$\nDisallow: /x*y*/g" + std::to_string(i) + "$\n";
+    RobotsRules rules(robots, "a");
+    EXPECT_FALSE(rules.IsAllowed("http://h/a/b/f12.html"));
+    EXPECT_TRUE(rules.IsAllowed("http://h/a/b/f12.htmlx"));
+    EXPECT_TRUE(rules.IsAllowed("http://h/f12.html")); // no '/' left for the "/*/" part
+    EXPECT_TRUE(rules.IsAllowed("http://h/a/b/xf12.html"));
+    EXPECT_TRUE(rules.IsAllowed("http://h/keep/f7.html"));  // the longer Allow wins
+    EXPECT_FALSE(rules.IsAllowed("http://h/open/f7.html")); // the longer Disallow wins
+    EXPECT_FALSE(rules.IsAllowed("http://h/x1y2/g299"));
+    EXPECT_TRUE(rules.IsAllowed("http://h/x1/g299"));   // no 'y'
+    EXPECT_TRUE(rules.IsAllowed("http://h/z1y2/g299")); // wrong beginning
+}
