@@ -18,11 +18,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "OfflineFetcher.h"
 #include "core/ClsStringArray.h"
 #include "core/ExtPtrArray.h"
 #include "core/StringBuffer.h"
 #include "spider/ClsHtmlUtil.h"
-#include "spider/PageFetcher.h"
 #include "spider/Spider.h"
 
 namespace {
@@ -76,35 +76,9 @@ void BM_GetHttpLinks(benchmark::State &state) {
     state.counters["links"] = static_cast<double>(links);
 }
 
-// A fetcher without a network: robots.txt is missing, so nothing is disallowed.
-class NoNetwork : public PageFetcher {
-public:
-    bool QuickGetHtml(const char *, StringBuffer &out) override {
-        out.Clear();
-        return false;
-    }
-    bool WasRedirected() override { return false; }
-    void GetFinalUrl(StringBuffer &out) override { out.Clear(); }
-    void LastModifiedDate(StringBuffer &out) override { out.Clear(); }
-    void SetUserAgent(const char *) override {}
-    void GetUserAgent(StringBuffer &out) override { out.SetString("bench"); }
-    void SetFetchFromCache(bool) override {}
-    bool GetFetchFromCache() override { return false; }
-    void SetUpdateCache(bool) override {}
-    bool GetUpdateCache() override { return false; }
-    void SetUseHttpCache(bool) override {}
-    void SetConnectTimeout(int) override {}
-    void SetReadTimeout(int) override {}
-    void SetFollowRedirects(bool) override {}
-    void SetMaxConnections(int) override {}
-    void SetMaxContentLength(int) override {}
-    void SetMimicIE(bool) override {}
-    void SetMimicFirefox(bool) override {}
-};
-
 // Each page sorted by a spider of its own domain, as the harvester's crawl does.
 void BM_ProcessPageLinks(benchmark::State &state) {
-    NoNetwork net;
+    bench::OfflineFetcher net;
     size_t links = 0;
     for (auto _ : state) {
         links = 0;
@@ -131,7 +105,7 @@ std::string AnchorPage(int64_t n, bool closed) {
 
 void ExtractManyAnchors(benchmark::State &state, bool closed) {
     const std::string page = AnchorPage(state.range(0), closed);
-    NoNetwork net;
+    bench::OfflineFetcher net;
     Spider spider(net);
     spider.Initialize("www.example.org", false, false, false);
     int32_t links = 0;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "OfflineFetcher.h"
 #include "core/StringBuffer.h"
-#include "spider/PageFetcher.h"
 #include "spider/RobotsRules.h"
 #include "spider/Spider.h"
 
@@ -83,33 +83,13 @@ const std::vector<std::string> &PageLinks() {
 }
 
 // Serves the generated robots.txt for every URL; the spider asks for nothing else here.
-class RobotsOnly : public PageFetcher {
+class RobotsOnly : public bench::OfflineFetcher {
 public:
     bool QuickGetHtml(const char *, StringBuffer &out) override {
         out.SetString(RobotsText().c_str());
         return true;
     }
     int LastStatusCode() override { return 200; }
-    bool WasRedirected() override { return false; }
-    void GetFinalUrl(StringBuffer &out) override { out.Clear(); }
-    void LastModifiedDate(StringBuffer &out) override { out.Clear(); }
-    void SetUserAgent(const char *agent) override { m_agent = agent; }
-    void GetUserAgent(StringBuffer &out) override { out.SetString(m_agent.c_str()); }
-    void SetFetchFromCache(bool) override {}
-    bool GetFetchFromCache() override { return false; }
-    void SetUpdateCache(bool) override {}
-    bool GetUpdateCache() override { return false; }
-    void SetUseHttpCache(bool) override {}
-    void SetConnectTimeout(int) override {}
-    void SetReadTimeout(int) override {}
-    void SetFollowRedirects(bool) override {}
-    void SetMaxConnections(int) override {}
-    void SetMaxContentLength(int) override {}
-    void SetMimicIE(bool) override {}
-    void SetMimicFirefox(bool) override {}
-
-private:
-    std::string m_agent;
 };
 
 void BM_RobotsRulesParse(benchmark::State &state) {
