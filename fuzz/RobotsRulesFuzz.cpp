@@ -23,7 +23,11 @@ struct RefRule {
     bool allow;
 };
 
-bool Matches(const std::string &pattern, const std::string &path) {
+// A '$' before a pattern's end is an ordinary character, which the URL spells %24.
+bool Matches(std::string pattern, const std::string &path) {
+    for (size_t at = pattern.find('$'); at != std::string::npos && at + 1 < pattern.size();
+         at = pattern.find('$', at + 3))
+        pattern.replace(at, 1, "%24");
     // reach[i]: the pattern read so far can end at path position i.
     std::vector<char> reach(path.size() + 1, 0);
     reach[0] = 1;
@@ -78,7 +82,7 @@ void ReferenceRules(std::string_view text, std::string_view agent, std::vector<R
             return;
         listOpen = false;
         std::string pattern;
-        robotspath::AppendNormalized(r.value, pattern);
+        robotspath::AppendNormalized(r.value, pattern, robotspath::Stars::Wildcards);
         if (pattern.empty() || (!forOwn && !forEvery))
             return;
         std::vector<RefRule> &into = forOwn ? own : every;
@@ -92,7 +96,7 @@ void ReferenceRules(std::string_view text, std::string_view agent, std::vector<R
 
 bool ReferenceAllowed(const std::vector<RefRule> &rules, std::string_view url) {
     std::string path;
-    robotspath::AppendNormalized(robotspath::PathAndQuery(url), path);
+    robotspath::AppendNormalized(robotspath::PathAndQuery(url), path, robotspath::Stars::Literal);
     if (std::string_view(path).substr(0, path.find('?')) == "/robots.txt")
         return true;
     size_t allow = 0, disallow = 0;

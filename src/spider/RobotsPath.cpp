@@ -54,7 +54,7 @@ std::string PathAndQuery(std::string_view url) {
     return path;
 }
 
-void AppendNormalized(std::string_view text, std::string &out) {
+void AppendNormalized(std::string_view text, std::string &out, Stars stars) {
     out.reserve(out.size() + text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -66,7 +66,8 @@ void AppendNormalized(std::string_view text, std::string &out) {
             else
                 AppendEscaped(value, out);
             i += 2;
-        } else if (c >= 0x80 || c <= 0x20 || c == 0x7F) {
+        } else if (c >= 0x80 || c <= 0x20 || c == 0x7F ||
+                   (stars == Stars::Literal && (c == '*' || c == '$'))) {
             AppendEscaped(c, out);
         } else {
             out.push_back(static_cast<char>(c));

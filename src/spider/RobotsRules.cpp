@@ -184,7 +184,7 @@ bool RobotsRules::Parse(std::string_view robotsText, std::string_view userAgent)
 
 void RobotsRules::AddRule(std::string_view value, bool allow, std::vector<Rule> &into) {
     std::string normalized;
-    robotspath::AppendNormalized(value, normalized);
+    robotspath::AppendNormalized(value, normalized, robotspath::Stars::Wildcards);
     // An empty rule matches nothing: "Disallow:" allows everything.
     if (normalized.empty())
         return;
@@ -192,11 +192,15 @@ void RobotsRules::AddRule(std::string_view value, bool allow, std::vector<Rule> 
     rule.priority = static_cast<uint32_t>(normalized.size());
     rule.allow = allow;
     rule.anchored = normalized.back() == '$';
+    // Runs of '*' match as one; a '$' before the end is an ordinary character, as a URL spells it.
     const size_t bodyLength = normalized.size() - (rule.anchored ? 1 : 0);
     rule.pattern.reserve(bodyLength);
-    for (size_t i = 0; i < bodyLength; ++i)
-        if (normalized[i] != '*' || rule.pattern.empty() || rule.pattern.back() != '*')
+    for (size_t i = 0; i < bodyLength; ++i) {
+        if (normalized[i] == '$')
+            rule.pattern.append("%24");
+        else if (normalized[i] != '*' || rule.pattern.empty() || rule.pattern.back() != '*')
             rule.pattern.push_back(normalized[i]);
+    }
     rule.leadLength = static_cast<uint32_t>(std::min(rule.pattern.find('*'), rule.pattern.size()));
     const size_t lastStar = rule.pattern.rfind('*');
     rule.tailLength = rule.anchored && lastStar != std::string::npos
@@ -229,7 +233,7 @@ bool RobotsRules::IsAllowed(std::string_view url) const {
     if (m_mode == Mode::AllowAll)
         return true;
     std::string path;
-    robotspath::AppendNormalized(robotspath::PathAndQuery(url), path);
+    robotspath::AppendNormalized(robotspath::PathAndQuery(url), path, robotspath::Stars::Literal);
     if (std::string_view(path).substr(0, path.find('?')) == "/robots.txt")
         return true;
     if (m_mode == Mode::DisallowAll)

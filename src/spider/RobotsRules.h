@@ -16,9 +16,9 @@ public:
     RobotsRules(std::string_view robotsText, std::string_view userAgent) { Parse(robotsText, userAgent); }
     virtual ~RobotsRules() = default;
 
-    // Reads a robots.txt body for the crawler with the given user-agent string (its product token,
-    // the name before the first '/' or blank, is what groups are matched against). Replaces what
-    // was read before. Reading cannot fail: text that holds no rules allows everything.
+    // Reads a robots.txt body for the crawler with the given user-agent string; groups are matched
+    // against its product token (see ProductToken). Replaces what was read before. Reading cannot
+    // fail: text that holds no rules for this crawler allows everything.
     bool Parse(std::string_view robotsText, std::string_view userAgent);
     // The outcome of fetching robots.txt: a 2xx body is parsed; a 3xx left at the end of the
     // redirects and a 4xx ("unavailable") allow everything; a 5xx, no response at all (0) or any
@@ -40,7 +40,8 @@ public:
     size_t RuleCount() const { return m_byLead.size() + m_byTail.size(); }
 
     // The product token of a user-agent string or of a User-agent line's value: its leading
-    // letters, '-' and '_' ("Lanternfold/1.1 (+http://x/)" gives "Lanternfold").
+    // letters, '-' and '_', so the name ends at a '/' or blank ("Lanternfold/1.1 (+http://x/)" and
+    // "Lanternfold bot" give "Lanternfold").
     static std::string_view ProductToken(std::string_view userAgent);
 
 private:

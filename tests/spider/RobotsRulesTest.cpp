@@ -417,3 +417,14 @@ TEST(RobotsRules, ManyRulesEndingInDollar) {
     EXPECT_TRUE(rules.IsAllowed("http://h/x1/g299"));   // no 'y'
     EXPECT_TRUE(rules.IsAllowed("http://h/z1y2/g299")); // wrong beginning
 }
+
+TEST(RobotsRules, EscapedStarAndDollarMatchThoseCharactersInUrls) {
+    const std::string robots = "User-agent: a\nDisallow: /file-with-a-%2A.html\nDisallow: /foo-%24\n";
+    EXPECT_FALSE(Allowed(robots, "a", "http://h/file-with-a-*.html"));
+    EXPECT_TRUE(Allowed(robots, "a", "http://h/file-with-a-b.html"));
+    EXPECT_FALSE(Allowed(robots, "a", "http://h/foo-$"));
+    EXPECT_FALSE(Allowed(robots, "a", "http://h/foo-%24x"));
+    // An escaped star is no wildcard; a wildcard covers a star in the URL like any character.
+    EXPECT_TRUE(Allowed("User-agent: a\nDisallow: /x%2A\n", "a", "http://h/xy"));
+    EXPECT_FALSE(Allowed("User-agent: a\nDisallow: /a*c\n", "a", "http://h/a*c"));
+}
