@@ -10,6 +10,7 @@ public:
     bool WasRedirected() override { return m_http.GetWasRedirected(); }
     void GetFinalUrl(StringBuffer &out) override { m_http.GetFinalUrl(out); }
     void LastModifiedDate(StringBuffer &out) override { m_http.LastModifiedDate(out); }
+    int LastStatusCode() override { return m_http.LastResult().Header.StatusCode; }
 
     void SetUserAgent(const char *agent) override { m_http.SetUserAgent(agent); }
     void GetUserAgent(StringBuffer &out) override { m_http.GetUserAgent(out); }

@@ -1,20 +1,20 @@
 // Spider link sorting: the anchors of a fetched page are taken out, filtered (skip list, patterns,
 // redirector unwrapping), made absolute and sorted into the domain's queue or the outbound links.
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 #include "core/DataBuffer.h"
 #include "core/HashMap.h"
 #include "log/LogNull.h"
+#include "spider/AnchorScanner.h"
 #include "spider/AnchorText.h"
 #include "spider/HtmlHelp.h"
-#include "spider/ParseEngine.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
 #include "spider/UrlUtil.h"
 
 namespace {
-
-constexpr uint32_t kPageLinkBuckets = 400;
 
 constexpr const char *kSkippedPrefixes[] = {"mailto:", "ftp:", "javascript"};
 constexpr const char *kSkippedSubstrings[] = {"google", "overture", "doubleclick",
@@ -148,25 +148,12 @@ bool Spider::KeepExtractedLink(StringBuffer &link) const {
 }
 
 void Spider::ExtractLinks(StringBuffer &page, ExtPtrArray &links) {
-    const StringBuffer source(page);
-    ParseEngine pe;
-    pe.Load(source);
-    StringBuffer rest;
-    HashMap pageLinks(kPageLinkBuckets);
+    AnchorScanner anchors(page);
+    // A page's own duplicates: a set that grows with the page, so that a page of many distinct
+    // links does not turn the lookups into long bucket walks.
+    std::unordered_set<std::string> pageLinks;
     StringBuffer tag, cleaned, link;
-    for (;;) {
-        // An anchor opens at "<a" followed by any HTML white space.
-        const int32_t at = anchortext::FindTagOpening(source.Text(), pe.Length(), pe.Pos(), "a");
-        if (at < 0)
-            break;
-        rest.AppendBytes(source.Text() + pe.Pos(), at - pe.Pos());
-        pe.SetPos(at);
-        tag.Clear();
-        pe.CaptureUntilCharQuoted('>', tag);
-        if (!pe.AtEnd()) {
-            pe.Step();
-            pe.SeekPast("</a>"); // the anchor's own text is dropped; without "</a>" the scan stays put
-        }
+    while (anchors.NextTag(tag)) {
         tag.ReplaceChar('\f', ' '); // white space for the tag cleaner too
         HtmlHelp::CleanTag(tag.Text(), cleaned);
         link.Clear();
@@ -174,14 +161,11 @@ void Spider::ExtractLinks(StringBuffer &page, ExtPtrArray &links) {
         anchortext::DecodeCharacterReferences(link);
         if (!KeepExtractedLink(link))
             continue;
-        if (pageLinks.Contains(link.Text()))
+        if (!pageLinks.insert(std::string(link.View())).second)
             continue;
-        pageLinks.AddKey(link.Text());
         links.Append(new StringBuffer(link));
     }
-    rest.Append(pe.Remaining());
-    rest.ReplaceAllNoCase("</a>", "");
-    page.SetBuffer(rest);
+    anchors.TakeRest(page);
 }
 
 void Spider::ProcessPageLinks(const char *pageUrl, StringBuffer &page) {

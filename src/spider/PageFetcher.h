@@ -14,6 +14,9 @@ public:
     virtual bool WasRedirected() = 0;
     virtual void GetFinalUrl(StringBuffer &out) = 0;
     virtual void LastModifiedDate(StringBuffer &out) = 0;
+    // The status code of the latest fetch's final response; 0 when no response was read (or the
+    // fetcher does not know it).
+    virtual int LastStatusCode() { return 0; }
 
     virtual void SetUserAgent(const char *agent) = 0;
     virtual void GetUserAgent(StringBuffer &out) = 0;

@@ -93,7 +93,7 @@ void ParseEngine::Load(const char *src) {
     start = text.Text();
     pos = 0;
     m_end = text.Length();
-    m_reach.clear();
+    ForgetScans();
 }
 
 void ParseEngine::Load(const StringBuffer &src) {
@@ -102,7 +102,13 @@ void ParseEngine::Load(const StringBuffer &src) {
     start = text.Text();
     pos = 0;
     m_end = static_cast<int32_t>(std::strlen(start));
+    ForgetScans();
+}
+
+void ParseEngine::ForgetScans() {
     m_reach.clear();
+    m_seekFrom = -1;
+    m_examined = 0;
 }
 
 void ParseEngine::SetPos(int32_t p) {
@@ -116,30 +122,29 @@ void ParseEngine::Step(int32_t n) {
 char ParseEngine::SkipChars(const char *chars) {
     if (chars == nullptr || chars[0] == '\0')
         return start[pos];
+    const int32_t from = pos;
     while (pos < m_end && std::strchr(chars, start[pos]) != nullptr)
         ++pos;
+    m_examined += static_cast<uint64_t>(pos - from) + 1;
     return start[pos];
 }
 
 bool ParseEngine::AdvanceTo(char c) {
+    const int32_t from = pos;
     const char *hit =
         static_cast<const char *>(std::memchr(start + pos, c, static_cast<size_t>(m_end - pos)));
-    if (hit == nullptr || c == '\0') {
-        pos = m_end;
-        return false;
-    }
-    pos = static_cast<int32_t>(hit - start);
-    return true;
+    pos = hit == nullptr || c == '\0' ? m_end : static_cast<int32_t>(hit - start);
+    m_examined += static_cast<uint64_t>(pos - from) + 1;
+    return pos < m_end;
 }
 
 bool ParseEngine::AdvanceToUnless(char c, char stop) {
-    while (pos < m_end) {
+    for (; pos < m_end; ++pos, ++m_examined) {
         char b = start[pos];
         if (b == c)
             return true;
         if (b == stop)
             return false;
-        ++pos;
     }
     return false;
 }
@@ -151,6 +156,7 @@ void ParseEngine::CaptureUntilAny(const char *set, StringBuffer &out) {
     } else {
         pos += static_cast<int32_t>(std::strcspn(start + pos, set));
     }
+    m_examined += static_cast<uint64_t>(pos - from) + 1;
     out.AppendBytes(start + from, pos - from);
 }
 
@@ -168,6 +174,7 @@ void ParseEngine::BuildQuotedReach(char c, bool strict) {
     // One backward pass: the bits at i say from which scan states, entered at i, the scan meets
     // `c` outside quotes before the end.
     m_reach.assign(static_cast<size_t>(m_end) + 1, 0);
+    m_examined += static_cast<uint64_t>(m_end);
     m_reachChar = c;
     m_reachStrict = strict;
     for (int32_t i = m_end - 1; i >= 0; --i) {
@@ -205,6 +212,7 @@ void ParseEngine::CaptureQuoted(char c, bool strict, StringBuffer &out) {
         char b = start[i];
         if (b == c) {
             pos = i;
+            m_examined += static_cast<uint64_t>(i - from) + 1;
             out.AppendBytes(start + from, pos - from);
             return;
         }
@@ -220,6 +228,7 @@ void ParseEngine::CaptureQuoted(char c, bool strict, StringBuffer &out) {
         justClosed = false;
     }
     // The end came first: capture to the first occurrence regardless of quotes.
+    m_examined += static_cast<uint64_t>(m_end - from);
     if (!known)
         BuildQuotedReach(c, strict);
     pos = from;
@@ -234,16 +243,31 @@ void ParseEngine::CaptureUntilCharQuotedStrict(char c, StringBuffer &out) {
     CaptureQuoted(c, true, out);
 }
 
-bool ParseEngine::Seek(const char *marker, bool noCase, bool past, StringBuffer *passedOver) {
-    if (marker == nullptr)
-        return false;
-    size_t len = std::strlen(marker);
+int32_t ParseEngine::FindMarker(const char *marker, size_t len, bool noCase) {
+    const bool remembered = m_seekFrom >= 0 && m_seekNoCase == noCase && pos >= m_seekFrom &&
+                            (m_seekHit < 0 || pos <= m_seekHit) && m_seekMarker == marker;
+    if (remembered)
+        return m_seekHit;
     const char *end = start + m_end;
     const char *hit =
         noCase ? FindNoCaseIn(start + pos, end, marker, len) : FindExactIn(start + pos, end, marker, len);
-    if (hit == nullptr)
+    const int32_t at = hit == nullptr ? -1 : static_cast<int32_t>(hit - start);
+    m_examined += static_cast<uint64_t>((at < 0 ? m_end : at + static_cast<int32_t>(len)) - pos);
+    m_seekMarker = marker;
+    m_seekNoCase = noCase;
+    m_seekFrom = pos;
+    m_seekHit = at;
+    return at;
+}
+
+bool ParseEngine::Seek(const char *marker, bool noCase, bool past, StringBuffer *passedOver) {
+    if (marker == nullptr || marker[0] == '\0')
         return false;
-    int32_t target = static_cast<int32_t>(hit - start) + (past ? static_cast<int32_t>(len) : 0);
+    const size_t len = std::strlen(marker);
+    const int32_t at = FindMarker(marker, len, noCase);
+    if (at < 0)
+        return false;
+    int32_t target = at + (past ? static_cast<int32_t>(len) : 0);
     if (passedOver != nullptr)
         passedOver->AppendBytes(start + pos, target - pos);
     pos = target;
@@ -269,6 +293,7 @@ bool ParseEngine::SeekPastExact(const char *marker) {
 bool ParseEngine::CaptureBalanced(char open, char close, int32_t depth, StringBuffer &out) {
     int32_t from = pos;
     while (depth > 0 && pos < m_end) {
+        ++m_examined;
         char b = start[pos++];
         if (b == close)
             --depth;
@@ -280,6 +305,7 @@ bool ParseEngine::CaptureBalanced(char open, char close, int32_t depth, StringBu
 }
 
 void ParseEngine::CaptureRest(StringBuffer &out) {
+    m_examined += static_cast<uint64_t>(m_end - pos);
     out.AppendBytes(start + pos, m_end - pos);
     pos = m_end;
 }

@@ -2,6 +2,7 @@
 // up to delimiters; the spider's HTML scanning and the XML reader are built on it.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/StringBuffer.h"
@@ -38,6 +39,8 @@ public:
     void CaptureUntilCharQuotedStrict(char c, StringBuffer &out);
 
     // Case-insensitive (ASCII letters only) search from the cursor; false and no move without a hit.
+    // Repeated searches for one marker cost no more than one pass over the text in all: the
+    // latest search's outcome answers every later one from a position it covers.
     bool SeekTo(const char *marker);
     bool SeekPast(const char *marker);
     bool SeekPast(const char *marker, StringBuffer &passedOver); // captures the marker too
@@ -54,12 +57,20 @@ public:
     void SetPos(int32_t p);   // clamped to 0..Length()
     void Step(int32_t n = 1); // forward or back, clamped
     const char *Remaining() const { return start + pos; }
-    void CaptureRest(StringBuffer &out); // to the end
+    const char *Text() const { return start; } // the whole text, zero-terminated at Length()
+    void CaptureRest(StringBuffer &out);       // to the end
+
+    // The work done since Load: bytes looked at by the seeks, scans and captures (a byte looked at
+    // by two operations counts twice).
+    uint64_t BytesExamined() const { return m_examined; }
 
 private:
+    void ForgetScans();
     void CaptureQuoted(char c, bool strict, StringBuffer &out);
     void BuildQuotedReach(char c, bool strict);
     bool Seek(const char *marker, bool noCase, bool past, StringBuffer *passedOver);
+    // The start of the marker's next occurrence at or after the cursor, or -1.
+    int32_t FindMarker(const char *marker, size_t len, bool noCase);
 
     StringBuffer text;
     const char *start;
@@ -72,4 +83,14 @@ private:
     std::vector<uint8_t> m_reach;
     char m_reachChar = 0;
     bool m_reachStrict = false;
+
+    // The latest marker search: a search for the same marker from a position between its start
+    // and its hit finds the same hit, and after a miss every later start misses too (the text
+    // does not change after Load).
+    std::string m_seekMarker;
+    bool m_seekNoCase = false;
+    int32_t m_seekFrom = -1; // -1: nothing remembered
+    int32_t m_seekHit = -1;  // -1: no occurrence at or after m_seekFrom
+
+    uint64_t m_examined = 0;
 };

@@ -1,5 +1,6 @@
 // Spider robots exclusion: robots.txt fetched once per domain past the HTTP cache, and the test of a
-// URL against the Disallow rules of every record that names this agent (or "*").
+// URL against the Disallow rules of every record that names this agent (or "*"), or, when the
+// spider uses RobotsRules, against those rules read once from the file and its fetch status.
 #include <cstring>
 
 #include "core/ExtPtrArray.h"
@@ -62,7 +63,28 @@ bool Spider::FetchRobots(StringBuffer &out) {
 
     if (fetched)
         robotsText.SetBuffer(out);
+    // A fetcher that succeeds without naming a status had a plain answer.
+    robotsStatus = http->LastStatusCode();
+    if (robotsStatus == 0 && fetched)
+        robotsStatus = 200;
+    robotsRulesRead = false;
     return fetched;
+}
+
+const RobotsRules &Spider::RobotsRulesInForce() {
+    if (!robotsFetched) {
+        StringBuffer ignored;
+        FetchRobots(ignored);
+    }
+    StringBuffer agent;
+    http->GetUserAgent(agent);
+    // Read once per fetch, and again only if the agent has changed since.
+    if (!robotsRulesRead || !agent.Equals(robotsRulesAgent.Text())) {
+        robotsRules.FromFetch(robotsStatus, robotsText.Text(), agent.Text());
+        robotsRulesAgent.SetBuffer(agent);
+        robotsRulesRead = true;
+    }
+    return robotsRules;
 }
 
 bool Spider::AgentMatches(const char *recordAgent, const char *ownAgent) {
@@ -77,6 +99,8 @@ bool Spider::AgentMatches(const char *recordAgent, const char *ownAgent) {
 }
 
 bool Spider::IsDisallowed(const char *url) {
+    if (useRobotsRules)
+        return !RobotsRulesInForce().IsAllowed(url != nullptr ? url : "");
     if (!robotsFetched) {
         StringBuffer ignored;
         FetchRobots(ignored);

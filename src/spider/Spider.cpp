@@ -79,8 +79,9 @@ bool Spider::AddUnspidered(const char *url) {
     return true;
 }
 
-// One page: robots.txt first (once per domain), then the oldest queued URL is fetched and its
-// links sorted; a redirect to another site gives only its target as an outbound link.
+// One page: robots.txt first (once per domain), then the oldest queued URL (that RobotsRules, when
+// used, allow) is fetched and its links sorted; a redirect to another site gives only its target
+// as an outbound link.
 bool Spider::CrawlNext(StringBuffer &page) {
     FetchRobotsOnce();
     page.Clear();
@@ -101,14 +102,24 @@ void Spider::FetchRobotsOnce() {
     }
 }
 
+// The oldest queued URL that may be fetched. With RobotsRules the URLs they forbid are dropped
+// here, for the caller's own URLs (the home page) were not tested when they were queued.
 bool Spider::TakeNextUrl(StringBuffer &url) {
-    if (unspidered.Count() == 0)
-        return false;
-    std::unique_ptr<VantryObject> oldest(unspidered.RemoveAt(0));
-    url.SetBuffer(*static_cast<StringBuffer *>(oldest.get()));
+    for (;;) {
+        if (unspidered.Count() == 0)
+            return false;
+        std::unique_ptr<VantryObject> oldest(unspidered.RemoveAt(0));
+        url.SetBuffer(*static_cast<StringBuffer *>(oldest.get()));
+        if (MayFetch(url))
+            break;
+    }
     lastUrl.SetBuffer(url);
     lastModified.Clear();
     return true;
+}
+
+bool Spider::MayFetch(const StringBuffer &url) {
+    return !(obeyRobots && useRobotsRules) || RobotsRulesInForce().IsAllowed(url.Text());
 }
 
 bool Spider::FetchPage(const StringBuffer &url, StringBuffer &page) {

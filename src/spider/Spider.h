@@ -7,6 +7,7 @@
 
 #include "core/ExtPtrArray.h"
 #include "core/StringBuffer.h"
+#include "spider/RobotsRules.h"
 
 class HashMap;
 class PageFetcher;
@@ -43,6 +44,11 @@ public:
 
     void SetUserAgent(const char *agent);
     void SetObeyRobots(bool on) { obeyRobots = on; }
+    // Off (the default): robots.txt is read by the simple prefix matcher of IsDisallowed. On: it is
+    // read once per domain as RFC 9309 rules (Allow, wildcards, the status of the fetch: a 4xx
+    // allows everything, a 5xx or no answer forbids the whole site), and every URL is also tested
+    // before it is fetched.
+    void SetUseRobotsRules(bool on) { useRobotsRules = on; }
     void SetAvoidQueryStrings(bool on) { avoidQueryStrings = on; }
     void SetFetchFromCache(bool on);
     void SetUpdateCache(bool on);
@@ -56,6 +62,10 @@ public:
     // Robots exclusion.
     bool FetchRobots(StringBuffer &out);
     bool IsDisallowed(const char *url);
+    // The RFC 9309 rules of the domain for the facade's user agent, fetching robots.txt first
+    // when it has not been fetched (used when SetUseRobotsRules is on; its Crawl-delay serves the
+    // caller's spacing of requests).
+    const RobotsRules &RobotsRulesInForce();
 
     // Link extraction and sorting.
     void ExtractLinks(StringBuffer &page, ExtPtrArray &links);
@@ -77,6 +87,7 @@ private:
     // The steps of a crawl.
     void FetchRobotsOnce();
     bool TakeNextUrl(StringBuffer &url);
+    bool MayFetch(const StringBuffer &url);
     bool FetchPage(const StringBuffer &url, StringBuffer &page);
     void SortFetchedPage(const StringBuffer &url, StringBuffer &page);
     void RecordRedirectTarget(const StringBuffer &finalUrl);
@@ -93,7 +104,12 @@ private:
     bool skipHttps = true;
     bool robotsFetched = false;
     StringBuffer robotsText;
+    int robotsStatus = 0; // of the robots.txt fetch; 0 when there was no response
     bool obeyRobots = true;
+    bool useRobotsRules = false;
+    RobotsRules robotsRules;
+    bool robotsRulesRead = false; // robotsRules hold the current robots.txt for robotsRulesAgent
+    StringBuffer robotsRulesAgent;
     ExtPtrArray unspidered;
     ExtPtrArray spidered;
     ExtPtrArray failed;

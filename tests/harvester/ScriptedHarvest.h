@@ -22,6 +22,7 @@ public:
     bool WasRedirected() override { return m.WasRedirected(); }
     void GetFinalUrl(StringBuffer &out) override { m.GetFinalUrl(out); }
     void LastModifiedDate(StringBuffer &out) override { m.LastModifiedDate(out); }
+    int LastStatusCode() override { return m.LastStatusCode(); }
     void SetUserAgent(const char *a) override { m.SetUserAgent(a); }
     void GetUserAgent(StringBuffer &out) override { m.GetUserAgent(out); }
     void SetFetchFromCache(bool on) override { m.SetFetchFromCache(on); }

@@ -166,3 +166,38 @@ TEST(ParseEngine, QuotedCapturesAgreeWithFreshScansAfterAnUnbalancedQuote) {
         }
     }
 }
+
+// Searches are answered from the latest one when they can be; in any order of starting points and
+// markers they must give what a fresh search gives.
+TEST(ParseEngine, RepeatedSeeksAgreeWithFreshSeeks) {
+    const char *page = "x</A>yy</a>z<a href=1></a>tail";
+    ParseEngine shared;
+    shared.Load(page);
+    const int32_t length = shared.Length();
+    for (const char *marker : {"</a>", "</A>", "<a", "none"})
+        for (bool exact : {false, true})
+            for (int32_t step : {1, -1, 7}) {
+                for (int32_t i = 0; i <= length; ++i) {
+                    const int32_t from = step == -1 ? length - i : (i * step) % (length + 1);
+                    ParseEngine fresh;
+                    fresh.Load(page);
+                    fresh.SetPos(from);
+                    shared.SetPos(from);
+                    const bool a = exact ? fresh.SeekPastExact(marker) : fresh.SeekPast(marker);
+                    const bool b = exact ? shared.SeekPastExact(marker) : shared.SeekPast(marker);
+                    EXPECT_EQ(a, b) << marker << " from " << from;
+                    EXPECT_EQ(fresh.Pos(), shared.Pos()) << marker << " from " << from;
+                }
+            }
+}
+
+TEST(ParseEngine, RepeatedMissesCostOnePass) {
+    std::string page(100000, 'x');
+    ParseEngine pe;
+    pe.Load(page.c_str());
+    for (int32_t from = 0; from < 100000; from += 10) {
+        pe.SetPos(from);
+        EXPECT_FALSE(pe.SeekPast("</a>"));
+    }
+    EXPECT_LE(pe.BytesExamined(), 100000u);
+}

@@ -16,6 +16,7 @@ struct ScriptedPage {
     bool ok = true;
     std::string redirectTo; // when not empty the fetch counts as redirected there
     uint32_t takesMs = 0;   // added to the clock by the fetch
+    int status = 0;         // the response's status; 0 means 200 when ok and no response when not
 };
 
 class ScriptedPages : public PageFetcher {
@@ -45,6 +46,9 @@ public:
         uint32_t ms = it != pages.end() && it->second.takesMs != 0 ? it->second.takesMs : defaultMs;
         if (clock != nullptr)
             *clock += ms;
+        m_status = 404;
+        if (it != pages.end())
+            m_status = it->second.status != 0 ? it->second.status : (it->second.ok ? 200 : 0);
         if (it == pages.end() || !it->second.ok)
             return false;
         out.Append(it->second.body.c_str());
@@ -57,6 +61,7 @@ public:
     bool WasRedirected() override { return m_redirected; }
     void GetFinalUrl(StringBuffer &out) override { out.SetString(m_final.c_str()); }
     void LastModifiedDate(StringBuffer &out) override { out.SetString("1994-11-06"); }
+    int LastStatusCode() override { return m_status; } // unscripted URLs answer 404
 
     void SetUserAgent(const char *agent) override {
         userAgent = agent;
@@ -94,6 +99,7 @@ public:
 
 private:
     bool m_redirected = false;
+    int m_status = 0;
     std::string m_final;
 };
 
