@@ -18,7 +18,7 @@
 
 #include "codec/Gzip.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 
 namespace {
 

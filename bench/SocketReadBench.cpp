@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 #include "net/VantrySocket.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "http/HttpResponseHeader.h"
 #include "http/MemoryByteSource.h"
 #include "http/ResponseFraming.h"
-#include "log/LogNull.h"
 
 namespace {
 

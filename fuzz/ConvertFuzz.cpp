@@ -5,7 +5,7 @@
 
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 
 namespace {
 const int32_t kPages[] = {

@@ -10,7 +10,7 @@
 #include "codec/InflateSink.h"
 #include "codec/InflateState2.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
-#include "spider/ParseEngine.h"
 
 namespace {
 

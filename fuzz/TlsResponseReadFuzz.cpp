@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "http/HttpResponseHeader.h"
 #include "http/RecordByteSource.h"
 #include "http/ResponseFraming.h"
-#include "log/LogNull.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "codec/Utf7Codec.h"
 #include "codec/Utf8Codec.h"
 #include "core/DataBuffer.h"
-#include "log/LogBase.h"
+#include "core/LogBase.h"
 #include "platform/CodePages.h"
 
 static_assert(std::endian::native == std::endian::little, "UTF-16LE units are copied as host units");

@@ -7,7 +7,7 @@
 #include "codec/InflateBufferSink.h"
 #include "codec/InflateState2.h"
 #include "core/DataBuffer.h"
-#include "log/LogBase.h"
+#include "core/LogBase.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "codec/Charset.h"
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
 
 namespace {
 

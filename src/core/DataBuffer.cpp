@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "codec/XString.h"
 #include "core/FileSys.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "core/XString.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 #include "platform/Files.h"
 
 namespace {

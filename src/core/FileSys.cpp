@@ -6,10 +6,10 @@
 #include <random>
 #include <string>
 
+#include "codec/XString.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "core/XString.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 

@@ -12,7 +12,7 @@
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
 #include "core/ExtPtrArray.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 #include "platform/CodePages.h"
 #include "platform/OsError.h"
 

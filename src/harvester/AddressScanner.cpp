@@ -13,7 +13,7 @@
 #include "core/StringTable.h"
 #include "net/NameLookup.h"
 #include "platform/Clock.h"
-#include "spider/KnownTlds.h"
+#include "url/KnownTlds.h"
 
 namespace {
 constexpr int32_t kQuickScanLimit = 5;

@@ -12,11 +12,11 @@
 #include "harvester/StateFile.h"
 #include "harvester/StatusLine.h"
 #include "spider/ClsHtmlUtil.h"
-#include "spider/KnownTlds.h"
 #include "spider/PageFetcher.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
-#include "spider/UrlUtil.h"
+#include "url/KnownTlds.h"
+#include "url/UrlUtil.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
+#include "core/LogNull.h"
 #include "core/StringSeen.h"
-#include "log/LogNull.h"
 
 void NameOutput::Write(const char *name) {
     if (name == nullptr || *name == 0)

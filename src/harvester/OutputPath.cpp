@@ -2,7 +2,7 @@
 #include "harvester/OutputPath.h"
 
 #include "core/FileSys.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 
 std::string ChooseOutputPath(const char *directoryOverride) {
     std::string directory =

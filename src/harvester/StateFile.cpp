@@ -9,7 +9,7 @@
 #include "core/Crc32.h"
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 #include "platform/Files.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // dropping the connection sends close_notify before the socket closes.
 #pragma once
 
+#include "core/LogNull.h"
 #include "http/RecordByteSource.h"
-#include "log/LogNull.h"
 #include "net/SChannel.h"
 
 class ChannelByteSource : public RecordByteSource {

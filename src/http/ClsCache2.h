@@ -3,9 +3,9 @@
 #pragma once
 #include <cstdint>
 
-#include "core/ClsBase.h"
 #include "core/ExtPtrArray.h"
 #include "core/StringBuffer.h"
+#include "log/ClsBase.h"
 
 class DataBuffer;
 class LogBase;

@@ -11,12 +11,12 @@
 #include "core/DataBuffer.h"
 #include "core/ExtPtrArray.h"
 #include "core/FileSys.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "core/StringPair.h"
 #include "http/Cookie.h"
 #include "http/CookieJar.h"
-#include "log/LogNull.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
 
 namespace {
 

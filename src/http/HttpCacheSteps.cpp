@@ -10,14 +10,14 @@
 
 #include "codec/Charset.h"
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/CacheBytes.h"
 #include "http/CacheClock.h"
 #include "http/DateParser.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 
 namespace {
 

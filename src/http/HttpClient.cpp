@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "codec/Gzip.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "http/DateParser.h"
 #include "http/EngineCacheSeam.h"
 #include "http/HttpControl.h"
@@ -12,11 +14,9 @@
 #include "http/HttpResponseHeader.h"
 #include "http/HttpResult.h"
 #include "http/SocketByteSource.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 #include "platform/Clock.h"
-#include "spider/UrlResolver.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlResolver.h"
+#include "url/UrlUtil.h"
 
 // Everything one HttpGet call carries from step to step.
 struct HttpClient::Exchange {

@@ -2,14 +2,14 @@
 // dropped keep-alive connection, and the connection helpers with their DNS-entry marks.
 #include "http/HttpConnPool.h"
 
+#include "core/LogBase.h"
 #include "core/StringBuffer.h"
 #include "http/EngineCacheSeam.h"
 #include "http/HttpClient.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
-#include "log/LogBase.h"
 #include "net/VantrySocket.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
 
 HttpConnPool::HttpConnPool() = default;
 

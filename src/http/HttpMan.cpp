@@ -8,7 +8,7 @@
 #include "codec/Charset.h"
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 #include "spider/HtmlHelp.h"
 
 HttpMan::HttpMan() = default;

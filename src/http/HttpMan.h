@@ -3,12 +3,12 @@
 #pragma once
 #include <cstdint>
 
-#include "core/ClsBase.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "http/HttpConnPool.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
+#include "log/ClsBase.h"
 
 class HttpMan : public ClsBase {
 public:

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/ContentCoding.h"
+#include "core/LogBase.h"
 #include "core/StringBuffer.h"
 #include "http/CookieJar.h"
 #include "http/CookieMgr.h"
@@ -12,7 +13,6 @@
 #include "http/HeaderText.h"
 #include "http/HttpControl.h"
 #include "http/MimeHeader.h"
-#include "log/LogBase.h"
 
 namespace {
 

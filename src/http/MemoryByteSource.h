@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/LogBase.h"
 #include "http/ByteSource.h"
-#include "log/LogBase.h"
 
 class MemoryByteSource : public ByteSource {
 public:

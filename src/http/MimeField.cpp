@@ -9,8 +9,8 @@
 #include "codec/EncodingConvert.h"
 #include "core/ContentCoding.h"
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "http/HeaderText.h"
-#include "log/LogNull.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include "codec/Charset.h"
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/HeaderText.h"
 #include "http/MimeField.h"
-#include "log/LogNull.h"
 #include "platform/CodePages.h"
 
 namespace {

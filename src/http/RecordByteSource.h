@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
 #include "http/ByteSource.h"
-#include "log/LogBase.h"
 #include "net/ProgressMonitor.h"
 
 class RecordByteSource : public ByteSource {

@@ -4,10 +4,10 @@
 
 #include <cstring>
 
+#include "core/LogBase.h"
 #include "core/StringBuffer.h"
 #include "http/ByteSource.h"
 #include "http/HttpResponseHeader.h"
-#include "log/LogBase.h"
 #include "platform/Clock.h"
 
 void ResponseFraming::Reset() {

@@ -2,7 +2,7 @@
 #pragma once
 #include <memory>
 
-#include "log/LogBase.h"
+#include "core/LogBase.h"
 
 class ErrorLog;
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
 #include "net/VantrySocket.h"
 #include "platform/Resolver.h"
 

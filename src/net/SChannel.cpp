@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "log/LogBase.h"
-#include "log/LogNull.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 
 namespace {
 

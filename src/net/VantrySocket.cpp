@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 #include "net/ProgressMonitor.h"
 #include "platform/Clock.h"
 #include "platform/Resolver.h"

@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "core/ExtPtrArray.h"
+#include "core/ParseEngine.h"
 #include "core/StringConsumer.h"
 #include "spider/AnchorText.h"
 #include "spider/HtmlHelp.h"
-#include "spider/ParseEngine.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
-#include "spider/ParseEngine.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 
 #include "core/DataBuffer.h"
 #include "core/HashMap.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
+#include "core/ParseEngine.h"
 #include "spider/AnchorText.h"
 #include "spider/HtmlHelp.h"
-#include "spider/ParseEngine.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
 
 namespace {
 

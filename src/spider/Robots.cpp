@@ -5,7 +5,7 @@
 #include "core/ExtPtrArray.h"
 #include "spider/PageFetcher.h"
 #include "spider/Spider.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "core/HashMap.h"
 #include "spider/HttpManFetcher.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
 
 namespace {
 

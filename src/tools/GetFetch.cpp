@@ -6,14 +6,14 @@
 
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/HttpMan.h"
 #include "http/HttpRequestBuilder.h"
-#include "log/LogNull.h"
 #include "platform/Console.h"
-#include "spider/UrlUtil.h"
 #include "tools/GetOutput.h"
 #include "tools/GetProgress.h"
+#include "url/UrlUtil.h"
 
 namespace {
 

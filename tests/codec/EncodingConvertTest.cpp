@@ -6,7 +6,7 @@
 
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 
 namespace {
 struct Result {

@@ -8,8 +8,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
 #include "log/Logger.h"
 #include "support/TestSupport.h"
 

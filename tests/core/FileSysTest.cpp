@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "codec/XString.h"
 #include "core/StringBuffer.h"
-#include "core/XString.h"
 #include "log/Logger.h"
 #include "support/TestSupport.h"
 

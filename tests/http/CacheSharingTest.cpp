@@ -9,11 +9,11 @@
 #include <thread>
 
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/CacheTestHelpers.h"
 #include "http/ClsCache2.h"
 #include "http/HttpCache.h"
-#include "log/LogNull.h"
 #include "support/TestSupport.h"
 
 using cachetest::Bytes;

@@ -4,13 +4,13 @@
 
 #include <string>
 
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/Cookie.h"
 #include "http/CookieMgr.h"
 #include "http/DateParser.h"
 #include "http/HttpControl.h"
 #include "http/HttpRequestBuilder.h"
-#include "log/LogNull.h"
 #include "support/TestSupport.h"
 
 namespace {

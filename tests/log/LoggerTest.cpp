@@ -5,8 +5,8 @@
 #include <regex>
 #include <string>
 
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "log/LogBase.h"
+#include "core/LogBase.h"
 
 class RecordingLog : public LogBase {
 public:

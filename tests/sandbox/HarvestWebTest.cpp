@@ -19,8 +19,8 @@
 
 #include <gtest/gtest.h>
 
-#include "spider/KnownTlds.h"
 #include "support/TestSupport.h"
+#include "url/KnownTlds.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The known top-level domain list (262 lower-case labels in a fixed order) and the tests on it,
-// part of the spider's URL and domain utilities.
+// part of the URL and domain utilities.
 #pragma once
 #include <cstdint>
 

@@ -1,5 +1,6 @@
-// ParseEngine: the text cursor of the spider's HTML scanning; seeks and captures over its own copy.
-#include "spider/ParseEngine.h"
+// ParseEngine: a generic text cursor (HTML scanning, the meta-charset sniff); seeks and captures over its
+// own copy.
+#include "core/ParseEngine.h"
 
 #include <cstring>
 

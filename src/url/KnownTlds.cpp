@@ -1,5 +1,5 @@
 // The known top-level domain table and its lookups, used by the URL and domain utilities.
-#include "spider/KnownTlds.h"
+#include "url/KnownTlds.h"
 
 #include <cstring>
 

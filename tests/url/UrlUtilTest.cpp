@@ -6,8 +6,8 @@
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
-#include "spider/KnownTlds.h"
-#include "spider/UrlUtil.h"
+#include "url/KnownTlds.h"
+#include "url/UrlUtil.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/XString.h"
+#include "codec/XString.h"
 
 namespace {
 std::u16string U16(const uint16_t *p) {

@@ -1,6 +1,6 @@
 // Relative-reference resolution by the rules of RFC 3986 section 5: component split, target
 // computation, path merge and dot-segment removal, then recomposition.
-#include "spider/UrlResolver.h"
+#include "url/UrlResolver.h"
 
 #include <string>
 

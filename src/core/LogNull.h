@@ -1,5 +1,5 @@
 // LogNull: the log to pass when nothing is to be recorded.
 #pragma once
-#include "log/LogBase.h"
+#include "core/LogBase.h"
 
 class LogNull : public LogBase {};

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
-#include "spider/ParseEngine.h"
 
 namespace {
 

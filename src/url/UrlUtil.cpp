@@ -1,16 +1,16 @@
 // URL and host-name utilities: URL splitting, host and base domain, escapes, absolute links and
 // the outbound test, all on 8-bit text.
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
 
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
 #include "core/StringBuffer.h"
-#include "log/LogBase.h"
-#include "spider/HostToAscii.h"
-#include "spider/UrlResolver.h"
+#include "url/HostToAscii.h"
+#include "url/UrlResolver.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // HostToAscii: IDNA conversion of host names through libidn2, nontransitional first (as browsers do
 // today), transitional for the names only that processing accepts.
-#include "spider/HostToAscii.h"
+#include "url/HostToAscii.h"
 
 #include <cstdlib>
 #include <idn2.h>
