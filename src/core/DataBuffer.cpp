@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/XString.h"
 #include "core/FileSys.h"
 #include "core/LogBase.h"
 #include "core/LogNull.h"
@@ -334,9 +333,9 @@ bool DataBuffer::LoadFile(const char *utf8Name, LogBase &log) {
         FileSys::LogOsError(log, err);
         if (FileSys::UsesAnsiNameForm(utf8Name)) {
             log.LogData("filename", utf8Name);
-            XString cwd;
+            StringBuffer cwd;
             FileSys::CurrentDirectory(cwd);
-            log.LogData("current_dir", cwd.GetUtf8());
+            log.LogData("current_dir", cwd.Text());
         }
         std::free(block);
         return false;

@@ -74,6 +74,7 @@ public:
     void EncodeEntities();
     void ToCrlf();
     void ToLf();
+    // Re-encoding between a code page and the ANSI one; defined in codec/ with the charset converter.
     bool ConvertToAnsi(int32_t codePage);
     bool ConvertFromAnsi(int32_t codePage);
 

@@ -7,9 +7,9 @@
 
 #include "codec/Charset.h"
 #include "codec/EncodingConvert.h"
+#include "codec/HtmlTag.h"
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
-#include "spider/HtmlHelp.h"
 
 HttpMan::HttpMan() = default;
 HttpMan::~HttpMan() = default;
@@ -149,7 +149,7 @@ void PageCharset(const HttpResult &result, const DataBuffer &body, StringBuffer 
     if (name.Length() == 0 && HasHighBytes(body.Data(), body.Length())) {
         StringBuffer page;
         page.AppendData(body);
-        HtmlHelp::GetMetaCharset(page.Text(), name);
+        htmltag::GetMetaCharset(page.Text(), name);
     }
 }
 

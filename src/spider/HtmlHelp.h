@@ -1,5 +1,6 @@
 // HtmlHelp: routines on single HTML tags (normalising a tag, reading a quoted attribute) and the
-// meta-tag charset lookup; used by the spider's link extraction, Html and the HTTP text fetch.
+// meta-tag charset lookup; used by the spider's link extraction and Html. They forward to
+// codec/HtmlTag, where the HTTP facade's text fetch reads the meta-tag charset too.
 #pragma once
 
 class StringBuffer;
