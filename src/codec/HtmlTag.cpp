@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
 
@@ -14,31 +15,18 @@ namespace {
 constexpr const char *kWhite = " \t\r\n";
 constexpr int kMaxValuedAttributes = 101;
 
-bool IsLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool IsQuote(char c) {
-    return c == '"' || c == '\'';
-}
-bool IsWhite(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-char FoldAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
 // A cursor over a zero-terminated tag text; it never passes the terminator. Each step mirrors a
 // ParseEngine operation, without copying the tag.
 struct TagCursor {
     const char *p;
 
     char SkipWhite() {
-        while (IsWhite(*p))
+        while (ascii::IsWhite(*p))
             ++p;
         return *p;
     }
     void SkipQuotes() {
-        while (IsQuote(*p))
+        while (ascii::IsQuote(*p))
             ++p;
     }
     void Step() {
@@ -78,24 +66,6 @@ void FinishCleanTag(StringBuffer &result) {
     result.Shorten(n - w);
 }
 
-// First case-insensitive occurrence of `needle` (ASCII letters fold) in the zero-terminated hay.
-const char *FindNoCaseIn(const char *hay, std::string_view needle) {
-    size_t len = std::strlen(hay);
-    if (needle.empty() || needle.size() > len)
-        return nullptr;
-    char first = FoldAscii(needle[0]);
-    for (size_t i = 0; i + needle.size() <= len; ++i) {
-        if (FoldAscii(hay[i]) != first)
-            continue;
-        size_t k = 1;
-        while (k < needle.size() && FoldAscii(hay[i + k]) == FoldAscii(needle[k]))
-            ++k;
-        if (k == needle.size())
-            return hay + i;
-    }
-    return nullptr;
-}
-
 // The value of the attribute `name` (ASCII letters fold) of a tag as CleanTag writes it, where every
 // value is quoted: only a whole attribute name matches, never the end of a longer one or text inside
 // another attribute's value. False when the tag has no such attribute.
@@ -113,7 +83,7 @@ bool FindCleanTagAttribute(const char *tag, std::string_view name, StringBuffer 
             continue;
         pe.Step();
         char quote = *pe.p;
-        if (!IsQuote(quote))
+        if (!ascii::IsQuote(quote))
             return false;
         pe.Step();
         const char *from = pe.p;
@@ -121,10 +91,7 @@ bool FindCleanTagAttribute(const char *tag, std::string_view name, StringBuffer 
         if (to == nullptr)
             return false;
         pe.p = to + 1;
-        bool same = attrLen == name.size();
-        for (size_t i = 0; same && i < attrLen; ++i)
-            same = FoldAscii(attr[i]) == FoldAscii(name[i]);
-        if (same) {
+        if (ascii::EqualsNoCase(std::string_view(attr, attrLen), name)) {
             value.Clear();
             value.AppendBytes(from, static_cast<int32_t>(to - from));
             value.Trim();
@@ -164,7 +131,7 @@ void CleanTag(const char *tag, StringBuffer &result) {
         size_t nameLen = std::strcspn(name, " \t\n\r>=");
         pe.p += nameLen;
         char next = pe.SkipWhite();
-        if (next != '=' && next != '>' && !IsLetter(next)) {
+        if (next != '=' && next != '>' && !ascii::IsLetter(next)) {
             result.Trim();
             if (result.LastChar() != '>')
                 result.AppendChar('>');
@@ -187,7 +154,7 @@ void CleanTag(const char *tag, StringBuffer &result) {
         if (*pe.p == '\\')
             pe.Step();
         char quote = *pe.p;
-        if (IsQuote(quote)) {
+        if (ascii::IsQuote(quote)) {
             pe.Step();
             result.AppendChar(quote);
             pe.CaptureUntilChar(quote, result);
@@ -199,7 +166,7 @@ void CleanTag(const char *tag, StringBuffer &result) {
             pe.p += n;
         }
         pe.SkipWhite();
-        if (IsQuote(*pe.p))
+        if (ascii::IsQuote(*pe.p))
             pe.Step();
         if (result.LastChar() == '\\')
             result.Shorten(1);
@@ -222,10 +189,10 @@ void GetAttributeValue(const char *tag, const char *name, StringBuffer &value) {
         return;
     std::string pattern(name);
     pattern += "=\"";
-    const char *hit = FindNoCaseIn(tag, pattern);
+    const char *hit = FindNoCase(tag, pattern.c_str());
     if (hit == nullptr) {
         pattern.back() = '\'';
-        hit = FindNoCaseIn(tag, pattern);
+        hit = FindNoCase(tag, pattern.c_str());
         if (hit == nullptr)
             return;
     }

@@ -3,6 +3,7 @@
 // so that the scanners that call them per byte keep them inline.
 #pragma once
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace ascii {
@@ -50,6 +51,16 @@ constexpr unsigned char ToLower(unsigned char c) {
 }
 constexpr unsigned char ToUpper(unsigned char c) {
     return static_cast<unsigned char>(ToUpper(static_cast<char>(c)));
+}
+
+// The case rule of StringBuffer's ToLower and ToUpper, which also folds the Latin-1 letters of the
+// ANSI page: 0xC0-0xDF lower by 32, 0xE0-0xFF raise by 32.
+constexpr unsigned char ToLowerLatin1(unsigned char c) {
+    return (IsUpper(static_cast<char>(c)) || (c >= 0xC0 && c <= 0xDF)) ? static_cast<unsigned char>(c + 32)
+                                                                       : c;
+}
+constexpr unsigned char ToUpperLatin1(unsigned char c) {
+    return (IsLower(static_cast<char>(c)) || c >= 0xE0) ? static_cast<unsigned char>(c - 32) : c;
 }
 
 // 0 to 15 for a hex digit of either case, -1 for any other byte.
@@ -107,6 +118,23 @@ constexpr std::string_view TrimWhite(std::string_view s) {
     while (!s.empty() && IsWhite(s.front()))
         s.remove_prefix(1);
     while (!s.empty() && IsWhite(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// A copy of the text with its ASCII capitals in lower case.
+inline std::string Lowered(std::string_view s) {
+    std::string out(s);
+    for (char &c : out)
+        c = ToLower(c);
+    return out;
+}
+
+// The view without the leading and trailing bytes StringBuffer::Trim removes (IsTrimmedSpace).
+constexpr std::string_view TrimSpace(std::string_view s) {
+    while (!s.empty() && IsTrimmedSpace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && IsTrimmedSpace(static_cast<unsigned char>(s.back())))
         s.remove_suffix(1);
     return s;
 }

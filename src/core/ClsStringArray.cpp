@@ -8,23 +8,6 @@
 namespace {
 constexpr uint32_t kIndexBuckets = 499;
 
-bool IsTrimByte(unsigned char c) {
-    return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == 0xA0;
-}
-
-void TrimEnds(StringBuffer &s) {
-    const int32_t length = s.Length();
-    int32_t end = length;
-    while (end > 0 && IsTrimByte(s.CharAt(end - 1)))
-        --end;
-    int32_t start = 0;
-    while (start < end && IsTrimByte(s.CharAt(start)))
-        ++start;
-    if (end < length)
-        s.Shorten(length - end);
-    if (start > 0)
-        s.RemoveRange(0, start);
-}
 } // namespace
 
 ClsStringArray::ClsStringArray() : m_index(std::make_unique<HashMap>(kIndexBuckets)) {}
@@ -35,7 +18,7 @@ ClsStringArray::~ClsStringArray() {
 
 void ClsStringArray::Normalize(StringBuffer &s) const {
     if (m_trim)
-        TrimEnds(s);
+        s.Trim();
     if (m_crlf)
         s.ToCrlf();
     else

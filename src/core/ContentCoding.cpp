@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 #include "core/StableInput.h"
 #include "core/StringBuffer.h"
@@ -121,12 +122,9 @@ unsigned char *DecodeBase64Core(const char *text, uint32_t length, bool strict, 
     return block;
 }
 
+// Q encoding writes its hex digits in upper case and reads only those.
 bool IsUpperHex(unsigned char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
-unsigned char HexValue(unsigned char c) {
-    return static_cast<unsigned char>(c <= '9' ? c - '0' : c - 'A' + 10);
+    return ascii::IsDigit(static_cast<char>(c)) || (c >= 'A' && c <= 'F');
 }
 
 } // namespace
@@ -321,7 +319,9 @@ unsigned char *ContentCoding::DecodeQ(const char *text, uint32_t length, uint32_
             block[out++] = ' ';
         } else if (c == '=') {
             if (i + 2 < n && IsUpperHex(src[i + 1]) && IsUpperHex(src[i + 2])) {
-                block[out++] = static_cast<unsigned char>((HexValue(src[i + 1]) << 4) | HexValue(src[i + 2]));
+                block[out++] =
+                    static_cast<unsigned char>((ascii::HexValue(static_cast<char>(src[i + 1])) << 4) |
+                                               ascii::HexValue(static_cast<char>(src[i + 2])));
                 i += 2;
             } else {
                 block[out++] = '=';

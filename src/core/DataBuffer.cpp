@@ -23,6 +23,21 @@ struct FileCloser {
     int fd;
     ~FileCloser() { FileSys::CloseFile(fd); }
 };
+
+// The size of an open file; a failing query logs the platform's text, and a file larger than `limit`
+// is refused with the text of EFBIG rather than read in part.
+bool SizeWithin(int fd, uint64_t limit, uint64_t &size, LogBase &log) {
+    int err = 0;
+    if (!platform::FileSizeOf(fd, &size, &err)) {
+        FileSys::LogOsError(log, err);
+        return false;
+    }
+    if (size > limit) {
+        FileSys::LogOsError(log, EFBIG);
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 DataBuffer::DataBuffer() : m_valid(kValid), m_borrowed(0), m_data(nullptr), m_length(0), m_capacity(0) {}
@@ -311,16 +326,9 @@ bool DataBuffer::LoadFile(const char *utf8Name, LogBase &log) {
     FileCloser closer{fd};
 
     uint64_t size = 0;
+    if (!SizeWithin(fd, kMaxLength - 4, size, log))
+        return false;
     int err = 0;
-    if (!platform::FileSizeOf(fd, &size, &err)) {
-        FileSys::LogOsError(log, err);
-        return false;
-    }
-    if (size > kMaxLength - 4) {
-        // Larger than a buffer can hold: refused rather than read in part.
-        FileSys::LogOsError(log, EFBIG);
-        return false;
-    }
     if (size == 0)
         return true;
 
@@ -363,15 +371,9 @@ bool DataBuffer::LoadFileWithHeader(const char *ansiName, DataBuffer &header, ui
     FileCloser closer{fd};
 
     uint64_t size = 0;
+    if (!SizeWithin(fd, kMaxLength, size, log))
+        return false;
     int err = 0;
-    if (!platform::FileSizeOf(fd, &size, &err)) {
-        FileSys::LogOsError(log, err);
-        return false;
-    }
-    if (size > kMaxLength) {
-        FileSys::LogOsError(log, EFBIG);
-        return false;
-    }
     if (size < 4) {
         log.LogError("File is empty or too small");
         return true;

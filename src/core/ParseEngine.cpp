@@ -2,27 +2,20 @@
 // own copy.
 #include "core/ParseEngine.h"
 
+#include "core/AsciiText.h"
+
 #include <cstring>
 
 namespace {
-
-// Library case rule: only the ASCII letters fold.
-constexpr unsigned char FoldUpper(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? c - 32 : c;
-}
 
 struct FoldTable {
     unsigned char v[256];
     constexpr FoldTable() : v() {
         for (int i = 0; i < 256; ++i)
-            v[i] = FoldUpper(static_cast<unsigned char>(i));
+            v[i] = ascii::ToUpper(static_cast<unsigned char>(i));
     }
 };
 constexpr FoldTable kFold;
-
-bool IsLetter(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 // First position in [p, end) where the marker starts, compared case-insensitively, or null.
 const char *FindNoCaseIn(const char *p, const char *end, const char *marker, size_t len) {
@@ -30,7 +23,7 @@ const char *FindNoCaseIn(const char *p, const char *end, const char *marker, siz
         return nullptr;
     const char *last = end - len; // last possible start
     unsigned char first = static_cast<unsigned char>(marker[0]);
-    if (!IsLetter(first)) {
+    if (!ascii::IsLetter(static_cast<char>(first))) {
         // memchr on the exact first byte is much faster than a folded scan.
         while (p <= last) {
             const char *hit =
@@ -75,10 +68,6 @@ const char *FindExactIn(const char *p, const char *end, const char *marker, size
         p = hit + 1;
     }
     return nullptr;
-}
-
-bool IsQuote(char c) {
-    return c == '"' || c == '\'';
 }
 
 } // namespace
@@ -209,7 +198,7 @@ void ParseEngine::CaptureQuoted(char c, bool strict, StringBuffer &out) {
             out.AppendBytes(start + from, pos - from);
             return;
         }
-        if (IsQuote(b) && !justClosed) {
+        if (ascii::IsQuote(b) && !justClosed) {
             // Inside a run only the same quote matters; jump to it.
             const void *close = std::memchr(start + i + 1, b, static_cast<size_t>(m_end - i - 1));
             if (close == nullptr)

@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 #include "core/ExtPtrArray.h"
 #include "platform/OsError.h"
@@ -19,14 +20,6 @@ constexpr unsigned char kValidMarker = 0xAA;
 constexpr int32_t kDefaultIncrement = 200;
 constexpr int32_t kMaxIncrement = 500000;
 constexpr int64_t kMaxCapacity = std::numeric_limits<int32_t>::max();
-
-bool IsSpaceByte(unsigned char c) {
-    return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == 0xA0;
-}
-
-unsigned char FoldAscii(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
-}
 
 int32_t ClampCount(size_t n) {
     return n > static_cast<size_t>(kMaxCapacity) ? static_cast<int32_t>(kMaxCapacity)
@@ -75,8 +68,8 @@ const char *FindBytesNoCase(const char *haystack, int32_t n, const char *needle,
     }
     for (int32_t start = 0; start + needleLen <= n; ++start) {
         int32_t i = 0;
-        while (i < needleLen && FoldAscii(static_cast<unsigned char>(haystack[start + i])) ==
-                                    FoldAscii(static_cast<unsigned char>(needle[i]))) {
+        while (i < needleLen && ascii::ToUpper(static_cast<unsigned char>(haystack[start + i])) ==
+                                    ascii::ToUpper(static_cast<unsigned char>(needle[i]))) {
             ++i;
         }
         if (i == needleLen) {
@@ -510,11 +503,11 @@ void StringBuffer::AppendLastOsErrorText() {
 void StringBuffer::Trim() {
     CheckValid();
     int32_t end = m_length;
-    while (end > 0 && IsSpaceByte(static_cast<unsigned char>(m_data[end - 1]))) {
+    while (end > 0 && ascii::IsTrimmedSpace(static_cast<unsigned char>(m_data[end - 1]))) {
         --end;
     }
     int32_t start = 0;
-    while (start < end && IsSpaceByte(static_cast<unsigned char>(m_data[start]))) {
+    while (start < end && ascii::IsTrimmedSpace(static_cast<unsigned char>(m_data[start]))) {
         ++start;
     }
     if (start > 0) {
@@ -660,24 +653,14 @@ bool StringBuffer::ReplaceFirst(const char *find, const char *replacement) {
 void StringBuffer::ToLower() {
     CheckValid();
     for (int32_t i = 0; i < m_length && m_data[i] != '\0'; ++i) {
-        const unsigned char c = static_cast<unsigned char>(m_data[i]);
-        if (c >= 'A' && c <= 'Z') {
-            m_data[i] = static_cast<char>(c + 0x20);
-        } else if (c >= 0xC0 && c <= 0xDF) {
-            m_data[i] = static_cast<char>(c + 0x20);
-        }
+        m_data[i] = static_cast<char>(ascii::ToLowerLatin1(static_cast<unsigned char>(m_data[i])));
     }
 }
 
 void StringBuffer::ToUpper() {
     CheckValid();
     for (int32_t i = 0; i < m_length && m_data[i] != '\0'; ++i) {
-        const unsigned char c = static_cast<unsigned char>(m_data[i]);
-        if (c >= 'a' && c <= 'z') {
-            m_data[i] = static_cast<char>(c - 0x20);
-        } else if (c >= 0xE0) {
-            m_data[i] = static_cast<char>(c - 0x20);
-        }
+        m_data[i] = static_cast<char>(ascii::ToUpperLatin1(static_cast<unsigned char>(m_data[i])));
     }
 }
 
@@ -794,7 +777,7 @@ bool StringBuffer::EqualsNoCase(const char *text) const {
     }
     const unsigned char *a = reinterpret_cast<const unsigned char *>(m_data);
     const unsigned char *b = reinterpret_cast<const unsigned char *>(text);
-    while (*a != 0 && FoldAscii(*a) == FoldAscii(*b)) {
+    while (*a != 0 && ascii::ToUpper(*a) == ascii::ToUpper(*b)) {
         ++a;
         ++b;
     }
@@ -926,7 +909,7 @@ void StringBuffer::SplitNameValue(StringBuffer &name, StringBuffer &value) const
     value.Clear();
     const int32_t textLen = TextLength(m_data, m_length);
     int32_t pos = 0;
-    while (pos < textLen && IsSpaceByte(static_cast<unsigned char>(m_data[pos]))) {
+    while (pos < textLen && ascii::IsTrimmedSpace(static_cast<unsigned char>(m_data[pos]))) {
         ++pos;
     }
     const void *eq = std::memchr(m_data + pos, '=', static_cast<size_t>(textLen - pos));
@@ -939,7 +922,7 @@ void StringBuffer::SplitNameValue(StringBuffer &name, StringBuffer &value) const
     name.AppendBytes(m_data + pos, eqPos - pos);
     name.Trim();
     pos = eqPos + 1;
-    while (pos < textLen && IsSpaceByte(static_cast<unsigned char>(m_data[pos]))) {
+    while (pos < textLen && ascii::IsTrimmedSpace(static_cast<unsigned char>(m_data[pos]))) {
         ++pos;
     }
     if (pos < textLen && m_data[pos] == '"') {

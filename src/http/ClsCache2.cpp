@@ -18,13 +18,6 @@ constexpr const char *kNoRoots = "No cache roots have been set.  Need to call Ad
 constexpr uint32_t kMaxHeaderSize = 8000;
 constexpr uint32_t kFixedHeader = 20; // the bytes before the entity tag
 
-void FormatDays(double days, StringBuffer &out) {
-    DateParser dates;
-    CalendarTime t;
-    dates.DaysToTime(days, t);
-    dates.FormatHttpDate(t, out);
-}
-
 } // namespace
 
 ClsCache2::ClsCache2() = default;
@@ -161,7 +154,7 @@ bool ClsCache2::ReadCacheEntry(const char *key, DataBuffer &payload, LogBase &lo
     m_lastExpiry = LoadLeDouble(h + 6);
     m_lastEtag.AppendBytes(h + 16, LoadLe16(h + 14));
     StringBuffer formatted;
-    FormatDays(m_lastExpiry, formatted);
+    DateParser().FormatDays(m_lastExpiry, formatted);
     log.LogData("Expiration", formatted.Text());
     return true;
 }

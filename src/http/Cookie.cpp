@@ -7,47 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/StringPair.h"
 #include "http/HttpResponseHeader.h"
 #include "http/MimeField.h"
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-std::string_view TrimView(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool EqualsNoCase(std::string_view a, const char *b) {
-    size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (size_t i = 0; i < n; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
-}
 
 long IntegerOf(std::string_view text) {
     std::string copy(text);
@@ -77,7 +42,7 @@ const StringPair *Cookie::PairAt(int32_t index) const {
 const char *Cookie::PairValue(const char *name) const {
     for (int32_t i = 0; i < Pairs.Count(); ++i) {
         const StringPair *p = PairAt(i);
-        if (p && EqualsNoCase(p->Name(), name))
+        if (p && ascii::EqualsNoCase(p->Name(), name))
             return p->Value();
     }
     return nullptr;
@@ -86,7 +51,7 @@ const char *Cookie::PairValue(const char *name) const {
 void Cookie::SetPair(const char *name, const char *value) {
     for (int32_t i = 0; i < Pairs.Count(); ++i) {
         auto *p = Pairs.ElementAs<StringPair>(i);
-        if (p && EqualsNoCase(p->Name(), name)) {
+        if (p && ascii::EqualsNoCase(p->Name(), name)) {
             p->ValueBuffer().SetString(value);
             return;
         }
@@ -101,36 +66,36 @@ void Cookie::ParseSetCookie(const char *value) {
     std::string_view rest(value);
     for (;;) {
         size_t semi = rest.find(';');
-        std::string_view piece = TrimView(rest.substr(0, semi));
+        std::string_view piece = ascii::TrimWhite(rest.substr(0, semi));
         rest = semi == std::string_view::npos ? std::string_view() : rest.substr(semi + 1);
         if (!piece.empty()) {
             size_t eq = piece.find('=');
             if (eq == std::string_view::npos) {
-                if (EqualsNoCase(piece, "secure"))
+                if (ascii::EqualsNoCase(piece, "secure"))
                     Secure = true;
-                else if (EqualsNoCase(piece, "discard"))
+                else if (ascii::EqualsNoCase(piece, "discard"))
                     Discard = true;
                 else
                     SetPair(std::string(piece).c_str(), "");
             } else {
-                std::string_view name = TrimView(piece.substr(0, eq));
+                std::string_view name = ascii::TrimWhite(piece.substr(0, eq));
                 std::string_view val = piece.substr(eq + 1);
-                while (!val.empty() && IsBlank(val.front()))
+                while (!val.empty() && ascii::IsWhite(val.front()))
                     val.remove_prefix(1);
                 std::string valueText(val);
-                if (EqualsNoCase(name, "domain"))
+                if (ascii::EqualsNoCase(name, "domain"))
                     Domain.SetString(valueText.c_str());
-                else if (EqualsNoCase(name, "path"))
+                else if (ascii::EqualsNoCase(name, "path"))
                     Path.SetString(valueText.c_str());
-                else if (EqualsNoCase(name, "expires"))
+                else if (ascii::EqualsNoCase(name, "expires"))
                     Expire.SetString(valueText.c_str());
-                else if (EqualsNoCase(name, "port") || EqualsNoCase(name, "comment") ||
-                         EqualsNoCase(name, "commentUrl")) {
-                } else if (EqualsNoCase(name, "version")) {
+                else if (ascii::EqualsNoCase(name, "port") || ascii::EqualsNoCase(name, "comment") ||
+                         ascii::EqualsNoCase(name, "commentUrl")) {
+                } else if (ascii::EqualsNoCase(name, "version")) {
                     long v = IntegerOf(val);
                     if (v == 0 || v == 1)
                         Version = static_cast<int32_t>(v);
-                } else if (EqualsNoCase(name, "max-age")) {
+                } else if (ascii::EqualsNoCase(name, "max-age")) {
                     MaxAge = static_cast<int32_t>(IntegerOf(val));
                 } else if (!name.empty()) {
                     SetPair(std::string(name).c_str(), valueText.c_str());
@@ -143,12 +108,12 @@ void Cookie::ParseSetCookie(const char *value) {
 }
 
 bool HostInCookieDomain(const char *host, const char *domain) {
-    std::string d = Lower(TrimView(domain ? domain : ""));
+    std::string d = ascii::Lowered(ascii::TrimWhite(domain ? domain : ""));
     if (d.empty())
         return true;
     if (d.front() == '.')
         d.erase(0, 1);
-    std::string h = Lower(host ? host : "");
+    std::string h = ascii::Lowered(host ? host : "");
     if (d.empty() || h.empty())
         return false;
     if (h == d)
@@ -173,9 +138,9 @@ void CollectResponseCookies(const HttpResponseHeader &header, const char *defaul
         if (!field)
             continue;
         std::string_view name = field->Name.View();
-        if (name.size() < 10 || !EqualsNoCase(name.substr(0, 10), "Set-Cookie"))
+        if (name.size() < 10 || !ascii::EqualsNoCase(name.substr(0, 10), "Set-Cookie"))
             continue;
-        if (!EqualsNoCase(name, "Set-Cookie") && !EqualsNoCase(name, "Set-Cookie2"))
+        if (!ascii::EqualsNoCase(name, "Set-Cookie") && !ascii::EqualsNoCase(name, "Set-Cookie2"))
             continue;
         auto *cookie = new Cookie();
         cookie->ParseSetCookie(field->Value.Text());

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 #include "core/ExtPtrArray.h"
 #include "core/FileSys.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr uint32_t kMaxCookieFile = 16u * 1024u * 1024u;
 
 bool IsNameByte(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    return ascii::IsLetterOrDigit(c) || c == '-' || c == '_';
 }
 
 // A pair name that can be an element tag of the file: ASCII letters, digits, '-', '_' and '.',
@@ -33,7 +34,7 @@ bool IsTagName(const char *name) {
     if (!name || !*name)
         return false;
     char first = name[0];
-    if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_'))
+    if (!(ascii::IsLetter(first) || first == '_'))
         return false;
     for (const char *p = name; *p; ++p)
         if (!IsNameByte(*p) && *p != '.')

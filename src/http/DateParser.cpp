@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/AsciiText.h"
 #include "core/StringBuffer.h"
 #include "platform/Clock.h"
 
@@ -34,19 +35,15 @@ constexpr ZoneOffset kZones[] = {{"ut", "0000"},   {"gmt", "0000"},  {"est", "-0
 constexpr double kMinDays = -657434.0;
 constexpr double kMaxDays = 2958465.0;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 const char *SkipBlanks(const char *p) {
-    while (IsBlank(*p)) {
+    while (ascii::IsSpaceOrTab(*p)) {
         ++p;
     }
     return p;
 }
 
 const char *SkipWord(const char *p) {
-    while (*p != '\0' && !IsBlank(*p)) {
+    while (*p != '\0' && !ascii::IsSpaceOrTab(*p)) {
         ++p;
     }
     return p;
@@ -127,8 +124,7 @@ bool DateParser::ParseHttpDate(const char *text, CalendarTime &out) const {
     char copy[200];
     size_t n = 0;
     for (; n < sizeof(copy) - 1 && text[n] != '\0'; ++n) {
-        char c = text[n];
-        copy[n] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        copy[n] = ascii::ToLower(text[n]);
     }
     copy[n] = '\0';
 
@@ -329,4 +325,10 @@ void DateParser::CurrentLocalTime(CalendarTime &out) {
 
 int32_t DateParser::LocalBiasMinutes() {
     return platform::LocalBiasMinutes();
+}
+
+void DateParser::FormatDays(double days, StringBuffer &out) const {
+    CalendarTime t;
+    DaysToTime(days, t);
+    FormatHttpDate(t, out);
 }

@@ -32,6 +32,8 @@ public:
     double TimeToDays(const CalendarTime &time) const;
     // Calendar time of a day count; a count outside -657434 to 2958465 gives the current UTC time.
     void DaysToTime(double days, CalendarTime &out) const;
+    // FormatHttpDate of the calendar time of a day count.
+    void FormatDays(double days, StringBuffer &out) const;
 
     // The current time, in UTC and in the machine's local zone.
     static void CurrentUtcTime(CalendarTime &out);

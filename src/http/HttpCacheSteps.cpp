@@ -24,13 +24,6 @@ namespace {
 constexpr double kSecond = 1.0 / 86400.0;
 constexpr int32_t kUtf8 = 65001;
 
-void FormatDays(double days, StringBuffer &out) {
-    DateParser dates;
-    CalendarTime t;
-    dates.DaysToTime(days, t);
-    dates.FormatHttpDate(t, out);
-}
-
 // A header date as a day count; false when absent, unparsable or not a valid calendar time.
 bool HeaderDate(const HttpResponseHeader &header, const char *name, double &days) {
     StringBuffer value;
@@ -139,7 +132,7 @@ void LookUpDatStore(const char *url, HttpControl &control, DataBuffer &body, Htt
         log.LogData("ExpiredEtag", etag.Text());
         store.GetLastExpiry(expiry);
         StringBuffer formatted;
-        FormatDays(expiry, formatted);
+        DateParser().FormatDays(expiry, formatted);
         log.LogData("ExpiredDateTime", formatted.Text());
     }
     result.CacheStatus = 1;
@@ -201,7 +194,7 @@ void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, c
     header.GetField("ETag", etag);
     double expiry = ComputeExpiration(control.CachePolicy, header);
     StringBuffer formatted;
-    FormatDays(expiry, formatted);
+    DateParser().FormatDays(expiry, formatted);
     log.LogData("NewExpireTime", formatted.Text());
     log.LogData("Etag", etag.Text());
 
@@ -311,7 +304,7 @@ void RenewCachedEntry(const char *url, HttpControl &control, const HttpResponseH
     double expiry = ComputeExpiration(control.CachePolicy, notModified);
     control.CacheStore.UpdateExpiration(url, expiry, log);
     StringBuffer formatted;
-    FormatDays(expiry, formatted);
+    DateParser().FormatDays(expiry, formatted);
     log.LogData("NewExpiration", formatted.Text());
 }
 

@@ -78,6 +78,7 @@ private:
     void KeepAlive(Exchange &ex, LogBase &log);
     bool Handle304(Exchange &ex, LogBase &log);
     void CloseExchange(Exchange &ex);
+    bool DeadlinePassed(Exchange &ex, LogBase &log);
 
     StringBuffer m_host;
     int m_port = 80;

@@ -8,6 +8,7 @@
 #include "http/HttpClient.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
+#include "http/ServerConnect.h"
 #include "net/VantrySocket.h"
 #include "url/UrlUtil.h"
 
@@ -113,25 +114,14 @@ bool HttpConnPool::ConnectServer(HttpClient &client, HttpControl &control, Vantr
     if (port == 0)
         port = 80;
     client.SetEndpoint(host, port);
-    socket.SetConnectTimeout(control.ConnectTimeout);
-    socket.SetReadTimeout(static_cast<uint32_t>(control.ReadTimeout) * 1000u);
+    const serverconnect::Target target = serverconnect::TargetFor(control, host, port);
+    log.LogInfo(target.viaProxy ? "Connecting via proxy..." : "Connecting to HTTP server...");
+    StringBuffer to(target.host);
+    to.AppendChar(':');
+    to.AppendInt(target.port);
+    log.LogData("ConnectingTo", to.Text());
     bool lookupFailed = false;
-    bool ok;
-    if (control.ProxyDomain.Length() > 0) {
-        log.LogInfo("Connecting via proxy...");
-        StringBuffer to(control.ProxyDomain);
-        to.AppendChar(':');
-        to.AppendInt(control.ProxyPort);
-        log.LogData("ConnectingTo", to.Text());
-        ok = socket.Connect(control.ProxyDomain.Text(), control.ProxyPort, lookupFailed, log);
-    } else {
-        log.LogInfo("Connecting to HTTP server...");
-        StringBuffer to(host);
-        to.AppendChar(':');
-        to.AppendInt(port);
-        log.LogData("ConnectingTo", to.Text());
-        ok = socket.Connect(host, port, lookupFailed, log);
-    }
+    const bool ok = serverconnect::Connect(socket, control, target, lookupFailed, log);
     bool marks = enginecache::DnsMarksActive(control);
     if (ok) {
         if (marks)

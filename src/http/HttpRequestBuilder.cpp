@@ -4,13 +4,13 @@
 
 #include <memory>
 
+#include "core/AsciiText.h"
 #include "core/ContentCoding.h"
 #include "core/LogBase.h"
 #include "core/StringBuffer.h"
 #include "http/CookieJar.h"
 #include "http/CookieMgr.h"
 #include "http/DateParser.h"
-#include "http/HeaderText.h"
 #include "http/HttpControl.h"
 #include "http/MimeHeader.h"
 
@@ -175,7 +175,7 @@ void HttpRequestBuilder::AddCookieLine(const HttpControl &control, const char *h
     }
     StringBuffer cookies;
     jar->BuildCookieHeader(host, cookiePath, secureChannel, cookies);
-    std::string_view text = header_text::TrimView(cookies.View());
+    std::string_view text = ascii::TrimWhite(cookies.View());
     if (!text.empty()) {
         out.Append("Cookie: ");
         out.Append(text);

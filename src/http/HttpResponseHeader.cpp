@@ -5,23 +5,19 @@
 #include <climits>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
-#include "http/HeaderText.h"
 
 namespace {
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Decimal digits at the start of s; saturates at INT32_MAX. False when there is no digit.
 bool ReadDecimal(std::string_view s, int32_t &value) {
-    if (s.empty() || !IsDigit(s.front())) {
+    if (s.empty() || !ascii::IsDigit(s.front())) {
         return false;
     }
     long long v = 0;
     for (char c : s) {
-        if (!IsDigit(c)) {
+        if (!ascii::IsDigit(c)) {
             break;
         }
         v = v * 10 + (c - '0');
@@ -65,7 +61,7 @@ bool HttpResponseHeader::Parse(const char *text) {
     }
     StatusCode = code;
     size_t codeEnd = codeStart;
-    while (codeEnd < all.size() && IsDigit(all[codeEnd])) {
+    while (codeEnd < all.size() && ascii::IsDigit(all[codeEnd])) {
         ++codeEnd;
     }
     // The reason phrase lies between the blank after the code and the end of the status line.
@@ -73,9 +69,9 @@ bool HttpResponseHeader::Parse(const char *text) {
     if (reasonBlank == std::string_view::npos || cr == std::string_view::npos || reasonBlank > cr) {
         return StatusCode != 0;
     }
-    ReasonPhrase.Append(header_text::TrimView(all.substr(reasonBlank, cr - reasonBlank)));
+    ReasonPhrase.Append(ascii::TrimWhite(all.substr(reasonBlank, cr - reasonBlank)));
 
-    size_t lengthAt = header_text::FindNoCase(all, "\r\nContent-Length:");
+    size_t lengthAt = ascii::FindNoCase(all, "\r\nContent-Length:");
     if (lengthAt != std::string_view::npos) {
         ContentLengthPresent = true;
         std::string_view number = all.substr(lengthAt + 17);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/AsciiText.h"
 #include "core/LogBase.h"
 #include "core/StringBuffer.h"
 #include "http/ByteSource.h"
@@ -242,15 +243,8 @@ bool ParseChunkSize(const DataBuffer &line, uint64_t &size) {
     uint32_t i = 0;
     const uint8_t *p = line.Data();
     for (; i < line.Length(); ++i) {
-        uint8_t c = p[i];
-        int v;
-        if (c >= '0' && c <= '9')
-            v = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            v = c - 'A' + 10;
-        else
+        const int v = ascii::HexValue(static_cast<char>(p[i]));
+        if (v < 0)
             break;
         if (size < (1ull << 40))
             size = size * 16 + v;

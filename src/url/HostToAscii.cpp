@@ -6,6 +6,7 @@
 #include <idn2.h>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/StringBuffer.h"
 
 namespace {
@@ -22,8 +23,7 @@ bool IsAscii(std::string_view text) {
 // not turn into a separator that splits the URL anew.
 bool IsPlainHostText(std::string_view text) {
     for (char c : text) {
-        bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!letterOrDigit && c != '-' && c != '.' && c != '_')
+        if (!ascii::IsLetterOrDigit(c) && c != '-' && c != '.' && c != '_')
             return false;
     }
     return !text.empty();

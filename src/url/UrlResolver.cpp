@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/AsciiText.h"
 #include "core/StringBuffer.h"
 
 namespace {
@@ -14,11 +15,8 @@ struct UriParts {
     bool hasScheme = false, hasAuthority = false, hasQuery = false, hasFragment = false;
 };
 
-bool IsAlpha(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 bool IsSchemeChar(char c) {
-    return IsAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    return ascii::IsLetterOrDigit(c) || c == '+' || c == '-' || c == '.';
 }
 
 // Splits by the grammar of RFC 3986 (the Appendix B split, with the scheme held to its syntax so that
@@ -26,7 +24,7 @@ bool IsSchemeChar(char c) {
 UriParts SplitUri(std::string_view s) {
     UriParts u;
     size_t i = 0;
-    if (!s.empty() && IsAlpha(s[0])) {
+    if (!s.empty() && ascii::IsLetter(s[0])) {
         size_t j = 1;
         while (j < s.size() && IsSchemeChar(s[j]))
             ++j;

@@ -1,0 +1,27 @@
+// The plain TCP connect of an HTTP request, shared by the GET engine and the connection pool: the
+// control's time-outs on the socket, then a connect to the proxy when the control names one, else to
+// the server. Each caller logs the attempt in its own words around it.
+#pragma once
+
+class HttpControl;
+class LogBase;
+class VantrySocket;
+
+namespace serverconnect {
+
+// Where a plain request connects.
+struct Target {
+    const char *host;
+    int port;
+    bool viaProxy;
+};
+
+// The proxy of the control when it names one, else the server host and port given.
+Target TargetFor(const HttpControl &control, const char *host, int port);
+
+// Gives the socket the control's connect and read time-outs and connects it to the target.
+// lookupFailed tells a failed name lookup from other failures.
+bool Connect(VantrySocket &socket, const HttpControl &control, const Target &target, bool &lookupFailed,
+             LogBase &log);
+
+} // namespace serverconnect
