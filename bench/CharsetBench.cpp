@@ -17,6 +17,8 @@
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
 
+using namespace vantry;
+
 namespace {
 const size_t kCorpusSize = 4u << 20;
 

@@ -20,6 +20,8 @@
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
 
+using namespace vantry;
+
 namespace {
 
 struct Corpus {

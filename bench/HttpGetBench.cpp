@@ -30,6 +30,8 @@
 #include "http/HttpMan.h"
 #include "http/HttpResult.h"
 
+using namespace vantry;
+
 namespace {
 
 using namespace bench;

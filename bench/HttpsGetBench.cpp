@@ -28,6 +28,8 @@
 #include "http/HttpMan.h"
 #include "http/HttpResult.h"
 
+using namespace vantry;
+
 namespace {
 
 using namespace bench;

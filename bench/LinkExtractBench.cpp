@@ -22,6 +22,8 @@
 #include "spider/PageFetcher.h"
 #include "spider/Spider.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr size_t kMinCorpusBytes = 20u * 1024 * 1024;

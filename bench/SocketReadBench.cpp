@@ -16,6 +16,8 @@
 #include "core/LogNull.h"
 #include "net/VantrySocket.h"
 
+using namespace vantry;
+
 namespace {
 
 const std::string kRequest = "GET /page HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";

@@ -12,6 +12,8 @@
 #include "http/MemoryByteSource.h"
 #include "http/ResponseFraming.h"
 
+using namespace vantry;
+
 namespace {
 
 // The head read from the bytes, then the body by the parsed head; false when either fails.

@@ -7,6 +7,8 @@
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
 
+using namespace vantry;
+
 namespace {
 const int32_t kPages[] = {
     1200,  1201,  65000, 65001, 65005, 65006, 50220, 50221, 50222, 50225, 932,   936,   949,   950,

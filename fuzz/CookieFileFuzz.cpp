@@ -11,6 +11,8 @@
 #include "http/CookieJar.h"
 #include "http/CookieMgr.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string &dir = FuzzTempDir();
     StringBuffer path;

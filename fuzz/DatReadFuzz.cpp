@@ -13,6 +13,8 @@
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static HttpControl *control = [] {
         auto *c = new HttpControl();

@@ -12,6 +12,8 @@
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
 
+using namespace vantry;
+
 namespace {
 
 class StringSink : public InflateSink {

@@ -10,6 +10,8 @@
 #include "url/UrlResolver.h"
 #include "url/UrlUtil.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);
     text.resize(std::char_traits<char>::length(text.c_str()));

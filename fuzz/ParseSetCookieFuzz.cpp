@@ -8,6 +8,8 @@
 #include "http/CookieJar.h"
 #include "http/CookieMgr.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);
     auto *cookie = new Cookie();

@@ -8,6 +8,8 @@
 #include "url/KnownTlds.h"
 #include "url/UrlUtil.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);
     StringBuffer host, user, password, path, query, fragment, base;

@@ -8,6 +8,8 @@
 #include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 namespace {
 
 // The documented rule, byte by byte: where a quoted capture from `from` stops.

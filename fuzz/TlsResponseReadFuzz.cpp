@@ -12,6 +12,8 @@
 #include "http/RecordByteSource.h"
 #include "http/ResponseFraming.h"
 
+using namespace vantry;
+
 namespace {
 
 // Records from memory; after the last one the session ends by close_notify or by the peer's close.

@@ -5,6 +5,8 @@
 
 #include "codec/CodePageData.h"
 
+namespace vantry {
+
 namespace {
 bool IsForm(uint16_t u) {
     return (u >= 0xFB50 && u <= 0xFDFF) || (u >= 0xFE70 && u <= 0xFEFF);
@@ -48,3 +50,5 @@ void ArabicPreparation::Prepare(const uint16_t *u, size_t n, std::vector<uint16_
                 out.push_back(letter);
     }
 }
+
+} // namespace vantry

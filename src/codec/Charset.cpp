@@ -8,6 +8,8 @@
 #include "core/AsciiText.h"
 #include "platform/CodePages.h"
 
+namespace vantry {
+
 bool NameForCodePage(int32_t codePage, StringBuffer &out) {
     out.Clear();
     const char *name = charset_names::CanonicalNameFor(codePage);
@@ -69,3 +71,5 @@ void Charset::CopyFrom(const Charset &other) {
     m_name.SetBuffer(other.m_name);
     m_name.ShrinkToFit();
 }
+
+} // namespace vantry

@@ -2,6 +2,15 @@
 // free name lookups over them (normalised like StringBuffer Trim + ToLower, without allocating).
 #include "codec/CharsetNames.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "codec/Charset.h"
+#include "core/AsciiText.h"
+
+namespace vantry {
+
 namespace charset_names {
 const CanonicalName kCanonicalNames[] = {
     {37, "ibm037"},
@@ -557,13 +566,6 @@ const int kAliasNameCount = sizeof(kAliasNames) / sizeof(kAliasNames[0]);
 
 } // namespace charset_names
 
-#include <algorithm>
-#include <cstring>
-#include <string_view>
-
-#include "codec/Charset.h"
-#include "core/AsciiText.h"
-
 namespace charset_names {
 const char *CanonicalNameFor(int32_t codePage) {
     const CanonicalName *end = kCanonicalNames + kCanonicalNameCount;
@@ -604,3 +606,5 @@ bool IsKnownCharset(const char *name) {
 const char *CanonicalCharsetName(int32_t codePage) {
     return charset_names::CanonicalNameFor(codePage);
 }
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 #include "codec/MultiByteTable.h"
 #include "codec/SingleByteTable.h"
 
+namespace vantry {
+
 namespace codepage_data {
 const SingleBytePage *FindSingleBytePage(int32_t codePage) {
     const SingleBytePage *end = kSingleBytePages + kSingleBytePageCount;
@@ -100,3 +102,5 @@ size_t CodePageTables::MemoryUsed() {
             total += t->MemoryUsed();
     return total;
 }
+
+} // namespace vantry

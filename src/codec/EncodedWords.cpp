@@ -15,6 +15,8 @@
 #include "core/StableInput.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr int32_t kUtf8CodePage = 65001;
@@ -202,3 +204,5 @@ void ContentCoding::DecodeEncodedWords(StringBuffer &text) const {
     }
     text.SetBuffer(result);
 }
+
+} // namespace vantry

@@ -24,6 +24,8 @@
 #include "core/LogBase.h"
 #include "platform/CodePages.h"
 
+namespace vantry {
+
 static_assert(std::endian::native == std::endian::little, "UTF-16LE units are copied as host units");
 
 namespace {
@@ -642,3 +644,5 @@ bool EncodingConvert::EncodeCodePoint(int32_t to, uint32_t cp, ByteSink &out) {
     }
     return EncodeUnits(to, units, n, out);
 }
+
+} // namespace vantry

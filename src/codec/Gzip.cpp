@@ -9,6 +9,8 @@
 #include "core/DataBuffer.h"
 #include "core/LogBase.h"
 
+namespace vantry {
+
 namespace {
 
 // The announced size (ISIZE) comes from the input, so the up-front reservation is capped; the
@@ -132,3 +134,5 @@ bool Gzip::Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput,
     }
     return true;
 }
+
+} // namespace vantry

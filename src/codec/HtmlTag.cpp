@@ -10,6 +10,8 @@
 #include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr const char *kWhite = " \t\r\n";
@@ -252,3 +254,5 @@ void GetMetaCharset(const char *page, StringBuffer &charset) {
 }
 
 } // namespace htmltag
+
+} // namespace vantry

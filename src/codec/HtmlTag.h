@@ -3,6 +3,8 @@
 // converts the page; the spider's HtmlHelp offers the same routines under its own names.
 #pragma once
 
+namespace vantry {
+
 class StringBuffer;
 
 namespace htmltag {
@@ -18,3 +20,5 @@ void GetAttributeValue(const char *tag, const char *name, StringBuffer &value);
 void GetMetaCharset(const char *page, StringBuffer &charset);
 
 } // namespace htmltag
+
+} // namespace vantry

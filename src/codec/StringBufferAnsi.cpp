@@ -5,6 +5,8 @@
 #include "core/LogNull.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 bool StringBuffer::ConvertToAnsi(int32_t codePage) {
     return ConvertWithAnsi(codePage, true);
 }
@@ -32,3 +34,5 @@ bool StringBuffer::ConvertWithAnsi(int32_t codePage, bool toAnsi) {
     AppendData(out);
     return ok;
 }
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 #include "core/LogNull.h"
 #include "platform/CodePages.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr int32_t kUtf8CodePage = 65001;
@@ -180,3 +182,5 @@ bool XString::IsAnsiExact() {
     m_ansiState = exact ? 1 : 2;
     return exact;
 }
+
+} // namespace vantry

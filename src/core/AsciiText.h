@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace vantry {
+
 namespace ascii {
 
 constexpr bool IsUpper(char c) {
@@ -140,3 +142,5 @@ constexpr std::string_view TrimSpace(std::string_view s) {
 }
 
 } // namespace ascii
+
+} // namespace vantry

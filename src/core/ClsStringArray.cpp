@@ -5,6 +5,8 @@
 #include "core/HashMap.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 constexpr uint32_t kIndexBuckets = 499;
 
@@ -102,3 +104,5 @@ int32_t ClsStringArray::IndexedCount(const char *text) const {
     const VantryInt *count = static_cast<const VantryInt *>(m_index->Lookup(text != nullptr ? text : ""));
     return count != nullptr ? count->value : 0;
 }
+
+} // namespace vantry

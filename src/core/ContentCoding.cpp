@@ -13,6 +13,8 @@
 #include "core/StableInput.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -376,3 +378,5 @@ void ContentCoding::EncodeWordQ(const void *bytes, uint32_t count, const char *c
     out.Append("?=");
     std::free(encoded);
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class DataBuffer;
 class StringBuffer;
 
@@ -34,3 +36,5 @@ public:
 private:
     uint32_t m_lineLength = 72;
 };
+
+} // namespace vantry

@@ -13,6 +13,8 @@
 #include "core/StringBuffer.h"
 #include "platform/Files.h"
 
+namespace vantry {
+
 namespace {
 constexpr unsigned char kValid = 0xDB;
 constexpr uint32_t kMinGrowth = 20000;
@@ -438,3 +440,5 @@ bool DataBuffer::LoadFileWithHeader(const char *ansiName, DataBuffer &header, ui
     TakeOver(&body);
     return true;
 }
+
+} // namespace vantry

@@ -12,6 +12,8 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 
+namespace vantry {
+
 namespace FileSys {
 namespace {
 
@@ -391,3 +393,5 @@ bool EnsureDirectory(const char *path, LogBase &log) {
 }
 
 } // namespace FileSys
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class LogBase;
 class StringBuffer;
 
@@ -43,3 +45,5 @@ bool UsesAnsiNameForm(const char *utf8Name);
 // Logs the platform's message text for an errno value as an error line.
 void LogOsError(LogBase &log, int err);
 } // namespace FileSys
+
+} // namespace vantry

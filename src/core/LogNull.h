@@ -2,4 +2,8 @@
 #pragma once
 #include "core/LogBase.h"
 
+namespace vantry {
+
 class LogNull : public LogBase {};
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace vantry {
+
 namespace {
 
 struct FoldTable {
@@ -273,3 +275,5 @@ void ParseEngine::CaptureRest(StringBuffer &out) {
     out.AppendBytes(start + pos, m_end - pos);
     pos = m_end;
 }
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 // The cursor never moves past the terminating zero byte (the text ends at its first zero byte).
 // Every capture appends to the caller's buffer and keeps what was there.
 class ParseEngine {
@@ -73,3 +75,5 @@ private:
     char m_reachChar = 0;
     bool m_reachStrict = false;
 };
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 class StableInput {
 public:
     StableInput(const void *bytes, size_t count, const StringBuffer &out) : m_bytes(bytes) {
@@ -21,3 +23,5 @@ private:
     const void *m_bytes;
     std::string m_copy;
 };
+
+} // namespace vantry

@@ -14,6 +14,8 @@
 #include "core/ExtPtrArray.h"
 #include "platform/OsError.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr unsigned char kValidMarker = 0xAA;
@@ -934,3 +936,5 @@ void StringBuffer::SplitNameValue(StringBuffer &name, StringBuffer &value) const
         value.Shorten(1);
     }
 }
+
+} // namespace vantry

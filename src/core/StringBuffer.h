@@ -6,6 +6,8 @@
 
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class DataBuffer;
 class ExtPtrArray;
 
@@ -111,3 +113,5 @@ private:
 // The library-wide case-insensitive search: only ASCII letters fold; the first match wins.
 // Returns a pointer into haystack or null; a null or empty needle gives null.
 const char *FindNoCase(const char *haystack, const char *needle);
+
+} // namespace vantry

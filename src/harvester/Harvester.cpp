@@ -18,6 +18,10 @@
 #include "url/KnownTlds.h"
 #include "url/UrlUtil.h"
 
+namespace lanternfold {
+
+using namespace vantry;
+
 namespace {
 
 constexpr uint32_t kSmallSetBuckets = 51001;
@@ -395,3 +399,5 @@ bool Harvester::LoadState() {
             crawlQueue.Append(name.c_str());
     return true;
 }
+
+} // namespace lanternfold

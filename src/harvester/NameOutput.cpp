@@ -6,6 +6,10 @@
 #include "core/LogNull.h"
 #include "core/StringSeen.h"
 
+namespace lanternfold {
+
+using namespace vantry;
+
 void NameOutput::Write(const char *name) {
     if (name == nullptr || *name == 0)
         return;
@@ -58,3 +62,5 @@ int32_t NameOutput::LoadWrittenNames() {
     m_loadedCount += static_cast<uint64_t>(count);
     return count;
 }
+
+} // namespace lanternfold

@@ -4,6 +4,10 @@
 #include "core/FileSys.h"
 #include "core/LogNull.h"
 
+namespace lanternfold {
+
+using namespace vantry;
+
 std::string ChooseOutputPath(const char *directoryOverride) {
     std::string directory =
         directoryOverride != nullptr && *directoryOverride != 0 ? directoryOverride : "/var/lib/tidewell/";
@@ -13,3 +17,5 @@ std::string ChooseOutputPath(const char *directoryOverride) {
     return FileSys::EnsureDirectory(directory.c_str(), log) ? directory + "domains.txt"
                                                             : std::string("domains.txt");
 }
+
+} // namespace lanternfold

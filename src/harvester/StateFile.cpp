@@ -12,6 +12,10 @@
 #include "core/LogNull.h"
 #include "platform/Files.h"
 
+namespace lanternfold {
+
+using namespace vantry;
+
 namespace {
 
 constexpr const char *kMagic = "lanternfold-state 1\n";
@@ -121,3 +125,5 @@ bool Load(const char *path, HarvestState &state, std::string &reason) {
 }
 
 } // namespace StateFile
+
+} // namespace lanternfold

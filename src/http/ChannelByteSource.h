@@ -6,6 +6,8 @@
 #include "http/RecordByteSource.h"
 #include "net/SChannel.h"
 
+namespace vantry {
+
 class ChannelByteSource : public RecordByteSource {
 public:
     explicit ChannelByteSource(SChannel &channel) : m_channel(channel) {}
@@ -34,3 +36,5 @@ private:
     SChannel &m_channel;
     LogBase *m_closeLog = nullptr;
 };
+
+} // namespace vantry

@@ -12,6 +12,8 @@
 #include "http/DateParser.h"
 #include "platform/Files.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr const char *kNoRoots = "No cache roots have been set.  Need to call AddRoot at least once.";
@@ -224,3 +226,5 @@ bool ClsCache2::Exists(const char *key) {
     StringBuffer path;
     return GetFilename(key, path) && FileSys::FileExists(path.Text(), nullptr);
 }
+
+} // namespace vantry

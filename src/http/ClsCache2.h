@@ -7,6 +7,8 @@
 #include "core/StringBuffer.h"
 #include "log/ClsBase.h"
 
+namespace vantry {
+
 class DataBuffer;
 class LogBase;
 
@@ -45,3 +47,5 @@ private:
     double m_lastExpiry = 0;
     StringBuffer m_lastEtag;
 };
+
+} // namespace vantry

@@ -12,6 +12,8 @@
 #include "http/HttpResponseHeader.h"
 #include "http/MimeField.h"
 
+namespace vantry {
+
 namespace {
 
 long IntegerOf(std::string_view text) {
@@ -161,3 +163,5 @@ void CollectResponseCookies(const HttpResponseHeader &header, const char *defaul
             delete cookie;
     }
 }
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class HttpResponseHeader;
 class StringPair;
 
@@ -49,3 +51,5 @@ bool HostInCookieDomain(const char *host, const char *domain);
 // dropped, so one site cannot set cookies for another. New Cookies are appended to out.
 void CollectResponseCookies(const HttpResponseHeader &header, const char *defaultDomain,
                             const char *responseHost, ExtPtrArray &out);
+
+} // namespace vantry

@@ -8,6 +8,8 @@
 #include "core/StringPair.h"
 #include "http/Cookie.h"
 
+namespace vantry {
+
 void CookieJar::Append(Cookie *cookie) {
     Cookies.Append(cookie);
 }
@@ -40,3 +42,5 @@ void CookieJar::BuildCookieHeader(const char *host, const char *path, bool secur
         }
     }
 }
+
+} // namespace vantry

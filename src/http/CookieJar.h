@@ -4,6 +4,8 @@
 #include "core/ExtPtrArray.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class Cookie;
 class StringBuffer;
 
@@ -23,3 +25,5 @@ public:
 
     ExtPtrArray Cookies; // owned Cookies, in file order
 };
+
+} // namespace vantry

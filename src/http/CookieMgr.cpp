@@ -19,6 +19,8 @@
 #include "http/CookieJar.h"
 #include "url/UrlUtil.h"
 
+namespace vantry {
+
 namespace {
 
 // A domain file larger than this is not read (files only grow; this bounds one request's work).
@@ -221,3 +223,5 @@ void CookieMgr::SaveResponseCookies(const char *directory, const HttpResponseHea
             SaveCookie(directory, *cookie);
     }
 }
+
+} // namespace vantry

@@ -2,6 +2,8 @@
 // loaded for a request and merged into after a response. Nothing stays in memory between requests.
 #pragma once
 
+namespace vantry {
+
 class Cookie;
 class CookieJar;
 class HttpControl;
@@ -29,3 +31,5 @@ public:
     static void SaveResponseCookies(const char *directory, const HttpResponseHeader &header,
                                     const char *connectionHost, const char *responseHost);
 };
+
+} // namespace vantry

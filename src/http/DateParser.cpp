@@ -10,6 +10,8 @@
 #include "core/StringBuffer.h"
 #include "platform/Clock.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr const char *kParseDays[7] = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
@@ -332,3 +334,5 @@ void DateParser::FormatDays(double days, StringBuffer &out) const {
     DaysToTime(days, t);
     FormatHttpDate(t, out);
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class StringBuffer;
 
 // A calendar time as the platform's SYSTEMTIME record: eight unsigned 16-bit fields in this order.
@@ -41,3 +43,5 @@ public:
     // The machine's current bias in minutes (UTC = local + bias), daylight saving included.
     static int32_t LocalBiasMinutes();
 };
+
+} // namespace vantry

@@ -16,6 +16,8 @@
 #include "http/CacheFileDir.h"
 #include "http/DateParser.h"
 
+namespace vantry {
+
 namespace {
 
 // The whole file, or nothing: a missing or unreadable file reads as empty.
@@ -241,3 +243,5 @@ void HttpCache::MarkDomainValid(const char *host) {
     DataBuffer empty;
     SaveReplacing(key.Text(), "", empty, false, 0, 0, 0, "");
 }
+
+} // namespace vantry

@@ -19,6 +19,8 @@
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr double kSecond = 1.0 / 86400.0;
@@ -315,3 +317,5 @@ bool DnsEntriesActive(const HttpControl &control) {
 bool DnsMarksActive(const HttpControl &control) {
     return DnsEntriesActive(control) && control.CachePolicy.UpdateCache;
 }
+
+} // namespace vantry

@@ -20,6 +20,8 @@
 #include "url/UrlResolver.h"
 #include "url/UrlUtil.h"
 
+namespace vantry {
+
 // Everything one HttpGet call carries from step to step.
 struct HttpClient::Exchange {
     Exchange(const char *u, int d, bool r, HttpControl &c, DataBuffer &b, HttpResult &res)
@@ -584,3 +586,5 @@ bool HttpClient::ReadChunkedTls(const uint8_t *extra, uint32_t count, HttpContro
     ResponseFraming framing;
     return framing.ReadChunked(source, control.MaxContentLength, body, log);
 }
+
+} // namespace vantry

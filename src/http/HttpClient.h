@@ -11,6 +11,8 @@
 #include "net/SChannel.h"
 #include "net/VantrySocket.h"
 
+namespace vantry {
+
 class HttpControl;
 class HttpResult;
 class HttpResponseHeader;
@@ -87,3 +89,5 @@ private:
     ChannelByteSource m_channelSource{m_channel};
     ResponseFraming m_framing;
 };
+
+} // namespace vantry

@@ -12,6 +12,8 @@
 #include "net/VantrySocket.h"
 #include "url/UrlUtil.h"
 
+namespace vantry {
+
 HttpConnPool::HttpConnPool() = default;
 
 HttpConnPool::~HttpConnPool() {
@@ -137,3 +139,5 @@ bool HttpConnPool::ConnectServer(HttpClient &client, HttpControl &control, Vantr
     socket.Close();
     return false;
 }
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 #include "http/HttpCache.h"
 #include "http/MimeHeader.h"
 
+namespace vantry {
+
 class ProgressMonitor;
 
 class HttpControl {
@@ -56,3 +58,5 @@ public:
     // null for none. Set by an application that shows progress (the library itself never sets it).
     ProgressMonitor *Progress = nullptr;
 };
+
+} // namespace vantry

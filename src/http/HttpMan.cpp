@@ -11,6 +11,8 @@
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
 
+namespace vantry {
+
 HttpMan::HttpMan() = default;
 HttpMan::~HttpMan() = default;
 
@@ -187,3 +189,5 @@ void HttpMan::ToUtf8(const DataBuffer &body, StringBuffer &out) {
     EncodingConvert().Convert(codePage, 65001, body.Data(), body.Length(), utf8, quiet);
     out.AppendData(utf8.Length() ? utf8 : body);
 }
+
+} // namespace vantry

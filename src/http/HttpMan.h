@@ -10,6 +10,8 @@
 #include "http/HttpResult.h"
 #include "log/ClsBase.h"
 
+namespace vantry {
+
 class HttpMan : public ClsBase {
 public:
     HttpMan();
@@ -66,3 +68,5 @@ private:
     HttpResult m_result;
     DataBuffer m_body; // the last page's bytes; its block is reused by the next fetch
 };
+
+} // namespace vantry

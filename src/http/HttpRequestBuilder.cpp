@@ -14,6 +14,8 @@
 #include "http/HttpControl.h"
 #include "http/MimeHeader.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr const char *kMsieAccept = "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
@@ -205,3 +207,5 @@ void HttpRequestBuilder::AddExtraHeaders(const HttpControl &control, StringBuffe
     control.ExtraHeaders.Serialise(out, nullptr, 65001);
     out.Append("\r\n");
 }
+
+} // namespace vantry

@@ -2,6 +2,8 @@
 // Cookie, Authorization and extra lines they share. Each text ends with an empty line.
 #pragma once
 
+namespace vantry {
+
 struct CalendarTime;
 class HttpControl;
 class LogBase;
@@ -33,3 +35,5 @@ public:
     static void AddRequestLine(const char *url, const char *path, const char *query,
                                const HttpControl &control, StringBuffer &out);
 };
+
+} // namespace vantry

@@ -8,6 +8,8 @@
 #include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 
+namespace vantry {
+
 namespace {
 
 // Decimal digits at the start of s; saturates at INT32_MAX. False when there is no digit.
@@ -148,3 +150,5 @@ void HttpResponseHeader::ToText(StringBuffer &out, int32_t codePage) const {
 void HttpResponseHeader::FieldsToText(StringBuffer &out, int32_t codePage) const {
     Fields.Serialise(out, nullptr, codePage);
 }
+
+} // namespace vantry

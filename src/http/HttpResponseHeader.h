@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "http/MimeHeader.h"
 
+namespace vantry {
+
 class DataBuffer;
 
 class HttpResponseHeader {
@@ -38,3 +40,5 @@ public:
     int32_t ContentLength = 0;
     bool ContentLengthPresent = false;
 };
+
+} // namespace vantry

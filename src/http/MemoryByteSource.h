@@ -7,6 +7,8 @@
 #include "core/LogBase.h"
 #include "http/ByteSource.h"
 
+namespace vantry {
+
 class MemoryByteSource : public ByteSource {
 public:
     MemoryByteSource(std::string_view bytes, uint32_t piece) : m_bytes(bytes), m_piece(piece ? piece : 1) {}
@@ -40,3 +42,5 @@ private:
     bool m_closed = false;
     uint32_t m_timeoutMs = 20000;
 };
+
+} // namespace vantry

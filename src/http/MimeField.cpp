@@ -12,6 +12,8 @@
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr int32_t kUtf8 = 65001;
@@ -339,3 +341,5 @@ MimeField *MimeField::Clone() const {
     copy->Value.SetBuffer(Value);
     return copy;
 }
+
+} // namespace vantry

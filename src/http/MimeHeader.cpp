@@ -13,6 +13,8 @@
 #include "http/MimeField.h"
 #include "platform/CodePages.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr int32_t kMaxLines = 1000;
@@ -323,3 +325,5 @@ void MimeHeader::Serialise(StringBuffer &out, const char *skipPrefix, int32_t co
 MimeField *MimeHeader::FieldAt(int32_t index) const {
     return Fields.ElementAs<MimeField>(index);
 }
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 #include "http/ByteSource.h"
 #include "net/ProgressMonitor.h"
 
+namespace vantry {
+
 class RecordByteSource : public ByteSource {
 public:
     bool Receive(uint8_t *dest, uint32_t room, uint32_t &got, bool &timedOut, LogBase &log) override {
@@ -62,3 +64,5 @@ private:
     bool m_ended = false;
     ProgressMonitor *m_monitor = nullptr;
 };
+
+} // namespace vantry

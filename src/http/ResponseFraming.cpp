@@ -11,6 +11,8 @@
 #include "http/HttpResponseHeader.h"
 #include "platform/Clock.h"
 
+namespace vantry {
+
 void ResponseFraming::Reset() {
     m_pos = 0;
     m_end = 0;
@@ -346,3 +348,5 @@ bool ResponseFraming::ReadUnbounded(ByteSource &src, uint32_t maxContentLength, 
     }
     return ok;
 }
+
+} // namespace vantry

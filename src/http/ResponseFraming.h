@@ -8,6 +8,8 @@
 
 #include "core/DataBuffer.h"
 
+namespace vantry {
+
 class ByteSource;
 class HttpResponseHeader;
 class LogBase;
@@ -72,3 +74,5 @@ private:
     int m_deadlineSeconds = 0;
     bool m_deadlineHit = false; // the last failed receive was cut short by the deadline
 };
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 #include "http/HttpControl.h"
 #include "net/VantrySocket.h"
 
+namespace vantry {
+
 namespace serverconnect {
 
 Target TargetFor(const HttpControl &control, const char *host, int port) {
@@ -22,3 +24,5 @@ bool Connect(VantrySocket &socket, const HttpControl &control, const Target &tar
 }
 
 } // namespace serverconnect
+
+} // namespace vantry

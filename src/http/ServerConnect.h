@@ -3,6 +3,8 @@
 // the server. Each caller logs the attempt in its own words around it.
 #pragma once
 
+namespace vantry {
+
 class HttpControl;
 class LogBase;
 class VantrySocket;
@@ -25,3 +27,5 @@ bool Connect(VantrySocket &socket, const HttpControl &control, const Target &tar
              LogBase &log);
 
 } // namespace serverconnect
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 
 #include "core/LogBase.h"
 
+namespace vantry {
+
 class ErrorLog;
 
 class Logger : public LogBase {
@@ -27,3 +29,5 @@ public:
 private:
     std::unique_ptr<ErrorLog> m_log;
 };
+
+} // namespace vantry

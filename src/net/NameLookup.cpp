@@ -11,6 +11,8 @@
 #include "net/VantrySocket.h"
 #include "platform/Resolver.h"
 
+namespace vantry {
+
 namespace {
 // One "%d" conversion: blanks, an optional sign, at least one digit.
 const char *ReadInteger(const char *p) {
@@ -75,3 +77,5 @@ bool ReverseLookup(const char *ip, int port, StringBuffer &out) {
         out.Append(host);
     return out.Length() > 0;
 }
+
+} // namespace vantry

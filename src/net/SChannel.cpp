@@ -8,6 +8,8 @@
 #include "core/LogBase.h"
 #include "core/LogNull.h"
 
+namespace vantry {
+
 namespace {
 
 const char *CertErrorName(uint32_t code) {
@@ -584,3 +586,5 @@ void SChannel::Close(LogBase &log) {
     ReleaseHandles();
     m_socket.Close();
 }
+
+} // namespace vantry

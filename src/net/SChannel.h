@@ -8,6 +8,8 @@
 #include "net/TlsProvider.h"
 #include "net/VantrySocket.h"
 
+namespace vantry {
+
 class LogBase;
 
 class SChannel {
@@ -95,3 +97,5 @@ private:
     uint32_t m_certError = 0;
     bool m_lookupFailed = false;
 };
+
+} // namespace vantry

@@ -17,6 +17,8 @@
 #include "core/DataBuffer.h"
 #include "platform/Resolver.h"
 
+namespace vantry {
+
 namespace tls {
 
 namespace {
@@ -645,3 +647,5 @@ uint32_t TlsContext::VerifyServerCertificate(const char *hostName, const char *c
 }
 
 } // namespace tls
+
+} // namespace vantry

@@ -17,6 +17,8 @@
 #include "platform/Clock.h"
 #include "platform/Resolver.h"
 
+namespace vantry {
+
 namespace {
 // Process-wide: true until the first start-up attempt.
 std::atomic<bool> g_notYetStarted{true};
@@ -553,3 +555,5 @@ void VantrySocket::ReportStartupError(int code, LogBase &log) {
     }
     }
 }
+
+} // namespace vantry

@@ -8,6 +8,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace vantry {
+
 namespace platform {
 namespace {
 
@@ -243,3 +245,5 @@ bool RestoreCurrentDir(int handle) {
 }
 
 } // namespace platform
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace vantry {
+
 namespace platform {
 
 constexpr int kInvalidFile = -1;
@@ -46,3 +48,5 @@ int SaveCurrentDir(int *err);
 bool RestoreCurrentDir(int handle);
 
 } // namespace platform
+
+} // namespace vantry

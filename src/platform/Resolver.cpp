@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+namespace vantry {
+
 namespace platform {
 
 bool ParseIPv4(const char *text, uint32_t *addressNetOrder) {
@@ -71,3 +73,5 @@ bool ReverseLookupIPv4(uint32_t addressNetOrder, uint16_t port, char *host, size
 }
 
 } // namespace platform
+
+} // namespace vantry

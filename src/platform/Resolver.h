@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 namespace platform {
 
 // A dotted IPv4 text ("127.0.0.1") into its address in network byte order.
@@ -17,3 +19,5 @@ bool ResolveIPv4(const char *host, uint32_t *addressNetOrder);
 bool ReverseLookupIPv4(uint32_t addressNetOrder, uint16_t port, char *host, size_t hostSize);
 
 } // namespace platform
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 namespace platform {
 
 using SocketHandle = int;
@@ -67,3 +69,5 @@ long ReceiveSome(SocketHandle s, void *dest, size_t count);
 void ShutdownAndClose(SocketHandle s);
 
 } // namespace platform
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 #include "core/AsciiText.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace anchortext {
 
 namespace {
@@ -118,3 +120,5 @@ void DecodeCharacterReferences(StringBuffer &text) {
 }
 
 } // namespace anchortext
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 #include "spider/AnchorText.h"
 #include "spider/HtmlHelp.h"
 
+namespace vantry {
+
 namespace {
 
 // Replaces every occurrence of `from` by `to` (same length) in place, case-sensitively.
@@ -132,3 +134,5 @@ void Html::GetHrefs(StringConsumer &hrefs) {
             hrefs.Consume(value.Text());
     });
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 
 #include "codec/HtmlTag.h"
 
+namespace vantry {
+
 void HtmlHelp::CleanTag(const char *tag, StringBuffer &result) {
     htmltag::CleanTag(tag, result);
 }
@@ -14,3 +16,5 @@ void HtmlHelp::GetAttributeValue(const char *tag, const char *name, StringBuffer
 void HtmlHelp::GetMetaCharset(const char *page, StringBuffer &charset) {
     htmltag::GetMetaCharset(page, charset);
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 // codec/HtmlTag, where the HTTP facade's text fetch reads the meta-tag charset too.
 #pragma once
 
+namespace vantry {
+
 class StringBuffer;
 
 class HtmlHelp {
@@ -17,3 +19,5 @@ public:
     // else by the first <meta charset="..."> (quotes optional); `charset` is left unchanged when neither.
     static void GetMetaCharset(const char *page, StringBuffer &charset);
 };
+
+} // namespace vantry

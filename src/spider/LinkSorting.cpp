@@ -13,6 +13,8 @@
 #include "spider/Spider.h"
 #include "url/UrlUtil.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr uint32_t kPageLinkBuckets = 400;
@@ -220,3 +222,5 @@ bool Spider::OtherSpellingSeen(const StringBuffer &link) const {
         return false;
     return seenUrls->Contains(other.Text());
 }
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 #include "spider/Spider.h"
 #include "url/UrlUtil.h"
 
+namespace vantry {
+
 namespace {
 
 // The text after the line's first ':', trimmed.
@@ -117,3 +119,5 @@ bool Spider::IsDisallowed(const char *url) {
     }
     return false;
 }
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 #include "spider/HttpManFetcher.h"
 #include "url/UrlUtil.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr uint32_t kSeenUrlBuckets = 19997;
@@ -173,3 +175,5 @@ void Spider::AddAvoidOutboundPattern(const char *pattern) {
 void Spider::AddMustMatchPattern(const char *pattern) {
     AppendCopy(mustMatchPatterns, pattern ? pattern : "");
 }
+
+} // namespace vantry

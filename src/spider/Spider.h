@@ -8,6 +8,8 @@
 #include "core/ExtPtrArray.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 class HashMap;
 class PageFetcher;
 
@@ -102,3 +104,5 @@ private:
     StringBuffer lastUrl;
     StringBuffer lastModified;
 };
+
+} // namespace vantry

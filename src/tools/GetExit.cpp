@@ -6,6 +6,8 @@
 
 #include "core/AsciiText.h"
 
+namespace vantry {
+
 namespace {
 
 bool AnyContains(const std::vector<std::string> &lowered, std::initializer_list<const char *> needles) {
@@ -120,3 +122,5 @@ std::string FailureMessage(GetExitCode code, const std::string &url, const std::
     std::replace(line.begin(), line.end(), '\n', ' ');
     return line;
 }
+
+} // namespace vantry

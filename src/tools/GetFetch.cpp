@@ -14,6 +14,8 @@
 #include "tools/GetProgress.h"
 #include "url/UrlUtil.h"
 
+namespace vantry {
+
 namespace {
 
 void WriteStderr(const std::string &text) {
@@ -272,3 +274,5 @@ int RunFetches(const GetOptions &options) {
     }
     return status;
 }
+
+} // namespace vantry

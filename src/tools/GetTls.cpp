@@ -5,6 +5,8 @@
 #include "http/HttpMan.h"
 #include "tools/GetFetch.h"
 
+namespace vantry {
+
 bool ApplyTlsOptions(const GetOptions &options, HttpMan &http, std::string &error) {
     HttpControl &c = http.Control();
     if (!options.CaCert.empty()) {
@@ -18,3 +20,5 @@ bool ApplyTlsOptions(const GetOptions &options, HttpMan &http, std::string &erro
     c.RequireVerifiedServer = !options.Insecure;
     return true;
 }
+
+} // namespace vantry

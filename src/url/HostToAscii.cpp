@@ -9,6 +9,8 @@
 #include "core/AsciiText.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 
 bool IsAscii(std::string_view text) {
@@ -46,3 +48,5 @@ bool HostToAscii(StringBuffer &host) {
     idn2_free(ascii);
     return ok;
 }
+
+} // namespace vantry

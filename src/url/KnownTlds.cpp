@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace vantry {
+
 namespace {
 
 // Fixed order; lookups compare exactly and case-sensitively.
@@ -59,3 +61,5 @@ bool HasKnownTld(const char *name) {
         return false;
     return IsKnownTld(dot + 1);
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 // True when the label equals an entry of the list exactly (case-sensitive); false for an empty label.
 bool IsKnownTld(const char *label);
 // True when the text after the name's last '.' is a known label; false without a '.'.
@@ -11,3 +13,5 @@ bool HasKnownTld(const char *name);
 int32_t KnownTldCount();
 // The label at that position of the list, or null outside it.
 const char *KnownTldAt(int32_t index);
+
+} // namespace vantry

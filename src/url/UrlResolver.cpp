@@ -7,6 +7,8 @@
 #include "core/AsciiText.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 
 // The five components of a URI reference; the flags tell an absent component from an empty one.
@@ -176,3 +178,5 @@ bool ResolveUrlReference(std::string_view base, std::string_view reference, Stri
     result.Append(std::string_view(out));
     return true;
 }
+
+} // namespace vantry

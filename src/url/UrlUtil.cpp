@@ -13,6 +13,8 @@
 #include "url/HostToAscii.h"
 #include "url/UrlResolver.h"
 
+namespace vantry {
+
 namespace {
 
 size_t FindFirstOf(std::string_view s, const char *set) {
@@ -294,3 +296,5 @@ bool IsOutbound(const char *url, const char *domain) {
     }
     return !ascii::ContainsNoCase(text.substr(0, slash), dom);
 }
+
+} // namespace vantry

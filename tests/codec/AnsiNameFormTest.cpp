@@ -8,6 +8,8 @@
 #include "codec/XString.h"
 #include "core/FileSys.h"
 
+using namespace vantry;
+
 namespace {
 
 bool ConverterSaysExact(const std::string &name) {

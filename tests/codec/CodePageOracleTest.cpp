@@ -17,6 +17,8 @@
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
 
+using namespace vantry;
+
 namespace {
 // One iconv descriptor; Run converts a whole input, nullopt-like false on any error.
 class Iconv {

@@ -12,6 +12,8 @@
 #include "core/LogBase.h"
 #include "core/LogNull.h"
 
+using namespace vantry;
+
 using namespace inflatetest;
 
 namespace {

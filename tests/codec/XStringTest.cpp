@@ -6,6 +6,8 @@
 
 #include "codec/XString.h"
 
+using namespace vantry;
+
 namespace {
 std::u16string U16(const uint16_t *p) {
     return std::u16string(reinterpret_cast<const char16_t *>(p));

@@ -14,6 +14,8 @@
 #include "core/LogNull.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Encode(const std::string &in) {

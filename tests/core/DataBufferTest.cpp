@@ -13,6 +13,8 @@
 #include "log/Logger.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Contents(const DataBuffer &b) {

@@ -11,6 +11,8 @@
 #include "log/Logger.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string LogText(Logger &log) {

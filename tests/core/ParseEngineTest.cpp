@@ -7,6 +7,8 @@
 #include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string QuotedCapture(const char *text, char c, bool strict, int32_t *endPos = nullptr) {

@@ -17,6 +17,8 @@
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 using enginetest::Ok;
 using enginetest::Text;
 using enginetest::Url;

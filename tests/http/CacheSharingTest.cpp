@@ -16,6 +16,8 @@
 #include "http/HttpCache.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 using cachetest::Bytes;
 using cachetest::SetBytes;
 

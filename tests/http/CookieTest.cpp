@@ -16,6 +16,8 @@
 #include "http/HttpResponseHeader.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 namespace {
 
 std::unique_ptr<Cookie> Parsed(const char *value) {

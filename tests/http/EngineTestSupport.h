@@ -32,7 +32,7 @@ inline testsupport::ConnectionScript AnswerAndClose(const std::string &reply) {
     return testsupport::ConnectionScript().ReadUntil("\r\n\r\n").Send(reply).Close();
 }
 
-inline std::string Text(const DataBuffer &b) {
+inline std::string Text(const vantry::DataBuffer &b) {
     return std::string(reinterpret_cast<const char *>(b.Data()), b.Length());
 }
 

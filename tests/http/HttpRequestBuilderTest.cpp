@@ -13,6 +13,8 @@
 #include "http/HttpRequestBuilder.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 namespace {
 
 const std::string kDefaultUa = "Vantry/1.0.0 (+http://www.vantry.example/VantryHttpUA.asp)";

@@ -9,6 +9,8 @@
 #include "http/ResponseFraming.h"
 #include "net/RecordingLog.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Text(const DataBuffer &b) {

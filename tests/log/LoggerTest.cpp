@@ -9,6 +9,8 @@
 #include "core/StringBuffer.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Xml(LogBase &log) {

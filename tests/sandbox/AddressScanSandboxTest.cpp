@@ -17,6 +17,9 @@
 #include "net/VantrySocket.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+using namespace lanternfold;
+
 namespace {
 
 // Names are only ever resolved inside the sandbox; outside it every test here fails at once.

@@ -22,6 +22,8 @@
 #include "support/TestSupport.h"
 #include "url/KnownTlds.h"
 
+using namespace vantry;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

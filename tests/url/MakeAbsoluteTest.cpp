@@ -9,6 +9,8 @@
 #include "url/UrlResolver.h"
 #include "url/UrlUtil.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr const char *kBase = "http://a/b/c/d;p?q";

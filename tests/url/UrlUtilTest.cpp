@@ -9,6 +9,8 @@
 #include "url/KnownTlds.h"
 #include "url/UrlUtil.h"
 
+using namespace vantry;
+
 namespace {
 
 struct Parsed {

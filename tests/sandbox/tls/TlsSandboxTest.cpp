@@ -19,6 +19,8 @@
 #include "http/HttpResult.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 namespace {
 
 // Keeps every entry as "error: text", "info: text", "data: name=value".
