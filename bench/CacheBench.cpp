@@ -24,6 +24,8 @@
 #include "http/HttpCache.h"
 #include "http/HttpMan.h"
 
+using namespace vantry;
+
 namespace {
 
 using namespace bench;

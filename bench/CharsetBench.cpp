@@ -15,7 +15,9 @@
 #include "codec/CodePageTables.h"
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 const size_t kCorpusSize = 4u << 20;

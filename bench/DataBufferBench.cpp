@@ -7,6 +7,8 @@
 
 #include "core/DataBuffer.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr uint32_t kPiece = 20000;

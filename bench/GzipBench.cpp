@@ -18,7 +18,9 @@
 
 #include "codec/Gzip.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -9,6 +9,9 @@
 #include "core/StringSeen.h"
 #include "harvester/Harvester.h"
 
+using namespace vantry;
+using namespace lanternfold;
+
 namespace {
 
 // Resident set size in bytes, from /proc/self/statm.

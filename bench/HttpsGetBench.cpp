@@ -21,12 +21,14 @@
 
 #include "BenchProcess.h"
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/HttpClient.h"
 #include "http/HttpControl.h"
 #include "http/HttpMan.h"
 #include "http/HttpResult.h"
-#include "log/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -25,6 +25,8 @@
 #include "spider/ClsHtmlUtil.h"
 #include "spider/Spider.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr size_t kMinCorpusBytes = 20u * 1024 * 1024;

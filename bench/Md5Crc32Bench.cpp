@@ -13,6 +13,8 @@
 #include "core/Crc32.h"
 #include "core/Md5.h"
 
+using namespace vantry;
+
 namespace {
 
 const std::vector<uint8_t> &Input() {

@@ -8,17 +8,17 @@
 
 namespace bench {
 
-class OfflineFetcher : public PageFetcher {
+class OfflineFetcher : public vantry::PageFetcher {
 public:
-    bool QuickGetHtml(const char *, StringBuffer &out) override {
+    bool QuickGetHtml(const char *, vantry::StringBuffer &out) override {
         out.Clear();
         return false;
     }
     bool WasRedirected() override { return false; }
-    void GetFinalUrl(StringBuffer &out) override { out.Clear(); }
-    void LastModifiedDate(StringBuffer &out) override { out.Clear(); }
+    void GetFinalUrl(vantry::StringBuffer &out) override { out.Clear(); }
+    void LastModifiedDate(vantry::StringBuffer &out) override { out.Clear(); }
     void SetUserAgent(const char *agent) override { m_agent = agent; }
-    void GetUserAgent(StringBuffer &out) override { out.SetString(m_agent.c_str()); }
+    void GetUserAgent(vantry::StringBuffer &out) override { out.SetString(m_agent.c_str()); }
     void SetFetchFromCache(bool) override {}
     bool GetFetchFromCache() override { return false; }
     void SetUpdateCache(bool) override {}

@@ -8,6 +8,8 @@
 #include "core/DataBuffer.h"
 #include "http/ResponseParser.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string ChunkedResponse(size_t total, size_t chunk) {

@@ -16,6 +16,8 @@
 #include "spider/RobotsRules.h"
 #include "spider/Spider.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr int kLinksPerPage = 500;

@@ -13,8 +13,10 @@
 #include <thread>
 
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 #include "net/VantrySocket.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -12,6 +12,8 @@
 #include "core/StringBuffer.h"
 #include "core/StringSeen.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr int kNames = 1000000;

@@ -12,20 +12,20 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: links URL\n");
         return 2;
     }
-    HttpMan http;
+    vantry::HttpMan http;
     http.SetConnectTimeout(5);
     http.SetReadTimeout(10);
-    StringBuffer page;
+    vantry::StringBuffer page;
     if (!http.QuickGetHtml(argv[1], page)) {
-        StringBuffer log;
+        vantry::StringBuffer log;
         http.GetLogText(log);
         std::fprintf(stderr, "links: cannot fetch %s\n%s", argv[1], log.Text());
         return 1;
     }
-    ClsHtmlUtil html;
-    ClsStringArray links;
+    vantry::ClsHtmlUtil html;
+    vantry::ClsStringArray links;
     html.GetHttpLinks(page.Text(), links);
-    StringBuffer link;
+    vantry::StringBuffer link;
     for (int i = 0; i < links.Count(); ++i)
         if (links.GetString(i, link))
             std::printf("%s\n", link.Text());

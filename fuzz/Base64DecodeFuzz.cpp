@@ -8,6 +8,8 @@
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ContentCoding coding;
     const char *text = reinterpret_cast<const char *>(data);

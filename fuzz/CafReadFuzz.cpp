@@ -12,6 +12,8 @@
 #include "http/CacheFileDir.h"
 #include "http/HttpCache.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static HttpCache *cache = [] {
         auto *c = new HttpCache();

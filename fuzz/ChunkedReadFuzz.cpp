@@ -7,11 +7,13 @@
 #include <string_view>
 
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/HttpResponseHeader.h"
 #include "http/MemoryByteSource.h"
 #include "http/ResponseFraming.h"
-#include "log/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 

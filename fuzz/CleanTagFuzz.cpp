@@ -7,6 +7,8 @@
 #include "core/StringBuffer.h"
 #include "spider/HtmlHelp.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);
     StringBuffer cleaned;

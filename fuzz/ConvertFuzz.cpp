@@ -5,7 +5,9 @@
 
 #include "codec/EncodingConvert.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 const int32_t kPages[] = {

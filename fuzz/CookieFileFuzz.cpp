@@ -7,12 +7,12 @@
 #include <string>
 
 #include "FuzzTempDir.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/Cookie.h"
 #include "http/CookieFile.h"
 #include "http/CookieJar.h"
 #include "http/CookieMgr.h"
-#include "log/LogNull.h"
 
 namespace {
 
@@ -36,6 +36,8 @@ bool HoldsSavedCookie(const CookieJar &jar) {
 }
 
 } // namespace
+
+using namespace vantry;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string &dir = FuzzTempDir();

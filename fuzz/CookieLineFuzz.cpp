@@ -6,9 +6,11 @@
 #include <string>
 
 #include "FuzzTempDir.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/CookieMgr.h"
-#include "log/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -6,12 +6,14 @@
 
 #include "FuzzTempDir.h"
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/ClsCache2.h"
 #include "http/HttpCacheSteps.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
-#include "log/LogNull.h"
+
+using namespace vantry;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static HttpControl *control = [] {

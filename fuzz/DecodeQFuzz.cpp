@@ -7,6 +7,8 @@
 
 #include "core/ContentCoding.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ContentCoding coding;
     const uint32_t n = static_cast<uint32_t>(size);

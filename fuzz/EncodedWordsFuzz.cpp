@@ -7,6 +7,8 @@
 #include "core/ContentCoding.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 namespace {
 std::string WithoutFolding(std::string s) {
     for (size_t p; (p = s.find("\r\n\t")) != std::string::npos;) {

@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "spider/HtmlHelp.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);
     size_t nl = text.find('\n');

@@ -10,7 +10,9 @@
 #include "codec/InflateSink.h"
 #include "codec/InflateState2.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 

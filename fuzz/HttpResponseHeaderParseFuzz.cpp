@@ -8,6 +8,8 @@
 #include "core/StringBuffer.h"
 #include "http/HttpResponseHeader.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     DataBuffer bytes;
     bytes.Append(data, static_cast<uint32_t>(size));

@@ -5,10 +5,12 @@
 #include <string>
 
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
-#include "spider/UrlResolver.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlResolver.h"
+#include "url/UrlUtil.h"
+
+using namespace vantry;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);

@@ -8,6 +8,8 @@
 #include "http/MimeField.h"
 #include "http/MimeHeader.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string input(reinterpret_cast<const char *>(data), size);
     MimeHeader header;

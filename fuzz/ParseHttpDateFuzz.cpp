@@ -7,6 +7,8 @@
 #include "core/StringBuffer.h"
 #include "http/DateParser.h"
 
+using namespace vantry;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string input(reinterpret_cast<const char *>(data), size);
     DateParser dp;

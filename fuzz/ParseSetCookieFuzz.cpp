@@ -15,6 +15,8 @@
 #include "http/CookieMgr.h"
 #include "http/SetCookie.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr int64_t kNowMs = 1709294400000; // 2024-03-01 12:00:00 UTC

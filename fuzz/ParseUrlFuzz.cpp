@@ -5,8 +5,10 @@
 #include <string>
 
 #include "core/StringBuffer.h"
-#include "spider/KnownTlds.h"
-#include "spider/UrlUtil.h"
+#include "url/KnownTlds.h"
+#include "url/UrlUtil.h"
+
+using namespace vantry;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string text(reinterpret_cast<const char *>(data), size);

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
-#include "spider/ParseEngine.h"
+
+using namespace vantry;
 
 namespace {
 

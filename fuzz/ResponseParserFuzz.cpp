@@ -9,6 +9,8 @@
 #include "core/DataBuffer.h"
 #include "http/ResponseParser.h"
 
+using namespace vantry;
+
 namespace {
 
 struct Outcome {

@@ -14,6 +14,8 @@
 #include "spider/RobotsRecords.h"
 #include "spider/RobotsRules.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr const char *kAgents[] = {"FooBot", "foobot/2.1 (compatible)", "Bar-Bot", "", "x"};

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
+#include "http/HttpResponseHeader.h"
 #include "http/RecordByteSource.h"
 #include "http/ResponseFraming.h"
-#include "log/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 

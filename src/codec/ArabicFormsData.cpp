@@ -3,6 +3,8 @@
 // clang-format off
 #include "codec/CodePageData.h"
 
+namespace vantry {
+
 namespace codepage_data {
 const ArabicForm kArabicForms[] = {
     {0xFB50, {0x0671, 0x0000, 0x0000, 0x0000}},
@@ -737,3 +739,5 @@ const ArabicForm kArabicForms[] = {
 };
 const int kArabicFormCount = sizeof(kArabicForms) / sizeof(kArabicForms[0]);
 } // namespace codepage_data
+
+} // namespace vantry

@@ -1,7 +1,11 @@
 // ArabicPreparation: replaces presentation forms and Arabic-Indic digits before an Arabic encode.
 #include "codec/ArabicPreparation.h"
 
+#include <algorithm>
+
 #include "codec/CodePageData.h"
+
+namespace vantry {
 
 namespace {
 bool IsForm(uint16_t u) {
@@ -12,18 +16,11 @@ bool IsIndicDigit(uint16_t u) {
 }
 
 const codepage_data::ArabicForm *FindForm(uint16_t u) {
-    int lo = 0, hi = codepage_data::kArabicFormCount - 1;
-    while (lo <= hi) {
-        int mid = (lo + hi) / 2;
-        uint16_t f = codepage_data::kArabicForms[mid].form;
-        if (f == u)
-            return &codepage_data::kArabicForms[mid];
-        if (f < u)
-            lo = mid + 1;
-        else
-            hi = mid - 1;
-    }
-    return nullptr;
+    const codepage_data::ArabicForm *begin = codepage_data::kArabicForms;
+    const codepage_data::ArabicForm *end = begin + codepage_data::kArabicFormCount;
+    const codepage_data::ArabicForm *hit = std::lower_bound(
+        begin, end, u, [](const codepage_data::ArabicForm &f, uint16_t form) { return f.form < form; });
+    return hit != end && hit->form == u ? hit : nullptr;
 }
 } // namespace
 
@@ -53,3 +50,5 @@ void ArabicPreparation::Prepare(const uint16_t *u, size_t n, std::vector<uint16_
                 out.push_back(letter);
     }
 }
+
+} // namespace vantry

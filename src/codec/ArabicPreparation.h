@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace vantry {
+
 class ArabicPreparation {
 public:
     static bool AppliesTo(int32_t codePage) { return codePage == 28596 || codePage == 1256; }
@@ -13,3 +15,5 @@ public:
     static bool NeedsWork(const uint16_t *units, size_t count);
     static void Prepare(const uint16_t *units, size_t count, std::vector<uint16_t> &out);
 };
+
+} // namespace vantry

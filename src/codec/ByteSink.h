@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace vantry {
+
 class ByteSink {
 public:
     ByteSink() = default;
@@ -58,3 +60,5 @@ private:
     size_t m_size = 0;
     size_t m_capacity = 0;
 };
+
+} // namespace vantry

@@ -5,23 +5,10 @@
 #include <cstring>
 
 #include "codec/CharsetNames.h"
+#include "core/AsciiText.h"
 #include "platform/CodePages.h"
 
-namespace {
-bool AsciiEqualsNoCase(const char *a, const char *b) {
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x + 0x20);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y + 0x20);
-        if (x != y)
-            return false;
-        if (x == 0)
-            return true;
-    }
-}
-} // namespace
+namespace vantry {
 
 bool NameForCodePage(int32_t codePage, StringBuffer &out) {
     out.Clear();
@@ -53,11 +40,11 @@ void Charset::SetByName(const char *name) {
         Clear();
         return;
     }
-    if (AsciiEqualsNoCase(name, "ansi")) {
+    if (ascii::EqualsNoCase(name, "ansi")) {
         SetByCodePage(platform::kAnsiCodePage);
         return;
     }
-    if (AsciiEqualsNoCase(name, "oem")) {
+    if (ascii::EqualsNoCase(name, "oem")) {
         SetByCodePage(platform::kOemCodePage);
         return;
     }
@@ -84,3 +71,5 @@ void Charset::CopyFrom(const Charset &other) {
     m_name.SetBuffer(other.m_name);
     m_name.ShrinkToFit();
 }
+
+} // namespace vantry

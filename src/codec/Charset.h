@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class Charset : public VantryObject {
 public:
     Charset();
@@ -35,3 +37,5 @@ bool IsKnownCharset(const char *name);
 bool NameForCodePage(int32_t codePage, StringBuffer &out);
 // The canonical name of a code page, or null (no allocation; for callers without a StringBuffer).
 const char *CanonicalCharsetName(int32_t codePage);
+
+} // namespace vantry

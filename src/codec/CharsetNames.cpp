@@ -2,6 +2,15 @@
 // free name lookups over them (normalised like StringBuffer Trim + ToLower, without allocating).
 #include "codec/CharsetNames.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "codec/Charset.h"
+#include "core/AsciiText.h"
+
+namespace vantry {
+
 namespace charset_names {
 const CanonicalName kCanonicalNames[] = {
     {37, "ibm037"},
@@ -557,78 +566,36 @@ const int kAliasNameCount = sizeof(kAliasNames) / sizeof(kAliasNames[0]);
 
 } // namespace charset_names
 
-#include <cstring>
-
-#include "codec/Charset.h"
-
 namespace charset_names {
 const char *CanonicalNameFor(int32_t codePage) {
-    int lo = 0, hi = kCanonicalNameCount - 1;
-    while (lo <= hi) {
-        int mid = (lo + hi) / 2;
-        int32_t cp = kCanonicalNames[mid].codePage;
-        if (cp == codePage)
-            return kCanonicalNames[mid].name;
-        if (cp < codePage)
-            lo = mid + 1;
-        else
-            hi = mid - 1;
-    }
-    return nullptr;
+    const CanonicalName *end = kCanonicalNames + kCanonicalNameCount;
+    const CanonicalName *hit = std::lower_bound(
+        kCanonicalNames, end, codePage, [](const CanonicalName &e, int32_t cp) { return e.codePage < cp; });
+    return hit != end && hit->codePage == codePage ? hit->name : nullptr;
 }
 
 int32_t CodePageForAlias(const char *normalisedName) {
-    int lo = 0, hi = kAliasNameCount - 1;
-    while (lo <= hi) {
-        int mid = (lo + hi) / 2;
-        int c = std::strcmp(kAliasNames[mid].name, normalisedName);
-        if (c == 0)
-            return kAliasNames[mid].codePage;
-        if (c < 0)
-            lo = mid + 1;
-        else
-            hi = mid - 1;
-    }
-    return 0;
+    const AliasName *end = kAliasNames + kAliasNameCount;
+    const AliasName *hit =
+        std::lower_bound(kAliasNames, end, normalisedName,
+                         [](const AliasName &e, const char *n) { return std::strcmp(e.name, n) < 0; });
+    return hit != end && std::strcmp(hit->name, normalisedName) == 0 ? hit->codePage : 0;
 }
 } // namespace charset_names
-
-namespace {
-// Whitespace as StringBuffer::Trim sees it.
-bool IsTrimSpace(unsigned char c) {
-    return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == 0xA0;
-}
-
-// StringBuffer::ToLower's rule: ASCII letters, and the Latin-1 capitals 0xC0..0xDF.
-unsigned char LowerByte(unsigned char c) {
-    if (c >= 'A' && c <= 'Z')
-        return static_cast<unsigned char>(c + 0x20);
-    if (c >= 0xC0 && c <= 0xDF)
-        return static_cast<unsigned char>(c + 0x20);
-    return c;
-}
-
-} // namespace
 
 int32_t CodePageForName(const char *name) {
     if (name == nullptr)
         return 0;
-    const unsigned char *start = reinterpret_cast<const unsigned char *>(name);
-    const unsigned char *end = start + std::strlen(name);
-    while (start < end && IsTrimSpace(*start))
-        ++start;
-    while (end > start && IsTrimSpace(end[-1]))
-        --end;
-    size_t len = static_cast<size_t>(end - start);
+    const std::string_view trimmed = ascii::TrimSpace(name);
     // No alias is anywhere near this long; longer names cannot match.
     char normal[96];
-    if (len < 3 || len >= sizeof(normal))
+    if (trimmed.size() < 3 || trimmed.size() >= sizeof(normal))
         return 0;
-    for (size_t i = 0; i < len; ++i) {
-        unsigned char c = LowerByte(start[i]);
+    for (size_t i = 0; i < trimmed.size(); ++i) {
+        const unsigned char c = ascii::ToLowerLatin1(static_cast<unsigned char>(trimmed[i]));
         normal[i] = static_cast<char>(c == '_' ? '-' : c);
     }
-    normal[len] = 0;
+    normal[trimmed.size()] = 0;
     return charset_names::CodePageForAlias(normal);
 }
 
@@ -639,3 +606,5 @@ bool IsKnownCharset(const char *name) {
 const char *CanonicalCharsetName(int32_t codePage) {
     return charset_names::CanonicalNameFor(codePage);
 }
+
+} // namespace vantry

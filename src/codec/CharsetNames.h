@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 namespace charset_names {
 struct CanonicalName {
     int32_t codePage;
@@ -22,3 +24,5 @@ const char *CanonicalNameFor(int32_t codePage);
 // The code page of an already normalised name, or 0.
 int32_t CodePageForAlias(const char *normalisedName);
 } // namespace charset_names
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 namespace codepage_data {
 // 256 UTF-16 units indexed by the byte; 0 is unmapped (byte 0 always maps to U+0000).
 struct SingleBytePage {
@@ -31,3 +33,5 @@ extern const int kArabicFormCount;
 const SingleBytePage *FindSingleBytePage(int32_t codePage);
 const MultiBytePage *FindMultiBytePage(int32_t codePage);
 } // namespace codepage_data
+
+} // namespace vantry

@@ -1,23 +1,20 @@
 // CodePageTables: finds the generated data of a code page and builds its table once.
 #include "codec/CodePageTables.h"
 
+#include <algorithm>
+
 #include "codec/CodePageData.h"
 #include "codec/MultiByteTable.h"
 #include "codec/SingleByteTable.h"
 
+namespace vantry {
+
 namespace codepage_data {
 const SingleBytePage *FindSingleBytePage(int32_t codePage) {
-    int lo = 0, hi = kSingleBytePageCount - 1;
-    while (lo <= hi) {
-        int mid = (lo + hi) / 2;
-        if (kSingleBytePages[mid].codePage == codePage)
-            return &kSingleBytePages[mid];
-        if (kSingleBytePages[mid].codePage < codePage)
-            lo = mid + 1;
-        else
-            hi = mid - 1;
-    }
-    return nullptr;
+    const SingleBytePage *end = kSingleBytePages + kSingleBytePageCount;
+    const SingleBytePage *hit = std::lower_bound(
+        kSingleBytePages, end, codePage, [](const SingleBytePage &p, int32_t cp) { return p.codePage < cp; });
+    return hit != end && hit->codePage == codePage ? hit : nullptr;
 }
 
 const MultiBytePage *FindMultiBytePage(int32_t codePage) {
@@ -105,3 +102,5 @@ size_t CodePageTables::MemoryUsed() {
             total += t->MemoryUsed();
     return total;
 }
+
+} // namespace vantry

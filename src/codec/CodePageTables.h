@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class SingleByteTable;
 class MultiByteTable;
 class LogBase;
@@ -32,3 +34,5 @@ public:
     // Heap bytes held by the tables built so far.
     static size_t MemoryUsed();
 };
+
+} // namespace vantry

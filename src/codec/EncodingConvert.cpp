@@ -21,8 +21,10 @@
 #include "codec/Utf7Codec.h"
 #include "codec/Utf8Codec.h"
 #include "core/DataBuffer.h"
-#include "log/LogBase.h"
+#include "core/LogBase.h"
 #include "platform/CodePages.h"
+
+namespace vantry {
 
 static_assert(std::endian::native == std::endian::little, "UTF-16LE units are copied as host units");
 
@@ -199,37 +201,41 @@ bool EncodingConvert::Convert(int32_t fromCodePage, int32_t toCodePage, const vo
     return Finish(ok, sink, out, log);
 }
 
+namespace {
+
+// The code page of a charset name; an unknown name is logged.
+bool KnownCodePage(const char *name, int32_t &codePage, LogBase &log) {
+    codePage = CodePageForName(name);
+    if (codePage != 0)
+        return true;
+    log.LogError("Unknown charset name.");
+    log.LogData("charset", name ? name : "");
+    return false;
+}
+
+} // namespace
+
 bool EncodingConvert::ConvertByName(const char *fromName, const char *toName, const void *bytes,
                                     uint32_t count, DataBuffer &out, LogBase &log) {
-    int32_t from = CodePageForName(fromName);
-    int32_t to = CodePageForName(toName);
-    if (from == 0 || to == 0) {
-        log.LogError("Unknown charset name.");
-        log.LogData("charset", from == 0 ? (fromName ? fromName : "") : (toName ? toName : ""));
+    int32_t from = 0, to = 0;
+    if (!KnownCodePage(fromName, from, log) || !KnownCodePage(toName, to, log))
         return false;
-    }
     return Convert(from, to, bytes, count, out, log);
 }
 
 bool EncodingConvert::ConvertFromName(const char *fromName, int32_t toCodePage, const void *bytes,
                                       uint32_t count, DataBuffer &out, LogBase &log) {
-    int32_t from = CodePageForName(fromName);
-    if (from == 0) {
-        log.LogError("Unknown charset name.");
-        log.LogData("charset", fromName ? fromName : "");
+    int32_t from = 0;
+    if (!KnownCodePage(fromName, from, log))
         return false;
-    }
     return Convert(from, toCodePage, bytes, count, out, log);
 }
 
 bool EncodingConvert::ConvertToName(int32_t fromCodePage, const char *toName, const void *bytes,
                                     uint32_t count, DataBuffer &out, LogBase &log) {
-    int32_t to = CodePageForName(toName);
-    if (to == 0) {
-        log.LogError("Unknown charset name.");
-        log.LogData("charset", toName ? toName : "");
+    int32_t to = 0;
+    if (!KnownCodePage(toName, to, log))
         return false;
-    }
     return Convert(fromCodePage, to, bytes, count, out, log);
 }
 
@@ -638,3 +644,5 @@ bool EncodingConvert::EncodeCodePoint(int32_t to, uint32_t cp, ByteSink &out) {
     }
     return EncodeUnits(to, units, n, out);
 }
+
+} // namespace vantry

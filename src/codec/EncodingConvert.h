@@ -6,6 +6,8 @@
 
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class ByteSink;
 class DataBuffer;
 class LogBase;
@@ -68,3 +70,5 @@ private:
     bool m_errorSeen = false;
     int m_errorDepth = 0; // > 0 while error replacements are written: their own failures just drop
 };
+
+} // namespace vantry

@@ -9,7 +9,9 @@
 #include "codec/InflateState2.h"
 #include "core/Crc32.h"
 #include "core/DataBuffer.h"
-#include "log/LogBase.h"
+#include "core/LogBase.h"
+
+namespace vantry {
 
 namespace {
 
@@ -150,3 +152,5 @@ bool Gzip::Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput,
     }
     return true;
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class DataBuffer;
 class LogBase;
 
@@ -24,3 +26,5 @@ public:
     bool Decompress(const DataBuffer &in, DataBuffer &out, uint32_t maxOutput, bool *limitExceeded,
                     bool *intact, LogBase &log);
 };
+
+} // namespace vantry

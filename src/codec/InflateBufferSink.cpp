@@ -6,6 +6,8 @@
 
 #include "core/DataBuffer.h"
 
+namespace vantry {
+
 InflateBufferSink::InflateBufferSink(DataBuffer &out, uint32_t limit) : m_out(out), m_limit(limit) {}
 
 InflateBufferSink::~InflateBufferSink() = default;
@@ -39,3 +41,5 @@ uint32_t InflateBufferSink::Write(const uint8_t *bytes, uint32_t count) {
     m_written += count;
     return count;
 }
+
+} // namespace vantry

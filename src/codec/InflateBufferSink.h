@@ -5,6 +5,8 @@
 
 #include "codec/InflateSink.h"
 
+namespace vantry {
+
 class DataBuffer;
 
 class InflateBufferSink : public InflateSink {
@@ -30,3 +32,5 @@ private:
     uint64_t m_hint = 0;
     bool m_failed = false;
 };
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class InflateSink {
 public:
     virtual ~InflateSink() = default;
@@ -11,3 +13,5 @@ public:
     // Takes count bytes; returns how many were actually taken (fewer means the sink failed).
     virtual uint32_t Write(const uint8_t *bytes, uint32_t count) = 0;
 };
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 
 #include "codec/InflateSink.h"
 
+namespace vantry {
+
 namespace {
 
 // Window layout: 32768 bytes of history, then the decode area up to kWindowEnd, then slack that lets
@@ -724,3 +726,5 @@ void InflateState2::FastLoop() {
     else if (result == Fault)
         Fail(Status::BadData);
 }
+
+} // namespace vantry

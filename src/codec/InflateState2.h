@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace vantry {
+
 class InflateSink;
 
 class InflateState2 {
@@ -86,3 +88,5 @@ private:
     std::unique_ptr<uint32_t[]> m_tables;
     uint8_t m_lens[288 + 32 + 8];
 };
+
+} // namespace vantry

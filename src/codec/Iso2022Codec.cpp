@@ -3,6 +3,8 @@
 
 #include "codec/ByteSink.h"
 
+namespace vantry {
+
 namespace {
 const uint8_t kEsc = 0x1B;
 const uint8_t kShiftOut = 0x0E;
@@ -191,3 +193,5 @@ bool Iso2022Codec::EncodeKr(const uint8_t *p, size_t n, ByteSink &out) {
         out.Put(kShiftIn);
     return ok;
 }
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class ByteSink;
 
 class Iso2022Codec {
@@ -15,3 +17,5 @@ public:
     // False when a code outside KS X 1001 (both bytes 0xA1..0xFE) had to be dropped.
     static bool EncodeKr(const uint8_t *uhc, size_t count, ByteSink &out);
 };
+
+} // namespace vantry

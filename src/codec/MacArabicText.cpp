@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+namespace vantry {
+
 bool MacArabicText::IsMarked(uint8_t /*b*/) {
     // x-mac-arabic text is stored in reading (logical) order, as the standard mapping assumes, so no
     // byte is marked: reversing runs would scramble correctly ordered text.
@@ -34,3 +36,5 @@ void MacArabicText::Rewrite(uint8_t *p, size_t n) {
             p[k] = 0xA0;
     }
 }
+
+} // namespace vantry

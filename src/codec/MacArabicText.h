@@ -4,9 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class MacArabicText {
 public:
     static void Rewrite(uint8_t *bytes, size_t count);
     // The per-byte marking table: bytes whose runs are reversed.
     static bool IsMarked(uint8_t b);
 };
+
+} // namespace vantry

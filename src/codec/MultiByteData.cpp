@@ -3,6 +3,8 @@
 // clang-format off
 #include "codec/CodePageData.h"
 
+namespace vantry {
+
 namespace codepage_data {
 const MultiBytePage kMultiBytePages[] = {
     {932,  // py cp932
@@ -1605,3 +1607,5 @@ const MultiBytePage kMultiBytePages[] = {
 };
 const int kMultiBytePageCount = sizeof(kMultiBytePages) / sizeof(kMultiBytePages[0]);
 } // namespace codepage_data
+
+} // namespace vantry

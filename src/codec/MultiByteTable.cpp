@@ -18,6 +18,8 @@
 #include "core/ByteOrder.h"
 #include "core/ContentCoding.h"
 
+namespace vantry {
+
 namespace {
 const uint32_t kContainerMagic = 0xB394A7E1;
 
@@ -283,3 +285,5 @@ size_t MultiByteTable::MemoryUsed() const {
            m_encodeLong.size() * (sizeof(uint16_t) + sizeof(uint32_t) + 2 * sizeof(void *)) +
            (m_long.bucket_count() + m_encodeLong.bucket_count()) * sizeof(void *);
 }
+
+} // namespace vantry

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <unordered_map>
 
+namespace vantry {
+
 struct Utf16Text;
 
 class MultiByteTable {
@@ -80,3 +82,5 @@ private:
     std::unordered_map<uint16_t, uint32_t> m_encodeLong; // units whose code is three or four bytes
     int m_blocks = 0;
 };
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 // clang-format off
 #include "codec/CodePageData.h"
 
+namespace vantry {
+
 namespace codepage_data {
 const SingleBytePage kSingleBytePages[] = {
     {37, {  // py cp037
@@ -1700,3 +1702,5 @@ const SingleBytePage kSingleBytePages[] = {
 };
 const int kSingleBytePageCount = sizeof(kSingleBytePages) / sizeof(kSingleBytePages[0]);
 } // namespace codepage_data
+
+} // namespace vantry

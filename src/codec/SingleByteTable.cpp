@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+namespace vantry {
+
 SingleByteTable::SingleByteTable(int32_t codePage, const uint16_t *decode)
     : m_codePage(codePage), m_decode(decode) {
     // Byte 0 is U+0000; every other byte maps its unit, the lowest byte winning for a shared unit.
@@ -30,3 +32,5 @@ SingleByteTable::~SingleByteTable() {
 size_t SingleByteTable::MemoryUsed() const {
     return sizeof(*this) + static_cast<size_t>(m_blocks) * 256;
 }
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class SingleByteTable {
 public:
     SingleByteTable(int32_t codePage, const uint16_t *decode);
@@ -37,3 +39,5 @@ private:
     int m_blocks = 0;
     bool m_asciiIdentity = true;
 };
+
+} // namespace vantry

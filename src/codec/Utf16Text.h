@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace vantry {
+
 struct Utf16Text {
     // One undecodable input span; its replacement (by error mode) goes before units[at].
     struct Mark {
@@ -27,3 +29,5 @@ struct Utf16Text {
         marks.push_back(Mark{static_cast<uint32_t>(units.size()), srcOffset, length, codePoint, counts});
     }
 };
+
+} // namespace vantry

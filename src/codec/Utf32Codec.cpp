@@ -5,6 +5,8 @@
 #include "codec/Utf16Text.h"
 #include "codec/Utf8Codec.h"
 
+namespace vantry {
+
 namespace {
 uint32_t ReadUnit(const uint8_t *p, bool bigEndian) {
     if (bigEndian)
@@ -95,3 +97,5 @@ bool Utf32Codec::EncodeFromUtf8(const uint8_t *p, size_t n, bool bigEndian, Byte
     }
     return true;
 }
+
+} // namespace vantry

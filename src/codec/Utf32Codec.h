@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class ByteSink;
 struct Utf16Text;
 
@@ -18,3 +20,5 @@ public:
     // truncated sequence ends the conversion with false.
     static bool EncodeFromUtf8(const uint8_t *bytes, size_t count, bool bigEndian, ByteSink &out);
 };
+
+} // namespace vantry

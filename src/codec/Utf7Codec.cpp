@@ -4,6 +4,8 @@
 #include "codec/ByteSink.h"
 #include "codec/Utf16Text.h"
 
+namespace vantry {
+
 namespace {
 const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -116,3 +118,5 @@ void Utf7Codec::Encode(const uint16_t *u, size_t n, ByteSink &out) {
         out.Put('-');
     }
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class ByteSink;
 struct Utf16Text;
 
@@ -14,3 +16,5 @@ public:
     // CR, LF are written as they are; "+" as "+-"; everything else in "+...-" Base64 runs.
     static void Encode(const uint16_t *units, size_t count, ByteSink &out);
 };
+
+} // namespace vantry

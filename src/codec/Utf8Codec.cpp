@@ -6,6 +6,8 @@
 #include "codec/ByteSink.h"
 #include "codec/Utf16Text.h"
 
+namespace vantry {
+
 int Utf8Codec::WellFormedLength(const uint8_t *p, size_t avail, uint32_t *codePoint) {
     if (avail == 0)
         return 0;
@@ -134,3 +136,5 @@ void Utf8Codec::Encode(const uint16_t *units, size_t n, ByteSink &out) {
     }
     out.Commit(static_cast<size_t>(o - o0));
 }
+
+} // namespace vantry

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class ByteSink;
 struct Utf16Text;
 
@@ -20,3 +22,5 @@ public:
     // or truncated. The code point goes to *codePoint.
     static int WellFormedLength(const uint8_t *bytes, size_t avail, uint32_t *codePoint);
 };
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace vantry {
+
 inline uint32_t LoadLe32(const uint8_t *p) {
     uint32_t v;
     std::memcpy(&v, p, 4);
@@ -11,3 +13,5 @@ inline uint32_t LoadLe32(const uint8_t *p) {
 #endif
     return v;
 }
+
+} // namespace vantry

@@ -1,6 +1,8 @@
 // CK_List: the doubly linked bucket list of HashMap, and NamedObject, its owned key/value entry.
 #include "core/CK_List.h"
 
+namespace vantry {
+
 NamedObject::NamedObject(const char *key, uint32_t keyLength, VantryObject *value)
     : key(key, static_cast<int32_t>(keyLength), 0), value(value) {}
 
@@ -50,3 +52,5 @@ void CK_List::DeleteAll() {
         item = next;
     }
 }
+
+} // namespace vantry

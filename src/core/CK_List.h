@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class NamedObject : public VantryObject {
 public:
     // The key is copied (sized to fit); the value is owned from now on and may be null.
@@ -44,3 +46,5 @@ private:
     CK_ListItem *m_tail = nullptr;
     int32_t m_count = 0;
 };
+
+} // namespace vantry

@@ -5,26 +5,11 @@
 #include "core/HashMap.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 constexpr uint32_t kIndexBuckets = 499;
 
-bool IsTrimByte(unsigned char c) {
-    return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == 0xA0;
-}
-
-void TrimEnds(StringBuffer &s) {
-    const int32_t length = s.Length();
-    int32_t end = length;
-    while (end > 0 && IsTrimByte(s.CharAt(end - 1)))
-        --end;
-    int32_t start = 0;
-    while (start < end && IsTrimByte(s.CharAt(start)))
-        ++start;
-    if (end < length)
-        s.Shorten(length - end);
-    if (start > 0)
-        s.RemoveRange(0, start);
-}
 } // namespace
 
 ClsStringArray::ClsStringArray() : m_index(std::make_unique<HashMap>(kIndexBuckets)) {}
@@ -35,7 +20,7 @@ ClsStringArray::~ClsStringArray() {
 
 void ClsStringArray::Normalize(StringBuffer &s) const {
     if (m_trim)
-        TrimEnds(s);
+        s.Trim();
     if (m_crlf)
         s.ToCrlf();
     else
@@ -119,3 +104,5 @@ int32_t ClsStringArray::IndexedCount(const char *text) const {
     const VantryInt *count = static_cast<const VantryInt *>(m_index->Lookup(text != nullptr ? text : ""));
     return count != nullptr ? count->value : 0;
 }
+
+} // namespace vantry

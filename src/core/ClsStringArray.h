@@ -7,6 +7,8 @@
 #include "core/ExtPtrArray.h"
 #include "core/StringConsumer.h"
 
+namespace vantry {
+
 class HashMap;
 class StringBuffer;
 
@@ -42,3 +44,5 @@ private:
     ExtPtrArray m_elements;
     std::unique_ptr<HashMap> m_index;
 };
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class DataBuffer;
 class StringBuffer;
 
@@ -24,6 +26,7 @@ public:
 
     void EncodeWordB(const void *bytes, uint32_t count, const char *charset, StringBuffer &out) const;
     void EncodeWordQ(const void *bytes, uint32_t count, const char *charset, StringBuffer &out) const;
+    // Encoded words of whole texts: defined in codec/, since they convert between charsets.
     void EncodeWordsB(const char *text, uint32_t length, const char *charset, StringBuffer &out) const;
     void EncodeWordsQ(const char *text, uint32_t length, const char *charset, StringBuffer &out) const;
     void DecodeEncodedWords(StringBuffer &text) const;
@@ -33,3 +36,5 @@ public:
 private:
     uint32_t m_lineLength = 72;
 };
+
+} // namespace vantry

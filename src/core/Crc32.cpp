@@ -11,6 +11,8 @@
 #include <immintrin.h>
 #endif
 
+namespace vantry {
+
 namespace {
 
 constexpr uint32_t kPoly = 0xEDB88320u;
@@ -160,3 +162,5 @@ uint32_t Crc32::Update(uint32_t crc, const void *data, size_t length) {
 #endif
     return ~TableCrc(c, p, length);
 }
+
+} // namespace vantry

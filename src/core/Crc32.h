@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class Crc32 {
 public:
     // Continues a running CRC the way zlib's crc32 does: start from 0 and feed pieces in order.
@@ -12,3 +14,5 @@ public:
     // Table-only path (no carry-less multiply), exposed so both paths can be checked.
     static uint32_t UpdatePortable(uint32_t crc, const void *data, size_t length);
 };
+
+} // namespace vantry

@@ -8,11 +8,12 @@
 #include <cstring>
 
 #include "core/FileSys.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "core/XString.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 #include "platform/Files.h"
+
+namespace vantry {
 
 namespace {
 constexpr unsigned char kValid = 0xDB;
@@ -24,6 +25,21 @@ struct FileCloser {
     int fd;
     ~FileCloser() { FileSys::CloseFile(fd); }
 };
+
+// The size of an open file; a failing query logs the platform's text, and a file larger than `limit`
+// is refused with the text of EFBIG rather than read in part.
+bool SizeWithin(int fd, uint64_t limit, uint64_t &size, LogBase &log) {
+    int err = 0;
+    if (!platform::FileSizeOf(fd, &size, &err)) {
+        FileSys::LogOsError(log, err);
+        return false;
+    }
+    if (size > limit) {
+        FileSys::LogOsError(log, EFBIG);
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 DataBuffer::DataBuffer() : m_valid(kValid), m_borrowed(0), m_data(nullptr), m_length(0), m_capacity(0) {}
@@ -312,16 +328,9 @@ bool DataBuffer::LoadFile(const char *utf8Name, LogBase &log) {
     FileCloser closer{fd};
 
     uint64_t size = 0;
+    if (!SizeWithin(fd, kMaxLength - 4, size, log))
+        return false;
     int err = 0;
-    if (!platform::FileSizeOf(fd, &size, &err)) {
-        FileSys::LogOsError(log, err);
-        return false;
-    }
-    if (size > kMaxLength - 4) {
-        // Larger than a buffer can hold: refused rather than read in part.
-        FileSys::LogOsError(log, EFBIG);
-        return false;
-    }
     if (size == 0)
         return true;
 
@@ -334,9 +343,9 @@ bool DataBuffer::LoadFile(const char *utf8Name, LogBase &log) {
         FileSys::LogOsError(log, err);
         if (FileSys::UsesAnsiNameForm(utf8Name)) {
             log.LogData("filename", utf8Name);
-            XString cwd;
+            StringBuffer cwd;
             FileSys::CurrentDirectory(cwd);
-            log.LogData("current_dir", cwd.GetUtf8());
+            log.LogData("current_dir", cwd.Text());
         }
         std::free(block);
         return false;
@@ -364,15 +373,9 @@ bool DataBuffer::LoadFileWithHeader(const char *ansiName, DataBuffer &header, ui
     FileCloser closer{fd};
 
     uint64_t size = 0;
+    if (!SizeWithin(fd, kMaxLength, size, log))
+        return false;
     int err = 0;
-    if (!platform::FileSizeOf(fd, &size, &err)) {
-        FileSys::LogOsError(log, err);
-        return false;
-    }
-    if (size > kMaxLength) {
-        FileSys::LogOsError(log, EFBIG);
-        return false;
-    }
     if (size < 4) {
         log.LogError("File is empty or too small");
         return true;
@@ -437,3 +440,5 @@ bool DataBuffer::LoadFileWithHeader(const char *ansiName, DataBuffer &header, ui
     TakeOver(&body);
     return true;
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class LogBase;
 class StringBuffer;
 
@@ -54,3 +56,5 @@ private:
     uint32_t m_length;
     uint32_t m_capacity;
 };
+
+} // namespace vantry

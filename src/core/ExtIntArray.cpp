@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace vantry {
+
 namespace {
 constexpr int32_t kDefaultCapacity = 80;
 constexpr int32_t kDefaultIncrement = 200;
@@ -49,3 +51,5 @@ int32_t ExtIntArray::ElementAt(int32_t index) const {
         return 0;
     return m_slots[index];
 }
+
+} // namespace vantry

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class ExtIntArray {
 public:
     ExtIntArray();                                           // capacity 80, increment 200
@@ -22,3 +24,5 @@ private:
     int32_t m_count;
     int32_t *m_slots;
 };
+
+} // namespace vantry

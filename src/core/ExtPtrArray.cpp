@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace vantry {
+
 namespace {
 constexpr int32_t kDefaultIncrement = 5;
 constexpr int32_t kIncrementCap = 100000;
@@ -90,3 +92,5 @@ void ExtPtrArray::RemoveAllAndDelete() {
     }
     m_count = 0;
 }
+
+} // namespace vantry

@@ -5,6 +5,8 @@
 
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class ExtPtrArray {
 public:
     ExtPtrArray();                                           // increment 5, no slots until the first append
@@ -31,3 +33,5 @@ private:
     int32_t m_count;
     VantryObject **m_slots;
 };
+
+} // namespace vantry

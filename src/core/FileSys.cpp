@@ -6,12 +6,13 @@
 #include <random>
 #include <string>
 
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "core/XString.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+
+namespace vantry {
 
 namespace FileSys {
 namespace {
@@ -50,6 +51,27 @@ bool WriteBlock(int fd, const void *bytes, uint32_t count, LogBase &log, const c
     return false;
 }
 
+// The characters the ANSI page (1252) gives to its bytes 0x80 to 0x9F, 0 where it gives none; every
+// other byte stands for the character with its own number.
+constexpr uint16_t kAnsiHighControls[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                            0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+bool InAnsiPage(uint32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return true;
+    for (uint16_t mapped : kAnsiHighControls) {
+        if (mapped != 0 && mapped == c)
+            return true;
+    }
+    return false;
+}
+
+bool IsContinuation(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
+
 std::minstd_rand &TempNameRandom() {
     // Seeded once per process from the tick count, so names made in the same millisecond differ.
     static std::minstd_rand rng(platform::GetTickCount() | 1u);
@@ -61,9 +83,31 @@ std::minstd_rand &TempNameRandom() {
 bool UsesAnsiNameForm(const char *utf8Name) {
     if (IsEmptyName(utf8Name))
         return true;
-    XString x;
-    x.SetUtf8(utf8Name);
-    return x.IsAnsiExact();
+    // The UTF-8 reading of the charset converter: a leading byte-order mark is skipped, bytes that do
+    // not start a one- to three-byte sequence (characters beyond the BMP among them) are passed over
+    // without making the name inexact, and every character read must be in the ANSI page.
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8Name);
+    if (p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF)
+        p += 3;
+    while (*p != 0) {
+        const unsigned char b0 = *p;
+        if (b0 < 0x80) {
+            ++p;
+        } else if (b0 >= 0xC2 && b0 <= 0xDF && IsContinuation(p[1])) {
+            if (!InAnsiPage(static_cast<uint32_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F))))
+                return false;
+            p += 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF && IsContinuation(p[1]) && IsContinuation(p[2]) &&
+                   (b0 != 0xE0 || p[1] >= 0xA0)) {
+            if (!InAnsiPage(
+                    static_cast<uint32_t>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F))))
+                return false;
+            p += 3;
+        } else {
+            ++p;
+        }
+    }
+    return true;
 }
 
 void LogOsError(LogBase &log, int err) {
@@ -185,29 +229,29 @@ bool ReplaceFileTwoPart(const char *name, const void *first, uint32_t firstCount
     std::string base = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
 
     // Created exclusively, so two writers never share a temporary file.
-    XString temp;
+    StringBuffer temp;
     int fd = kInvalidHandle;
     int err = 0;
     for (int attempt = 0; attempt < 16 && fd == kInvalidHandle; ++attempt) {
         MakeTempFileName(dir.c_str(), base.c_str(), temp);
-        fd = platform::CreateExclusive(temp.GetUtf8(), &err);
+        fd = platform::CreateExclusive(temp.Text(), &err);
         if (fd == kInvalidHandle && err != EEXIST)
             break;
     }
     if (fd == kInvalidHandle) {
-        LogOpenFailure(log, temp.GetUtf8(), err);
+        LogOpenFailure(log, temp.Text(), err);
         return false;
     }
     bool ok = WriteBlock(fd, first, firstCount, log, name, true, "Failed to write complete file (4)") &&
               WriteBlock(fd, second, secondCount, log, name, true, "Failed to write complete file (5)");
     platform::CloseFile(fd);
-    if (ok && !platform::RenameFile(temp.GetUtf8(), name, &err)) {
+    if (ok && !platform::RenameFile(temp.Text(), name, &err)) {
         log.LogData("filename", name);
         LogOsError(log, err);
         ok = false;
     }
     if (!ok)
-        platform::DeleteFile(temp.GetUtf8(), nullptr);
+        platform::DeleteFile(temp.Text(), nullptr);
     return ok;
 }
 
@@ -259,19 +303,19 @@ bool ChangeDirectory(const char *name) {
     return platform::ChangeDir(name, nullptr);
 }
 
-bool CurrentDirectory(XString &out) {
+bool CurrentDirectory(StringBuffer &out) {
     std::string dir;
     bool ok = platform::GetCurrentDir(dir, nullptr);
-    out.SetUtf8(dir.c_str());
+    out.SetString(dir.c_str());
     return ok;
 }
 
-bool TempDirectory(XString &out) {
-    out.SetUtf8("/tmp/");
+bool TempDirectory(StringBuffer &out) {
+    out.SetString("/tmp/");
     return true;
 }
 
-void MakeTempFileName(const char *directory, const char *baseName, XString &out) {
+void MakeTempFileName(const char *directory, const char *baseName, StringBuffer &out) {
     std::string base = IsEmptyName(baseName) ? std::string("x") : std::string(baseName);
     if (base.find('.') == std::string::npos)
         base += ".tmp";
@@ -296,7 +340,7 @@ void MakeTempFileName(const char *directory, const char *baseName, XString &out)
         if (!platform::PathExists(candidate.c_str()))
             break;
     }
-    out.SetUtf8(candidate.c_str());
+    out.SetString(candidate.c_str());
 }
 
 bool EnsureDirectory(const char *path, LogBase &log) {
@@ -349,3 +393,5 @@ bool EnsureDirectory(const char *path, LogBase &log) {
 }
 
 } // namespace FileSys
+
+} // namespace vantry

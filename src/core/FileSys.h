@@ -3,8 +3,10 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class LogBase;
-class XString;
+class StringBuffer;
 
 namespace FileSys {
 constexpr int kInvalidHandle = -1;
@@ -30,11 +32,11 @@ bool AppendToFile(const char *utf8Name, const void *bytes, uint32_t count, LogBa
 bool RemoveFile(const char *utf8Name, LogBase *log);
 bool MakeDirectory(const char *name);
 bool ChangeDirectory(const char *name);
-bool CurrentDirectory(XString &out);
-bool TempDirectory(XString &out); // "/tmp/"
+bool CurrentDirectory(StringBuffer &out);
+bool TempDirectory(StringBuffer &out); // "/tmp/"
 // A name in directory, made of baseName's stem, "_", four random letters or digits and its
 // extension (".tmp" when it has none), at which nothing exists yet. The file is not created.
-void MakeTempFileName(const char *directory, const char *baseName, XString &out);
+void MakeTempFileName(const char *directory, const char *baseName, StringBuffer &out);
 // Makes every component of a '/'-separated path exist; restores the current directory on every path.
 bool EnsureDirectory(const char *path, LogBase &log);
 
@@ -43,3 +45,5 @@ bool UsesAnsiNameForm(const char *utf8Name);
 // Logs the platform's message text for an errno value as an error line.
 void LogOsError(LogBase &log, int err);
 } // namespace FileSys
+
+} // namespace vantry

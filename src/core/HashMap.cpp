@@ -8,6 +8,8 @@
 #include "core/Md5.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 bool KeyEquals(const StringBuffer &stored, const char *key, uint32_t length) {
     return static_cast<uint32_t>(stored.Length()) == length &&
@@ -87,3 +89,5 @@ void HashMap::Remove(const StringBuffer &key) {
         }
     }
 }
+
+} // namespace vantry

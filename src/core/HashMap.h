@@ -5,6 +5,8 @@
 
 #include "core/CK_List.h"
 
+namespace vantry {
+
 class StringBuffer;
 class VantryObject;
 
@@ -31,3 +33,5 @@ private:
     uint32_t m_bucketCount;
     CK_List *m_buckets;
 };
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace vantry {
+
 namespace {
 
 inline void StoreLe32(uint8_t *p, uint32_t v) {
@@ -177,3 +179,5 @@ void Md5::Digest(const void *data, size_t length, uint8_t digest[16]) {
     md5.Update(data, length);
     md5.Final(digest);
 }
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class Md5 {
 public:
     Md5() { Reset(); }
@@ -19,3 +21,5 @@ private:
     uint64_t m_length; // bytes fed so far
     uint8_t m_buffer[64];
 };
+
+} // namespace vantry

@@ -9,12 +9,12 @@
 #include <limits>
 #include <string>
 
-#include "codec/EncodingConvert.h"
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 #include "core/ExtPtrArray.h"
-#include "log/LogNull.h"
-#include "platform/CodePages.h"
 #include "platform/OsError.h"
+
+namespace vantry {
 
 namespace {
 
@@ -22,14 +22,6 @@ constexpr unsigned char kValidMarker = 0xAA;
 constexpr int32_t kDefaultIncrement = 200;
 constexpr int32_t kMaxIncrement = 500000;
 constexpr int64_t kMaxCapacity = std::numeric_limits<int32_t>::max();
-
-bool IsSpaceByte(unsigned char c) {
-    return c == '\t' || c == '\n' || c == '\r' || c == ' ' || c == 0xA0;
-}
-
-unsigned char FoldAscii(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
-}
 
 int32_t ClampCount(size_t n) {
     return n > static_cast<size_t>(kMaxCapacity) ? static_cast<int32_t>(kMaxCapacity)
@@ -78,8 +70,8 @@ const char *FindBytesNoCase(const char *haystack, int32_t n, const char *needle,
     }
     for (int32_t start = 0; start + needleLen <= n; ++start) {
         int32_t i = 0;
-        while (i < needleLen && FoldAscii(static_cast<unsigned char>(haystack[start + i])) ==
-                                    FoldAscii(static_cast<unsigned char>(needle[i]))) {
+        while (i < needleLen && ascii::ToUpper(static_cast<unsigned char>(haystack[start + i])) ==
+                                    ascii::ToUpper(static_cast<unsigned char>(needle[i]))) {
             ++i;
         }
         if (i == needleLen) {
@@ -513,11 +505,11 @@ void StringBuffer::AppendLastOsErrorText() {
 void StringBuffer::Trim() {
     CheckValid();
     int32_t end = m_length;
-    while (end > 0 && IsSpaceByte(static_cast<unsigned char>(m_data[end - 1]))) {
+    while (end > 0 && ascii::IsTrimmedSpace(static_cast<unsigned char>(m_data[end - 1]))) {
         --end;
     }
     int32_t start = 0;
-    while (start < end && IsSpaceByte(static_cast<unsigned char>(m_data[start]))) {
+    while (start < end && ascii::IsTrimmedSpace(static_cast<unsigned char>(m_data[start]))) {
         ++start;
     }
     if (start > 0) {
@@ -663,24 +655,14 @@ bool StringBuffer::ReplaceFirst(const char *find, const char *replacement) {
 void StringBuffer::ToLower() {
     CheckValid();
     for (int32_t i = 0; i < m_length && m_data[i] != '\0'; ++i) {
-        const unsigned char c = static_cast<unsigned char>(m_data[i]);
-        if (c >= 'A' && c <= 'Z') {
-            m_data[i] = static_cast<char>(c + 0x20);
-        } else if (c >= 0xC0 && c <= 0xDF) {
-            m_data[i] = static_cast<char>(c + 0x20);
-        }
+        m_data[i] = static_cast<char>(ascii::ToLowerLatin1(static_cast<unsigned char>(m_data[i])));
     }
 }
 
 void StringBuffer::ToUpper() {
     CheckValid();
     for (int32_t i = 0; i < m_length && m_data[i] != '\0'; ++i) {
-        const unsigned char c = static_cast<unsigned char>(m_data[i]);
-        if (c >= 'a' && c <= 'z') {
-            m_data[i] = static_cast<char>(c - 0x20);
-        } else if (c >= 0xE0) {
-            m_data[i] = static_cast<char>(c - 0x20);
-        }
+        m_data[i] = static_cast<char>(ascii::ToUpperLatin1(static_cast<unsigned char>(m_data[i])));
     }
 }
 
@@ -720,34 +702,6 @@ void StringBuffer::ToLf() {
     }
     m_length = out;
     m_data[m_length] = '\0';
-}
-
-bool StringBuffer::ConvertToAnsi(int32_t codePage) {
-    return ConvertWithAnsi(codePage, true);
-}
-
-bool StringBuffer::ConvertFromAnsi(int32_t codePage) {
-    return ConvertWithAnsi(codePage, false);
-}
-
-// Re-encodes the whole text between a code page and the ANSI code page, in the given direction.
-bool StringBuffer::ConvertWithAnsi(int32_t codePage, bool toAnsi) {
-    CheckValid();
-    if (m_length == 0) {
-        return true;
-    }
-    EncodingConvert converter;
-    DataBuffer out;
-    LogNull log;
-    const uint32_t n = static_cast<uint32_t>(m_length);
-    const bool ok = toAnsi ? converter.ToAnsi(codePage, m_data, n, out, log)
-                           : converter.FromAnsi(codePage, m_data, n, out, log);
-    if (!ok && !converter.ErrorSeen() && out.Length() == 0) {
-        return false; // the converter refused (unsupported code page): keep the text rather than lose it
-    }
-    Clear();
-    AppendData(out);
-    return ok;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -825,7 +779,7 @@ bool StringBuffer::EqualsNoCase(const char *text) const {
     }
     const unsigned char *a = reinterpret_cast<const unsigned char *>(m_data);
     const unsigned char *b = reinterpret_cast<const unsigned char *>(text);
-    while (*a != 0 && FoldAscii(*a) == FoldAscii(*b)) {
+    while (*a != 0 && ascii::ToUpper(*a) == ascii::ToUpper(*b)) {
         ++a;
         ++b;
     }
@@ -957,7 +911,7 @@ void StringBuffer::SplitNameValue(StringBuffer &name, StringBuffer &value) const
     value.Clear();
     const int32_t textLen = TextLength(m_data, m_length);
     int32_t pos = 0;
-    while (pos < textLen && IsSpaceByte(static_cast<unsigned char>(m_data[pos]))) {
+    while (pos < textLen && ascii::IsTrimmedSpace(static_cast<unsigned char>(m_data[pos]))) {
         ++pos;
     }
     const void *eq = std::memchr(m_data + pos, '=', static_cast<size_t>(textLen - pos));
@@ -970,7 +924,7 @@ void StringBuffer::SplitNameValue(StringBuffer &name, StringBuffer &value) const
     name.AppendBytes(m_data + pos, eqPos - pos);
     name.Trim();
     pos = eqPos + 1;
-    while (pos < textLen && IsSpaceByte(static_cast<unsigned char>(m_data[pos]))) {
+    while (pos < textLen && ascii::IsTrimmedSpace(static_cast<unsigned char>(m_data[pos]))) {
         ++pos;
     }
     if (pos < textLen && m_data[pos] == '"') {
@@ -982,3 +936,5 @@ void StringBuffer::SplitNameValue(StringBuffer &name, StringBuffer &value) const
         value.Shorten(1);
     }
 }
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class DataBuffer;
 class ExtPtrArray;
 
@@ -74,6 +76,7 @@ public:
     void EncodeEntities();
     void ToCrlf();
     void ToLf();
+    // Re-encoding between a code page and the ANSI one; defined in codec/ with the charset converter.
     bool ConvertToAnsi(int32_t codePage);
     bool ConvertFromAnsi(int32_t codePage);
 
@@ -110,3 +113,5 @@ private:
 // The library-wide case-insensitive search: only ASCII letters fold; the first match wins.
 // Returns a pointer into haystack or null; a null or empty needle gives null.
 const char *FindNoCase(const char *haystack, const char *needle);
+
+} // namespace vantry

@@ -1,6 +1,8 @@
 // StringPair: name/value texts created on demand.
 #include "core/StringPair.h"
 
+namespace vantry {
+
 StringPair::StringPair(const char *name, const char *value) {
     if (name != nullptr && *name != '\0')
         m_name = std::make_unique<StringBuffer>(name);
@@ -19,3 +21,5 @@ StringBuffer &StringPair::ValueBuffer() {
         m_value = std::make_unique<StringBuffer>(StringBuffer::Increment{100});
     return *m_value;
 }
+
+} // namespace vantry

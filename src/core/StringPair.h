@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class StringPair : public VantryObject {
 public:
     StringPair(const char *name, const char *value); // a null or empty text leaves that side absent
@@ -23,3 +25,5 @@ private:
     std::unique_ptr<StringBuffer> m_name;
     std::unique_ptr<StringBuffer> m_value;
 };
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 #include "core/Md5.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 
@@ -178,3 +180,5 @@ size_t StringSeen::BytesHeld() const {
 size_t StringSeen::BytesReserved() const {
     return static_cast<size_t>(m_n) * 8 + m_poolCapacity * 4 + static_cast<size_t>(m_freeHeadCount) * 4;
 }
+
+} // namespace vantry

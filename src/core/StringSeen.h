@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 class StringBuffer;
 
 class StringSeen {
@@ -52,3 +54,5 @@ private:
     uint32_t m_freeHeadCount = 0;
     size_t m_valuesInArrays = 0;
 };
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace vantry {
+
 void StringTable::Append(const char *text) {
     if (text == nullptr || *text == '\0')
         return;
@@ -21,3 +23,5 @@ bool StringTable::GetString(int32_t index, StringBuffer &out) const {
     out.Clear();
     return out.AppendBytes(m_pool.Text() + m_offsets.ElementAt(index), m_lengths.ElementAt(index));
 }
+
+} // namespace vantry

@@ -5,6 +5,8 @@
 #include "core/ExtIntArray.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 class StringTable {
 public:
     StringTable() = default;
@@ -24,3 +26,5 @@ private:
     ExtIntArray m_offsets;
     ExtIntArray m_lengths;
 };
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class VantryObject {
 public:
     VantryObject();
@@ -20,3 +22,5 @@ public:
     explicit VantryInt(int32_t v = 0) : value(v) {}
     int32_t value;
 };
+
+} // namespace vantry

@@ -13,7 +13,11 @@
 #include "core/StringTable.h"
 #include "net/NameLookup.h"
 #include "platform/Clock.h"
-#include "spider/KnownTlds.h"
+#include "url/KnownTlds.h"
+
+namespace lanternfold {
+
+using namespace vantry;
 
 namespace {
 constexpr int32_t kQuickScanLimit = 5;
@@ -69,7 +73,7 @@ bool AddressScanner::Lookups::ForwardLookup(const char *host, StringBuffer &out)
 }
 
 bool AddressScanner::Lookups::ReverseLookup(const char *address, StringBuffer &out) {
-    return ::ReverseLookup(address, 80, out);
+    return vantry::ReverseLookup(address, 80, out);
 }
 
 uint32_t AddressScanner::Lookups::TickCount() {
@@ -199,3 +203,5 @@ bool AddressScanner::IsAcceptableReverseName(StringBuffer &name) {
         return false;
     return true;
 }
+
+} // namespace lanternfold

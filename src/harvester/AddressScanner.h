@@ -4,10 +4,14 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
 class ClsStringArray;
 class StringBuffer;
 class StringSeen;
 class StringTable;
+} // namespace vantry
+
+namespace lanternfold {
 
 class AddressScanner {
 public:
@@ -17,10 +21,10 @@ public:
     public:
         virtual ~Lookups() = default;
         // Appends the dotted IPv4 address of host to out.
-        virtual bool ForwardLookup(const char *host, StringBuffer &out);
+        virtual bool ForwardLookup(const char *host, vantry::StringBuffer &out);
         // Sets out to the name registered for the dotted address; dotted answers
         // count as none.
-        virtual bool ReverseLookup(const char *address, StringBuffer &out);
+        virtual bool ReverseLookup(const char *address, vantry::StringBuffer &out);
         virtual uint32_t TickCount();
     };
 
@@ -31,27 +35,30 @@ public:
 
     // For each name in order, ScanAround with the same seen-set, table and output
     // path.
-    void ScanDomains(const ClsStringArray &names, StringSeen &seen, StringTable *found,
-                     const char *outputPath);
+    void ScanDomains(const vantry::ClsStringArray &names, vantry::StringSeen &seen,
+                     vantry::StringTable *found, const char *outputPath);
     // False when the host does not resolve; otherwise the result of
     // WalkNeighbours.
-    bool ScanAround(const char *host, StringSeen &seen, const char *outputPath, StringTable *found);
+    bool ScanAround(const char *host, vantry::StringSeen &seen, const char *outputPath,
+                    vantry::StringTable *found);
     // Walks up and then down from startAddress inside its /16 block. Always true.
-    bool WalkNeighbours(const char *startAddress, StringSeen &seen, const char *outputPath,
-                        StringTable *found);
+    bool WalkNeighbours(const char *startAddress, vantry::StringSeen &seen, const char *outputPath,
+                        vantry::StringTable *found);
 
-    static bool NextAddress(const char *address, StringBuffer &out);
-    static bool PreviousAddress(const char *address, StringBuffer &out);
+    static bool NextAddress(const char *address, vantry::StringBuffer &out);
+    static bool PreviousAddress(const char *address, vantry::StringBuffer &out);
     // Lower-cases name in place on the way.
-    static bool IsAcceptableReverseName(StringBuffer &name);
+    static bool IsAcceptableReverseName(vantry::StringBuffer &name);
 
     int32_t maxMisses = 25;
     bool quickScan = false;
 
 private:
-    void WalkOneWay(const char *startAddress, bool upward, uint32_t &lastHit, StringSeen &seen,
-                    const char *outputPath, StringTable *found);
+    void WalkOneWay(const char *startAddress, bool upward, uint32_t &lastHit, vantry::StringSeen &seen,
+                    const char *outputPath, vantry::StringTable *found);
 
     Lookups m_systemLookups;
     Lookups *m_lookups;
 };
+
+} // namespace lanternfold

@@ -9,6 +9,10 @@
 #include "platform/Signals.h"
 #include "spider/HttpManFetcher.h"
 
+namespace lanternfold {
+
+using namespace vantry;
+
 std::unique_ptr<PageFetcher> HarvestEnvironment::NewFetcher() {
     return std::make_unique<HttpManFetcher>();
 }
@@ -38,3 +42,5 @@ bool HarvestEnvironment::ShowStatus() {
 void HarvestEnvironment::WriteStdErr(const char *text) {
     platform::WriteStdErr(text, std::strlen(text));
 }
+
+} // namespace lanternfold

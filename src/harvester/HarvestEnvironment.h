@@ -7,13 +7,17 @@
 
 #include "harvester/AddressScanner.h"
 
+namespace vantry {
 class PageFetcher;
+} // namespace vantry
+
+namespace lanternfold {
 
 class HarvestEnvironment {
 public:
     virtual ~HarvestEnvironment() = default;
     // A new fetcher over a fresh HTTP facade.
-    virtual std::unique_ptr<PageFetcher> NewFetcher();
+    virtual std::unique_ptr<vantry::PageFetcher> NewFetcher();
     virtual AddressScanner::Lookups &Lookups() { return m_lookups; }
     virtual uint32_t TickCount();
     virtual void SleepMs(uint32_t ms);
@@ -27,3 +31,5 @@ public:
 private:
     AddressScanner::Lookups m_lookups;
 };
+
+} // namespace lanternfold

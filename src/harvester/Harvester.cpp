@@ -12,11 +12,15 @@
 #include "harvester/StateFile.h"
 #include "harvester/StatusLine.h"
 #include "spider/ClsHtmlUtil.h"
-#include "spider/KnownTlds.h"
 #include "spider/PageFetcher.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
-#include "spider/UrlUtil.h"
+#include "url/KnownTlds.h"
+#include "url/UrlUtil.h"
+
+namespace lanternfold {
+
+using namespace vantry;
 
 namespace {
 
@@ -397,3 +401,5 @@ bool Harvester::LoadState() {
             crawlQueue.Append(name.c_str());
     return true;
 }
+
+} // namespace lanternfold

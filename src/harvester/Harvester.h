@@ -11,10 +11,15 @@
 #include "harvester/HarvestEnvironment.h"
 #include "harvester/NameOutput.h"
 
+namespace vantry {
 class PageFetcher;
 class Spider;
-class StatusLine;
 class StringSeen;
+} // namespace vantry
+
+namespace lanternfold {
+
+class StatusLine;
 
 class Harvester {
 public:
@@ -34,7 +39,7 @@ public:
     void Start(const char *outputPath);
     // Gives whether a seed page was fetched.
     bool HarvestSeeds();
-    std::unique_ptr<PageFetcher> MakeSeedFetcher();
+    std::unique_ptr<vantry::PageFetcher> MakeSeedFetcher();
     void PromoteNewDomains();
     void FlushNewDomains();
     // Gives whether a domain was taken from the queue and crawled.
@@ -44,18 +49,18 @@ public:
     // The seed-link test: no excluded substring, a '.', and no digit after the first run of '/'.
     bool PassesSeedLinkTest(const char *link) const;
     // The agent string, decoded from its stored Base64 form.
-    static void DecodeAgentString(StringBuffer &out);
+    static void DecodeAgentString(vantry::StringBuffer &out);
 
     // The state file beside the output; saved at most once a minute while running and at every stop.
     bool SaveState();
     bool LoadState();
-    const StringBuffer &StatePath() const { return m_statePath; }
+    const vantry::StringBuffer &StatePath() const { return m_statePath; }
 
-    ClsStringArray &NewDomains() { return newDomains; }
-    ClsStringArray &CrawlQueue() { return crawlQueue; }
-    StringSeen &ScannedNames() { return *scannedNames; }
-    StringSeen &CrawledDomains() { return *crawledDomains; }
-    StringSeen &WrittenNames() { return *writtenNames; }
+    vantry::ClsStringArray &NewDomains() { return newDomains; }
+    vantry::ClsStringArray &CrawlQueue() { return crawlQueue; }
+    vantry::StringSeen &ScannedNames() { return *scannedNames; }
+    vantry::StringSeen &CrawledDomains() { return *crawledDomains; }
+    vantry::StringSeen &WrittenNames() { return *writtenNames; }
     NameOutput &Output() { return m_output; }
     uint64_t PagesFetched() const { return m_pagesFetched; }
 
@@ -76,31 +81,33 @@ private:
     void SaveStateIfDue();
     void UpdateStatus(const char *domain);
 
-    bool TakeNextDomain(StringBuffer &domain);
-    void PrepareSpider(Spider &spider, const StringBuffer &domain);
-    void CrawlPages(Spider &spider, const StringBuffer &domain);
-    void TakeOutboundHosts(Spider &spider, StringTable &outboundHosts);
-    void QueueForCrawl(const StringBuffer &name);
-    void QueueNewDomain(const StringBuffer &name);
-    void QueueScanResults(const StringTable &found);
+    bool TakeNextDomain(vantry::StringBuffer &domain);
+    void PrepareSpider(vantry::Spider &spider, const vantry::StringBuffer &domain);
+    void CrawlPages(vantry::Spider &spider, const vantry::StringBuffer &domain);
+    void TakeOutboundHosts(vantry::Spider &spider, vantry::StringTable &outboundHosts);
+    void QueueForCrawl(const vantry::StringBuffer &name);
+    void QueueNewDomain(const vantry::StringBuffer &name);
+    void QueueScanResults(const vantry::StringTable &found);
     bool ContainsExcludedSubstring(const char *text) const;
 
     std::unique_ptr<HarvestEnvironment> m_ownEnv;
     HarvestEnvironment &m_env;
 
-    StringBuffer outputPath;
-    ClsStringArray newDomains;
-    ClsStringArray crawlQueue;
-    std::unique_ptr<StringSeen> scannedNames;
-    std::unique_ptr<StringSeen> crawledDomains;
-    std::unique_ptr<StringSeen> writtenNames;
+    vantry::StringBuffer outputPath;
+    vantry::ClsStringArray newDomains;
+    vantry::ClsStringArray crawlQueue;
+    std::unique_ptr<vantry::StringSeen> scannedNames;
+    std::unique_ptr<vantry::StringSeen> crawledDomains;
+    std::unique_ptr<vantry::StringSeen> writtenNames;
 
     NameOutput m_output;
     // The texts of the two sets that the state file keeps (the sets keep only hash values).
-    StringTable m_crawledTexts;
-    StringTable m_scannedTexts;
-    StringBuffer m_statePath;
+    vantry::StringTable m_crawledTexts;
+    vantry::StringTable m_scannedTexts;
+    vantry::StringBuffer m_statePath;
     uint32_t m_lastSaveTick = 0;
     uint64_t m_pagesFetched = 0;
     std::unique_ptr<StatusLine> m_status;
 };
+
+} // namespace lanternfold

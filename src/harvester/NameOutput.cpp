@@ -3,8 +3,12 @@
 
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
+#include "core/LogNull.h"
 #include "core/StringSeen.h"
-#include "log/LogNull.h"
+
+namespace lanternfold {
+
+using namespace vantry;
 
 void NameOutput::Write(const char *name) {
     if (name == nullptr || *name == 0)
@@ -58,3 +62,5 @@ int32_t NameOutput::LoadWrittenNames() {
     m_loadedCount += static_cast<uint64_t>(count);
     return count;
 }
+
+} // namespace lanternfold

@@ -9,15 +9,19 @@
 
 #include "core/StringBuffer.h"
 
+namespace vantry {
 class StringSeen;
+} // namespace vantry
+
+namespace lanternfold {
 
 class NameOutput {
 public:
     // `written` holds the names known to be in the file; a name joins it once it is there.
-    explicit NameOutput(StringSeen &written) : m_written(written) {}
+    explicit NameOutput(vantry::StringSeen &written) : m_written(written) {}
 
     void SetPath(const char *path) { m_path.SetString(path != nullptr ? path : ""); }
-    const StringBuffer &Path() const { return m_path; }
+    const vantry::StringBuffer &Path() const { return m_path; }
 
     // Queues the name unless it is already in the file or waiting, then writes what waits.
     void Write(const char *name);
@@ -32,10 +36,12 @@ public:
     uint64_t LoadedCount() const { return m_loadedCount; }
 
 private:
-    StringSeen &m_written;
-    StringBuffer m_path;
+    vantry::StringSeen &m_written;
+    vantry::StringBuffer m_path;
     std::deque<std::string> m_pending;
     std::unordered_set<std::string> m_pendingSet;
     uint64_t m_writtenCount = 0;
     uint64_t m_loadedCount = 0;
 };
+
+} // namespace lanternfold

@@ -2,7 +2,11 @@
 #include "harvester/OutputPath.h"
 
 #include "core/FileSys.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
+
+namespace lanternfold {
+
+using namespace vantry;
 
 std::string ChooseOutputPath(const char *directoryOverride) {
     std::string directory =
@@ -13,3 +17,5 @@ std::string ChooseOutputPath(const char *directoryOverride) {
     return FileSys::EnsureDirectory(directory.c_str(), log) ? directory + "domains.txt"
                                                             : std::string("domains.txt");
 }
+
+} // namespace lanternfold

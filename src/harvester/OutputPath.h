@@ -3,5 +3,9 @@
 #pragma once
 #include <string>
 
+namespace lanternfold {
+
 // The working directory is /var/lib/tidewell/ unless `directoryOverride` names another (not empty).
 std::string ChooseOutputPath(const char *directoryOverride);
+
+} // namespace lanternfold

@@ -9,8 +9,12 @@
 #include "core/Crc32.h"
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 #include "platform/Files.h"
+
+namespace lanternfold {
+
+using namespace vantry;
 
 namespace {
 
@@ -121,3 +125,5 @@ bool Load(const char *path, HarvestState &state, std::string &reason) {
 }
 
 } // namespace StateFile
+
+} // namespace lanternfold

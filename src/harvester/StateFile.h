@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace lanternfold {
+
 struct HarvestState {
     std::vector<std::string> crawlQueue;
     std::vector<std::string> crawledDomains;
@@ -18,3 +20,5 @@ bool Save(const char *path, const HarvestState &state);
 // be trusted; `state` is then left empty.
 bool Load(const char *path, HarvestState &state, std::string &reason);
 } // namespace StateFile
+
+} // namespace lanternfold

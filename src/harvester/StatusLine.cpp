@@ -5,6 +5,10 @@
 
 #include "harvester/HarvestEnvironment.h"
 
+namespace lanternfold {
+
+using namespace vantry;
+
 StatusLine::StatusLine(HarvestEnvironment &env)
     : m_env(env), m_enabled(env.ShowStatus()), m_startTick(env.TickCount()) {}
 
@@ -29,3 +33,5 @@ void StatusLine::Finish() {
     if (m_enabled && m_shown)
         m_env.WriteStdErr("\n");
 }
+
+} // namespace lanternfold

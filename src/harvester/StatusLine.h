@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace lanternfold {
+
 class HarvestEnvironment;
 
 class StatusLine {
@@ -20,3 +22,5 @@ private:
     uint32_t m_startTick;
     uint64_t m_startWritten = UINT64_MAX;
 };
+
+} // namespace lanternfold

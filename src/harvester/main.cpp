@@ -11,11 +11,11 @@
 #include "platform/Signals.h"
 
 int main(int, char **) {
-    platform::SetIdlePriority();
-    platform::InstallStopSignals();
-    const std::string outputPath = ChooseOutputPath(std::getenv("LANTERNFOLD_DIR"));
+    vantry::platform::SetIdlePriority();
+    vantry::platform::InstallStopSignals();
+    const std::string outputPath = lanternfold::ChooseOutputPath(std::getenv("LANTERNFOLD_DIR"));
     {
-        Harvester harvester;
+        lanternfold::Harvester harvester;
         harvester.Run(outputPath.c_str());
     }
     return 0;

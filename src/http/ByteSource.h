@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class LogBase;
 
 class ByteSource {
@@ -26,3 +28,5 @@ public:
     virtual void SetReadTimeoutMs(uint32_t ms) = 0;
     virtual void Close() = 0;
 };
+
+} // namespace vantry

@@ -5,6 +5,8 @@
 
 #include "core/ByteOrder.h"
 
+namespace vantry {
+
 inline void StoreLe16(uint8_t *p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
@@ -34,3 +36,5 @@ inline double LoadLeDouble(const uint8_t *p) {
     std::memcpy(&d, &v, 8);
     return d;
 }
+
+} // namespace vantry

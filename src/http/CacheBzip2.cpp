@@ -6,6 +6,8 @@
 
 #include "core/DataBuffer.h"
 
+namespace vantry {
+
 namespace CacheBzip2 {
 
 bool Pack(const void *bytes, uint32_t count, DataBuffer &out) {
@@ -72,3 +74,5 @@ bool Unpack(const void *bytes, uint32_t count, DataBuffer &out, uint32_t maxOut)
 }
 
 } // namespace CacheBzip2
+
+} // namespace vantry

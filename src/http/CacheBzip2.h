@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class DataBuffer;
 
 namespace CacheBzip2 {
@@ -15,3 +17,5 @@ bool Pack(const void *bytes, uint32_t count, DataBuffer &out);
 // oversized stream (out is then left as it was).
 bool Unpack(const void *bytes, uint32_t count, DataBuffer &out, uint32_t maxOut = kMaxUnpacked);
 } // namespace CacheBzip2
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 
 #include "http/DateParser.h"
 
+namespace vantry {
+
 namespace {
 double (*g_localDays)() = nullptr;
 int32_t g_biasMinutes = 0;
@@ -28,3 +30,5 @@ void SetCacheClock(double (*localDays)(), int32_t biasMinutes) {
     g_localDays = localDays;
     g_biasMinutes = biasMinutes;
 }
+
+} // namespace vantry

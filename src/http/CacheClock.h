@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 struct CalendarTime;
 
 // Local time as a day count (expiry dates of the ".dat" store are local).
@@ -13,3 +15,5 @@ void CacheNowUtc(CalendarTime &out);
 // Replaces the clock: local day count and the bias in minutes (UTC = local + bias). A null
 // function restores the machine's clock.
 void SetCacheClock(double (*localDays)(), int32_t biasMinutes);
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class CacheControl {
 public:
     virtual ~CacheControl() = default;
@@ -19,3 +21,5 @@ public:
     uint32_t UnusedValue1 = 525600;           // kept for the record's layout; nothing reads it
     uint32_t UnusedValue2 = 30;               // kept for the record's layout; nothing reads it
 };
+
+} // namespace vantry

@@ -8,6 +8,8 @@
 #include "http/CacheBzip2.h"
 #include "http/CacheFileDir.h"
 
+namespace vantry {
+
 bool CacheEntryFields::Decode(const uint8_t *bytes, uint32_t count) {
     if (!bytes || count < kSize)
         return false;
@@ -111,3 +113,5 @@ bool CacheEntry::Load(const uint8_t *file, uint32_t fileSize, uint32_t offset) {
     Body.TakeOver(&body);
     return true;
 }
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 // The 32 fixed bytes at the start of an entry, decoded.
 struct CacheEntryFields {
     uint32_t ValidatorCrc = 0;
@@ -52,3 +54,5 @@ public:
     // Whether the body of an entry for this URL is stored as it is (".gif" and ".pdf" URLs).
     static bool StoresBodyUncompressed(const char *url);
 };
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 
 #include "http/CacheBytes.h"
 
+namespace vantry {
+
 bool CacheFileDir::Decode(const uint8_t *file, uint32_t fileSize) {
     if (!file || fileSize < kSize)
         return false;
@@ -34,3 +36,5 @@ int32_t CacheFileDir::FindSlot(uint32_t crc, uint32_t from) const {
             return static_cast<int32_t>(i);
     return -1;
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class DataBuffer;
 
 class CacheFileDir {
@@ -29,3 +31,5 @@ public:
     uint32_t Count = 0;
     Slot Slots[kCapacity];
 };
+
+} // namespace vantry

@@ -2,9 +2,11 @@
 // dropping the connection sends close_notify before the socket closes.
 #pragma once
 
+#include "core/LogNull.h"
 #include "http/RecordByteSource.h"
-#include "log/LogNull.h"
 #include "net/SChannel.h"
+
+namespace vantry {
 
 class ChannelByteSource : public RecordByteSource {
 public:
@@ -40,3 +42,5 @@ private:
     SChannel &m_channel;
     LogBase *m_closeLog = nullptr;
 };
+
+} // namespace vantry

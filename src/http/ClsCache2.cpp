@@ -12,18 +12,13 @@
 #include "http/DateParser.h"
 #include "platform/Files.h"
 
+namespace vantry {
+
 namespace {
 
 constexpr const char *kNoRoots = "No cache roots have been set.  Need to call AddRoot at least once.";
 constexpr uint32_t kMaxHeaderSize = 8000;
 constexpr uint32_t kFixedHeader = 20; // the bytes before the entity tag
-
-void FormatDays(double days, StringBuffer &out) {
-    DateParser dates;
-    CalendarTime t;
-    dates.DaysToTime(days, t);
-    dates.FormatHttpDate(t, out);
-}
 
 } // namespace
 
@@ -161,7 +156,7 @@ bool ClsCache2::ReadCacheEntry(const char *key, DataBuffer &payload, LogBase &lo
     m_lastExpiry = LoadLeDouble(h + 6);
     m_lastEtag.AppendBytes(h + 16, LoadLe16(h + 14));
     StringBuffer formatted;
-    FormatDays(m_lastExpiry, formatted);
+    DateParser().FormatDays(m_lastExpiry, formatted);
     log.LogData("Expiration", formatted.Text());
     return true;
 }
@@ -231,3 +226,5 @@ bool ClsCache2::Exists(const char *key) {
     StringBuffer path;
     return GetFilename(key, path) && FileSys::FileExists(path.Text(), nullptr);
 }
+
+} // namespace vantry

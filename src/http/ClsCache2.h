@@ -3,9 +3,11 @@
 #pragma once
 #include <cstdint>
 
-#include "core/ClsBase.h"
 #include "core/ExtPtrArray.h"
 #include "core/StringBuffer.h"
+#include "log/ClsBase.h"
+
+namespace vantry {
 
 class DataBuffer;
 class LogBase;
@@ -45,3 +47,5 @@ private:
     double m_lastExpiry = 0;
     StringBuffer m_lastEtag;
 };
+
+} // namespace vantry

@@ -4,13 +4,13 @@
 
 #include <limits>
 
+#include "core/AsciiText.h"
 #include "http/CookieDomain.h"
-#include "http/HeaderText.h"
 #include "http/SetCookie.h"
 
-namespace {
+namespace vantry {
 
-using header_text::BeginsWithNoCase;
+namespace {
 
 // The domain the cookie belongs to; false when the Set-Cookie must be ignored. A Domain attribute
 // must domain-match the host and lie within the host's registrable domain, so no public suffix and
@@ -56,10 +56,11 @@ void ChooseExpiry(const SetCookie &fields, int64_t nowMs, Cookie &out) {
 // its host with the path "/"); a nameless cookie may not pose as one through its value.
 bool PrefixesHold(const SetCookie &fields, const Cookie &cookie) {
     if (cookie.Name.empty())
-        return !BeginsWithNoCase(cookie.Value, "__Secure-") && !BeginsWithNoCase(cookie.Value, "__Host-");
-    if (BeginsWithNoCase(cookie.Name, "__Secure-") && !cookie.Secure)
+        return !ascii::StartsWithNoCase(cookie.Value, "__Secure-") &&
+               !ascii::StartsWithNoCase(cookie.Value, "__Host-");
+    if (ascii::StartsWithNoCase(cookie.Name, "__Secure-") && !cookie.Secure)
         return false;
-    if (BeginsWithNoCase(cookie.Name, "__Host-"))
+    if (ascii::StartsWithNoCase(cookie.Name, "__Host-"))
         return cookie.Secure && cookie.HostOnly && fields.HasPath && cookie.Path == "/";
     return true;
 }
@@ -144,3 +145,5 @@ std::string DefaultCookiePath(std::string_view requestPath) {
         return "/";
     return std::string(requestPath.substr(0, last));
 }
+
+} // namespace vantry

@@ -8,6 +8,8 @@
 
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 struct SetCookie;
 
 // The request a response answered: the host that answered (lower-case), the path of its URL, and
@@ -70,3 +72,5 @@ bool CookiePathMatches(std::string_view requestPath, std::string_view cookiePath
 // The default cookie path of a request path: up to (not including) its last "/", or "/" when that
 // would be empty or the path does not begin with "/".
 std::string DefaultCookiePath(std::string_view requestPath);
+
+} // namespace vantry

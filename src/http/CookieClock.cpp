@@ -7,6 +7,8 @@
 #include "http/CookieDate.h"
 #include "platform/Clock.h"
 
+namespace vantry {
+
 namespace {
 
 std::atomic<int64_t (*)()> g_clock{nullptr};
@@ -28,3 +30,5 @@ int64_t CookieNowMs() {
 void SetCookieClock(int64_t (*nowMs)()) {
     g_clock.store(nowMs);
 }
+
+} // namespace vantry

@@ -4,7 +4,11 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 int64_t CookieNowMs();
 
 // Replaces the clock; a null function restores the machine's clock.
 void SetCookieClock(int64_t (*nowMs)());
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace vantry {
+
 namespace {
 
 constexpr const char *kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
@@ -158,3 +160,5 @@ std::string FormatCookieDate(int64_t unixSeconds) {
                   static_cast<long long>(secondOfDay % 60));
     return text;
 }
+
+} // namespace vantry

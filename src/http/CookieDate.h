@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace vantry {
+
 // Days from 1970-01-01 to the given date of the proleptic Gregorian calendar (negative before it).
 constexpr int64_t DaysFromCivil(int64_t year, int32_t month, int32_t day) {
     year -= month <= 2 ? 1 : 0;
@@ -23,3 +25,5 @@ bool ParseCookieDate(std::string_view text, int64_t &unixSeconds);
 
 // "Wdy, DD Mon YYYY HH:MM:SS GMT" for a time between the years 1601 and 9999 (clamped to them).
 std::string FormatCookieDate(int64_t unixSeconds);
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 
 #include <libpsl.h>
 
+namespace vantry {
+
 namespace {
 
 const psl_ctx_t *SuffixList() {
@@ -64,3 +66,5 @@ std::string LowerAscii(std::string_view text) {
             c = static_cast<char>(c + 32);
     return out;
 }
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace vantry {
+
 // A host written as an IP address: an IPv6 literal (it holds ':') or a name whose last label is a
 // number (dotted IPv4 and its shorter forms). Such hosts only ever get host-only cookies.
 bool IsIpAddressHost(std::string_view host);
@@ -18,3 +20,5 @@ std::string RegistrableDomain(std::string_view domain);
 
 // ASCII letters lower-cased, the other bytes as they are.
 std::string LowerAscii(std::string_view text);
+
+} // namespace vantry

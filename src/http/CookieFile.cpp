@@ -10,12 +10,14 @@
 
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "http/Cookie.h"
 #include "http/CookieDate.h"
 #include "http/CookieDomain.h"
 #include "http/CookieJar.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
+
+namespace vantry {
 
 namespace {
 
@@ -191,3 +193,5 @@ bool CookieFile::Save(const char *path, const CookieJar &jar, LogBase &log) {
     return FileSys::ReplaceFileTwoPart(path, writer.text.data(), static_cast<uint32_t>(writer.text.size()),
                                        nullptr, 0, &log);
 }
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 #pragma once
 #include <cstddef>
 
+namespace vantry {
+
 class CookieJar;
 class LogBase;
 
@@ -27,3 +29,5 @@ public:
     // Writes the jar's cookies (a temporary file beside it, renamed into place); false on failure.
     static bool Save(const char *path, const CookieJar &jar, LogBase &log);
 };
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "http/CookieDomain.h"
 
+namespace vantry {
+
 namespace {
 
 // A Secure cookie that a new insecure one of the same name would shadow: the domains match one way
@@ -107,3 +109,5 @@ void CookieJar::RemoveAt(int32_t index) {
 Cookie *CookieJar::CookieAt(int32_t index) const {
     return index >= 0 && index < NumCookies() ? Cookies[static_cast<size_t>(index)].get() : nullptr;
 }
+
+} // namespace vantry

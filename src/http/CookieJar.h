@@ -11,6 +11,8 @@
 #include "core/VantryObject.h"
 #include "http/Cookie.h"
 
+namespace vantry {
+
 class StringBuffer;
 
 class CookieJar : public VantryObject {
@@ -48,3 +50,5 @@ public:
 
     std::vector<std::unique_ptr<Cookie>> Cookies; // in file order
 };
+
+} // namespace vantry

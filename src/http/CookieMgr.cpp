@@ -8,21 +8,24 @@
 #include <utility>
 #include <vector>
 
+#include "core/AsciiText.h"
+#include "core/LogBase.h"
 #include "core/StringBuffer.h"
 #include "http/CookieClock.h"
 #include "http/CookieDomain.h"
 #include "http/CookieFile.h"
 #include "http/CookieJar.h"
 #include "http/SetCookie.h"
-#include "log/LogBase.h"
 #include "platform/Files.h"
+
+namespace vantry {
 
 namespace {
 
 std::mutex g_storeLock;
 
 bool IsFileNameByte(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    return ascii::IsLetterOrDigit(c) || c == '-' || c == '_';
 }
 
 void ReportUnreadable(const char *path, LogBase &log) {
@@ -239,3 +242,5 @@ void CookieMgr::SaveSetCookies(const char *directory, const std::vector<std::str
     if (changed && CookieFile::Save(file.Text(), jar, log))
         EnforceTotalLimit(directory, log);
 }
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 
 #include "http/Cookie.h"
 
+namespace vantry {
+
 class CookieJar;
 class LogBase;
 class StringBuffer;
@@ -44,3 +46,5 @@ public:
     // unreadable or empty. The caller owns the jar.
     static CookieJar *LoadJar(const char *directory, const char *domain);
 };
+
+} // namespace vantry

@@ -6,8 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/AsciiText.h"
 #include "core/StringBuffer.h"
 #include "platform/Clock.h"
+
+namespace vantry {
 
 namespace {
 
@@ -247,8 +250,7 @@ bool DateParser::ParseHttpDate(const char *text, CalendarTime &out) const {
     char copy[200];
     size_t n = 0;
     for (; n < sizeof(copy) - 1 && text[n] != '\0'; ++n) {
-        char c = text[n];
-        copy[n] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        copy[n] = ascii::ToLower(text[n]);
     }
     copy[n] = '\0';
 
@@ -399,3 +401,11 @@ void DateParser::CurrentLocalTime(CalendarTime &out) {
 int32_t DateParser::LocalBiasMinutes() {
     return platform::LocalBiasMinutes();
 }
+
+void DateParser::FormatDays(double days, StringBuffer &out) const {
+    CalendarTime t;
+    DaysToTime(days, t);
+    FormatHttpDate(t, out);
+}
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class StringBuffer;
 
 // A calendar time as the platform's SYSTEMTIME record: eight unsigned 16-bit fields in this order.
@@ -32,6 +34,8 @@ public:
     double TimeToDays(const CalendarTime &time) const;
     // Calendar time of a day count; a count outside -657434 to 2958465 gives the current UTC time.
     void DaysToTime(double days, CalendarTime &out) const;
+    // FormatHttpDate of the calendar time of a day count.
+    void FormatDays(double days, StringBuffer &out) const;
 
     // The current time, in UTC and in the machine's local zone.
     static void CurrentUtcTime(CalendarTime &out);
@@ -39,3 +43,5 @@ public:
     // The machine's current bias in minutes (UTC = local + bias), daylight saving included.
     static int32_t LocalBiasMinutes();
 };
+
+} // namespace vantry

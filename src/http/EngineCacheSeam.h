@@ -11,6 +11,8 @@
 #include "http/HttpCacheSteps.h"
 #include "http/HttpControl.h"
 
+namespace vantry {
+
 class HttpResponseHeader;
 class HttpResult;
 class LogBase;
@@ -35,10 +37,10 @@ inline void RenewEntry(const char *url, HttpControl &control, const HttpResponse
     RenewCachedEntry(url, control, notModified, log);
 }
 inline bool DnsEntriesActive(const HttpControl &control) {
-    return ::DnsEntriesActive(control);
+    return vantry::DnsEntriesActive(control);
 }
 inline bool DnsMarksActive(const HttpControl &control) {
-    return ::DnsMarksActive(control);
+    return vantry::DnsMarksActive(control);
 }
 inline void IsDomainInvalid(HttpControl &control, const char *host, bool &found, bool &invalid) {
     control.HttpStore.IsDomainInvalid(host, found, invalid);
@@ -57,3 +59,5 @@ inline void SaveResponseCookies(HttpControl &control, std::string_view head, con
 }
 
 } // namespace enginecache
+
+} // namespace vantry

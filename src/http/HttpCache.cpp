@@ -8,13 +8,15 @@
 #include "core/Crc32.h"
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
+#include "core/LogNull.h"
 #include "core/Md5.h"
 #include "core/StringBuffer.h"
 #include "http/CacheBytes.h"
 #include "http/CacheClock.h"
 #include "http/CacheFileDir.h"
 #include "http/DateParser.h"
-#include "log/LogNull.h"
+
+namespace vantry {
 
 namespace {
 
@@ -241,3 +243,5 @@ void HttpCache::MarkDomainValid(const char *host) {
     DataBuffer empty;
     SaveReplacing(key.Text(), "", empty, false, 0, 0, 0, "");
 }
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 #include "core/ExtPtrArray.h"
 #include "http/CacheEntry.h"
 
+namespace vantry {
+
 class DataBuffer;
 class StringBuffer;
 
@@ -52,3 +54,5 @@ private:
     ExtPtrArray m_roots; // owned StringBuffers
     uint32_t m_fileCount = kDefaultFileCount;
 };
+
+} // namespace vantry

@@ -10,6 +10,8 @@
 
 #include "codec/Charset.h"
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/CacheBytes.h"
 #include "http/CacheClock.h"
@@ -17,20 +19,13 @@
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
 #include "http/RedirectSteps.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
+
+namespace vantry {
 
 namespace {
 
 constexpr double kSecond = 1.0 / 86400.0;
 constexpr int32_t kUtf8 = 65001;
-
-void FormatDays(double days, StringBuffer &out) {
-    DateParser dates;
-    CalendarTime t;
-    dates.DaysToTime(days, t);
-    dates.FormatHttpDate(t, out);
-}
 
 // A header date as a day count; false when absent, unparsable or not a valid calendar time.
 bool HeaderDate(const HttpResponseHeader &header, const char *name, double &days) {
@@ -140,7 +135,7 @@ void LookUpDatStore(const char *url, HttpControl &control, DataBuffer &body, Htt
         log.LogData("ExpiredEtag", etag.Text());
         store.GetLastExpiry(expiry);
         StringBuffer formatted;
-        FormatDays(expiry, formatted);
+        DateParser().FormatDays(expiry, formatted);
         log.LogData("ExpiredDateTime", formatted.Text());
     }
     result.CacheStatus = 1;
@@ -202,7 +197,7 @@ void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, c
     header.GetField("ETag", etag);
     double expiry = ComputeExpiration(control.CachePolicy, header);
     StringBuffer formatted;
-    FormatDays(expiry, formatted);
+    DateParser().FormatDays(expiry, formatted);
     log.LogData("NewExpireTime", formatted.Text());
     log.LogData("Etag", etag.Text());
 
@@ -312,7 +307,7 @@ void RenewCachedEntry(const char *url, HttpControl &control, const HttpResponseH
     double expiry = ComputeExpiration(control.CachePolicy, notModified);
     control.CacheStore.UpdateExpiration(url, expiry, log);
     StringBuffer formatted;
-    FormatDays(expiry, formatted);
+    DateParser().FormatDays(expiry, formatted);
     log.LogData("NewExpiration", formatted.Text());
 }
 
@@ -323,3 +318,5 @@ bool DnsEntriesActive(const HttpControl &control) {
 bool DnsMarksActive(const HttpControl &control) {
     return DnsEntriesActive(control) && control.CachePolicy.UpdateCache;
 }
+
+} // namespace vantry

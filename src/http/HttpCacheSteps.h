@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace vantry {
+
 class CacheControl;
 class DataBuffer;
 class HttpControl;
@@ -50,3 +52,5 @@ void RenewCachedEntry(const char *url, HttpControl &control, const HttpResponseH
 // root (and, for the marks, UpdateCache).
 bool DnsEntriesActive(const HttpControl &control);
 bool DnsMarksActive(const HttpControl &control);
+
+} // namespace vantry

@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "codec/Gzip.h"
+#include "core/AsciiText.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "http/DateParser.h"
 #include "http/EngineCacheSeam.h"
 #include "http/HttpControl.h"
@@ -12,11 +15,12 @@
 #include "http/HttpResponseHeader.h"
 #include "http/HttpResult.h"
 #include "http/RedirectSteps.h"
+#include "http/ServerConnect.h"
 #include "http/SocketByteSource.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 #include "platform/Clock.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
+
+namespace vantry {
 
 // Everything one HttpGet call carries from step to step.
 struct HttpClient::Exchange {
@@ -74,25 +78,7 @@ constexpr const char *kRefusedExtensions[] = {".asf", ".mp3", ".rm",  ".mpeg", "
 // ASCII letters, and the bytes 0xC0-0xDF raised by 32 as the Latin-1 rule does.
 void LowerUrl(const char *url, StringBuffer &out) {
     out.SetString(url);
-    char *p = out.MutableText();
-    for (int32_t i = 0; i < out.Length(); ++i) {
-        unsigned char c = static_cast<unsigned char>(p[i]);
-        if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDF))
-            p[i] = static_cast<char>(c + 32);
-    }
-}
-
-bool StartsWithNoCase(const char *text, const char *prefix) {
-    for (; *prefix; ++text, ++prefix) {
-        unsigned char a = static_cast<unsigned char>(*text), b = static_cast<unsigned char>(*prefix);
-        if (a >= 'A' && a <= 'Z')
-            a += 32;
-        if (b >= 'A' && b <= 'Z')
-            b += 32;
-        if (a != b)
-            return false;
-    }
-    return true;
+    out.ToLower();
 }
 
 bool WantNegativeEntry(const HttpControl &control) {
@@ -267,7 +253,7 @@ bool HttpClient::SplitUrl(Exchange &ex, LogBase &log) {
         log.LogData("url", ex.url);
         return false;
     }
-    ex.tls = StartsWithNoCase(ex.url, "https:");
+    ex.tls = ascii::StartsWithNoCase(ex.url, "https:");
     if (ex.tls && ex.control.ProxyDomain.Length() > 0) {
         log.LogError("Proxies for SSL are not yet supported.");
         return false;
@@ -343,22 +329,13 @@ bool HttpClient::OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log) 
         ch.SetReadTimeout(c.ReadTimeout);
         return true;
     }
-    ex.socket->SetConnectTimeout(connectTimeout);
-    ex.socket->SetReadTimeout(static_cast<uint32_t>(c.ReadTimeout) * 1000u);
-    bool ok;
-    if (c.ProxyDomain.Length() > 0) {
-        log.LogData("proxyDomain", c.ProxyDomain.Text());
-        log.LogDataInt("port", c.ProxyPort);
-        ok = ex.socket->Connect(c.ProxyDomain.Text(), c.ProxyPort, lookupFailed, log);
-        if (!ok)
-            log.LogError("Failed to connect to proxy server");
-    } else {
-        log.LogData("httpServer", ex.host.Text());
-        log.LogDataInt("port", ex.port);
-        ok = ex.socket->Connect(ex.host.Text(), ex.port, lookupFailed, log);
-        if (!ok)
-            log.LogError("Failed to connect to HTTP server");
-    }
+    const serverconnect::Target target = serverconnect::TargetFor(c, ex.host.Text(), ex.port);
+    log.LogData(target.viaProxy ? "proxyDomain" : "httpServer", target.host);
+    log.LogDataInt("port", target.port);
+    const bool ok = serverconnect::Connect(*ex.socket, c, target, connectTimeout, lookupFailed, log);
+    if (!ok)
+        log.LogError(target.viaProxy ? "Failed to connect to proxy server"
+                                     : "Failed to connect to HTTP server");
     return ok;
 }
 
@@ -396,20 +373,15 @@ bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
     if (marksActive && ex.dnsInvalid)
         enginecache::MarkDomainValid(c, ex.host.Text());
     if (!open && ex.reuse) {
-        if (c.ProxyDomain.Length() > 0)
-            SetEndpoint(c.ProxyDomain.Text(), c.ProxyPort);
-        else
-            SetEndpoint(ex.host.Text(), ex.port);
+        const serverconnect::Target target = serverconnect::TargetFor(c, ex.host.Text(), ex.port);
+        SetEndpoint(target.host, target.port);
     }
     if (!ex.socket->IsConnected()) {
         log.LogError("Unable to connect to HTTP server.");
         return false;
     }
-    if (ex.framing->DeadlinePassed()) {
-        ex.framing->LogDeadline(log);
-        CloseExchange(ex);
+    if (EndIfDeadlinePassed(ex, log))
         return false;
-    }
     return true;
 }
 
@@ -472,11 +444,8 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
         CloseExchange(ex);
         return false;
     }
-    if (ex.framing->DeadlinePassed()) {
-        ex.framing->LogDeadline(log);
-        CloseExchange(ex);
+    if (EndIfDeadlinePassed(ex, log))
         return false;
-    }
     return true;
 }
 
@@ -663,6 +632,15 @@ void HttpClient::CloseExchange(Exchange &ex) {
         ex.framing->Reset();
 }
 
+// When the exchange's deadline has passed: logs it and closes the exchange.
+bool HttpClient::EndIfDeadlinePassed(Exchange &ex, LogBase &log) {
+    if (!ex.framing->DeadlinePassed())
+        return false;
+    ex.framing->LogDeadline(log);
+    CloseExchange(ex);
+    return true;
+}
+
 // Step 23, for 301, 302, 303, 307 and 308. url may carry a fragment, which the target inherits.
 bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control, DataBuffer &body,
                                 HttpResult &result, LogBase &log) {
@@ -719,3 +697,5 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
 void HttpClient::CombineUrl(const char *base, const char *location, StringBuffer &out) {
     redirect::ResolveLocation(base, location, out);
 }
+
+} // namespace vantry

@@ -11,6 +11,8 @@
 #include "net/SChannel.h"
 #include "net/VantrySocket.h"
 
+namespace vantry {
+
 class HttpControl;
 class HttpResult;
 class HttpResponseHeader;
@@ -88,6 +90,7 @@ private:
     void CloseExchange(Exchange &ex);
     // The exchange goes over TLS to a server whose certificate verified: Secure cookies may travel.
     static bool SecureChannel(const Exchange &ex);
+    bool EndIfDeadlinePassed(Exchange &ex, LogBase &log);
 
     StringBuffer m_host;
     int m_port = 80;
@@ -101,3 +104,5 @@ private:
     uint32_t m_deadlineTick = 0;
     int m_deadlineSeconds = 0;
 };
+
+} // namespace vantry

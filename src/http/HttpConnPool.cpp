@@ -2,14 +2,17 @@
 // dropped keep-alive connection, and the connection helpers with their DNS-entry marks.
 #include "http/HttpConnPool.h"
 
+#include "core/LogBase.h"
 #include "core/StringBuffer.h"
 #include "http/EngineCacheSeam.h"
 #include "http/HttpClient.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
-#include "log/LogBase.h"
+#include "http/ServerConnect.h"
 #include "net/VantrySocket.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
+
+namespace vantry {
 
 HttpConnPool::HttpConnPool() = default;
 
@@ -115,25 +118,15 @@ bool HttpConnPool::ConnectServer(HttpClient &client, HttpControl &control, Vantr
     if (port == 0)
         port = 80;
     client.SetEndpoint(host, port);
-    socket.SetConnectTimeout(control.ConnectTimeout);
-    socket.SetReadTimeout(static_cast<uint32_t>(control.ReadTimeout) * 1000u);
+    const serverconnect::Target target = serverconnect::TargetFor(control, host, port);
+    log.LogInfo(target.viaProxy ? "Connecting via proxy..." : "Connecting to HTTP server...");
+    StringBuffer to(target.host);
+    to.AppendChar(':');
+    to.AppendInt(target.port);
+    log.LogData("ConnectingTo", to.Text());
     bool lookupFailed = false;
-    bool ok;
-    if (control.ProxyDomain.Length() > 0) {
-        log.LogInfo("Connecting via proxy...");
-        StringBuffer to(control.ProxyDomain);
-        to.AppendChar(':');
-        to.AppendInt(control.ProxyPort);
-        log.LogData("ConnectingTo", to.Text());
-        ok = socket.Connect(control.ProxyDomain.Text(), control.ProxyPort, lookupFailed, log);
-    } else {
-        log.LogInfo("Connecting to HTTP server...");
-        StringBuffer to(host);
-        to.AppendChar(':');
-        to.AppendInt(port);
-        log.LogData("ConnectingTo", to.Text());
-        ok = socket.Connect(host, port, lookupFailed, log);
-    }
+    const bool ok =
+        serverconnect::Connect(socket, control, target, control.ConnectTimeout, lookupFailed, log);
     bool marks = enginecache::DnsMarksActive(control);
     if (ok) {
         if (marks)
@@ -149,3 +142,5 @@ bool HttpConnPool::ConnectServer(HttpClient &client, HttpControl &control, Vantr
     socket.Close();
     return false;
 }
+
+} // namespace vantry

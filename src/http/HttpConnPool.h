@@ -5,6 +5,8 @@
 
 #include "core/ExtPtrArray.h"
 
+namespace vantry {
+
 class DataBuffer;
 class HttpClient;
 class HttpControl;
@@ -40,3 +42,5 @@ private:
     int m_limit = 10;
     ExtPtrArray m_clients;
 };
+
+} // namespace vantry

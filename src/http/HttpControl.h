@@ -9,6 +9,8 @@
 #include "http/HttpCache.h"
 #include "http/MimeHeader.h"
 
+namespace vantry {
+
 class ProgressMonitor;
 
 class HttpControl {
@@ -60,3 +62,5 @@ public:
     // null for none. Set by an application that shows progress (the library itself never sets it).
     ProgressMonitor *Progress = nullptr;
 };
+
+} // namespace vantry

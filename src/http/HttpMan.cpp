@@ -7,9 +7,11 @@
 
 #include "codec/Charset.h"
 #include "codec/EncodingConvert.h"
+#include "codec/HtmlTag.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
-#include "spider/HtmlHelp.h"
+#include "core/LogNull.h"
+
+namespace vantry {
 
 HttpMan::HttpMan() = default;
 HttpMan::~HttpMan() = default;
@@ -155,7 +157,7 @@ void PageCharset(const HttpResult &result, const DataBuffer &body, StringBuffer 
     if (name.Length() == 0 && HasHighBytes(body.Data(), body.Length())) {
         StringBuffer page;
         page.AppendData(body);
-        HtmlHelp::GetMetaCharset(page.Text(), name);
+        htmltag::GetMetaCharset(page.Text(), name);
     }
 }
 
@@ -193,3 +195,5 @@ void HttpMan::ToUtf8(const DataBuffer &body, StringBuffer &out) {
     EncodingConvert().Convert(codePage, 65001, body.Data(), body.Length(), utf8, quiet);
     out.AppendData(utf8.Length() ? utf8 : body);
 }
+
+} // namespace vantry

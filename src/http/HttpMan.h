@@ -3,12 +3,14 @@
 #pragma once
 #include <cstdint>
 
-#include "core/ClsBase.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "http/HttpConnPool.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
+#include "log/ClsBase.h"
+
+namespace vantry {
 
 class HttpMan : public ClsBase {
 public:
@@ -69,3 +71,5 @@ private:
     HttpResult m_result;
     DataBuffer m_body; // the last page's bytes; its block is reused by the next fetch
 };
+
+} // namespace vantry

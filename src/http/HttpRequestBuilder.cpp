@@ -5,15 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/ContentCoding.h"
+#include "core/LogBase.h"
 #include "core/StringBuffer.h"
 #include "http/CookieMgr.h"
 #include "http/DateParser.h"
-#include "http/HeaderText.h"
 #include "http/HttpControl.h"
 #include "http/MimeField.h"
 #include "http/MimeHeader.h"
-#include "log/LogBase.h"
+
+namespace vantry {
 
 namespace {
 
@@ -225,7 +227,7 @@ void HttpRequestBuilder::AddCookieLine(const HttpControl &control, const char *h
     const char *cookiePath = IsEmpty(path) ? "/" : path;
     StringBuffer cookies;
     CookieMgr::BuildRequestCookies(control.CookieDir.Text(), host, cookiePath, secureChannel, cookies, log);
-    std::string_view text = header_text::TrimView(cookies.View());
+    std::string_view text = ascii::TrimWhite(cookies.View());
     if (!text.empty()) {
         out.Append("Cookie: ");
         out.Append(text);
@@ -251,7 +253,7 @@ void HttpRequestBuilder::AddAuthorization(const HttpControl &control, StringBuff
 void HttpRequestBuilder::AddExtraHeaders(const HttpControl &control, StringBuffer &out) {
     for (int32_t i = 0; i < control.ExtraHeaders.NumFields(); ++i) {
         const MimeField *field = control.ExtraHeaders.FieldAt(i);
-        std::string_view value = field != nullptr ? header_text::TrimView(field->Value.View()) : "";
+        std::string_view value = field != nullptr ? ascii::TrimWhite(field->Value.View()) : "";
         if (value.empty()) {
             continue; // an empty value only takes a line of the profile away
         }
@@ -295,3 +297,5 @@ bool HttpRequestBuilder::CheckFieldValues(const HttpControl &control, const char
     }
     return true;
 }
+
+} // namespace vantry

@@ -2,6 +2,8 @@
 // Cookie, Authorization and extra lines they share. Each text ends with an empty line; no line is folded.
 #pragma once
 
+namespace vantry {
+
 struct CalendarTime;
 class HttpControl;
 class LogBase;
@@ -45,3 +47,5 @@ public:
     static void AddRequestLine(const char *url, const char *path, const char *query,
                                const HttpControl &control, StringBuffer &out);
 };
+
+} // namespace vantry

@@ -6,23 +6,21 @@
 #include <string>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
-#include "http/HeaderText.h"
+
+namespace vantry {
 
 namespace {
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Decimal digits at the start of s; saturates at INT32_MAX. False when there is no digit.
 bool ReadDecimal(std::string_view s, int32_t &value) {
-    if (s.empty() || !IsDigit(s.front())) {
+    if (s.empty() || !ascii::IsDigit(s.front())) {
         return false;
     }
     long long v = 0;
     for (char c : s) {
-        if (!IsDigit(c)) {
+        if (!ascii::IsDigit(c)) {
             break;
         }
         v = v * 10 + (c - '0');
@@ -89,16 +87,16 @@ bool HttpResponseHeader::Parse(const char *text) {
         return StatusCode != 0;
     }
     size_t codeEnd = codeStart;
-    while (codeEnd < lineEnd && IsDigit(all[codeEnd])) {
+    while (codeEnd < lineEnd && ascii::IsDigit(all[codeEnd])) {
         ++codeEnd;
     }
     // The reason phrase (which may be missing) is the rest of the status line.
     if (codeEnd < lineEnd) {
-        ReasonPhrase.Append(header_text::TrimView(all.substr(codeEnd, lineEnd - codeEnd)));
+        ReasonPhrase.Append(ascii::TrimWhite(all.substr(codeEnd, lineEnd - codeEnd)));
     }
     size_t cr = lineEnd;
 
-    size_t lengthAt = header_text::FindNoCase(all, "\nContent-Length:");
+    size_t lengthAt = ascii::FindNoCase(all, "\nContent-Length:");
     if (lengthAt != std::string_view::npos) {
         ContentLengthPresent = true;
         std::string_view number = all.substr(lengthAt + 16);
@@ -178,3 +176,5 @@ void HttpResponseHeader::ToText(StringBuffer &out, int32_t codePage) const {
 void HttpResponseHeader::FieldsToText(StringBuffer &out, int32_t codePage) const {
     Fields.Serialise(out, nullptr, codePage);
 }
+
+} // namespace vantry

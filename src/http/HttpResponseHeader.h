@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "http/MimeHeader.h"
 
+namespace vantry {
+
 class DataBuffer;
 
 class HttpResponseHeader {
@@ -41,3 +43,5 @@ public:
     // from a connection. Kept for showing the response exactly as it arrived.
     StringBuffer ReceivedHead;
 };
+
+} // namespace vantry

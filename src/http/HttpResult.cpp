@@ -1,6 +1,8 @@
 // HttpResult: the reset done before each request.
 #include "http/HttpResult.h"
 
+namespace vantry {
+
 void HttpResult::Reset() {
     WasRedirected = false;
     FinalUrl.Clear();
@@ -10,3 +12,5 @@ void HttpResult::Reset() {
     ConnectionBroken = false;
     Header.Clear();
 }
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include "core/StringBuffer.h"
 #include "http/HttpResponseHeader.h"
 
+namespace vantry {
+
 class HttpResult {
 public:
     virtual ~HttpResult() = default;
@@ -19,3 +21,5 @@ public:
     bool ConnectionBroken = false;     // the request could not be written; the pool reconnects and retries
     HttpResponseHeader Header;         // the parsed response header
 };
+
+} // namespace vantry

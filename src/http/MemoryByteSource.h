@@ -5,8 +5,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/LogBase.h"
 #include "http/ByteSource.h"
-#include "log/LogBase.h"
+
+namespace vantry {
 
 class MemoryByteSource : public ByteSource {
 public:
@@ -48,3 +50,5 @@ private:
     Status m_end = Status::Closed;
     uint32_t m_timeoutMs = 20000;
 };
+
+} // namespace vantry

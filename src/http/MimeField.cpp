@@ -7,10 +7,12 @@
 
 #include "codec/Charset.h"
 #include "codec/EncodingConvert.h"
+#include "core/AsciiText.h"
 #include "core/ContentCoding.h"
 #include "core/DataBuffer.h"
-#include "http/HeaderText.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
+
+namespace vantry {
 
 namespace {
 
@@ -187,7 +189,7 @@ public:
                 piece.Append(param);
             } else {
                 piece.Append(param.substr(0, eq + 1));
-                std::string_view value = header_text::TrimView(param.substr(eq + 1));
+                std::string_view value = ascii::TrimWhite(param.substr(eq + 1));
                 if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
                     value = value.substr(1, value.size() - 2);
                 }
@@ -279,7 +281,7 @@ bool MimeField::Parse(const char *line) {
         return false;
     }
     Name.Clear();
-    Name.Append(header_text::TrimView(std::string_view(line, static_cast<size_t>(colon - line))));
+    Name.Append(ascii::TrimWhite(std::string_view(line, static_cast<size_t>(colon - line))));
     // Characters that cannot stand in a field name become hyphens.
     char *n = Name.MutableText();
     for (int32_t i = 0; i < Name.Length(); ++i) {
@@ -288,7 +290,7 @@ bool MimeField::Parse(const char *line) {
         }
     }
     Value.Clear();
-    Value.Append(header_text::TrimView(std::string_view(colon + 1)));
+    Value.Append(ascii::TrimWhite(std::string_view(colon + 1)));
     if (Value.ContainsNoCase("?Q?") || Value.ContainsNoCase("?B?")) {
         ContentCoding coding;
         coding.DecodeEncodedWords(Value);
@@ -313,31 +315,23 @@ void MimeField::Serialise(StringBuffer &out, int32_t codePage) const {
     line.Append(": ");
     std::string_view value = Value.View();
     bool bWords = UsesBWords(codePage);
-    if (bWords) {
-        if (codePage == 50225 && Is7Bit(value)) {
-            line.AppendBuffer(Value);
-        } else {
-            DataBuffer converted;
-            int32_t target = codePage;
-            const char *charset = ConvertForWords(Value, target, converted);
-            ValueWriter writer(*this, charset, true, line);
-            if (target == 1200 || target == 1201) {
-                writer.Words(ViewOf(converted)); // UTF-16 text has zero bytes: one unit of words
-            } else {
-                writer.EncodedValue(ViewOf(converted), target);
-            }
-        }
-    } else if (Is7Bit(value) || codePage == 20127) {
+    if (bWords && codePage == 50225 && Is7Bit(value)) {
+        line.AppendBuffer(Value);
+    } else if (!bWords && (Is7Bit(value) || codePage == 20127)) {
         ValueWriter writer(*this, "us-ascii", false, line);
         writer.CopyFolding(value);
     } else {
         DataBuffer converted;
         int32_t target = codePage;
         const char *charset = ConvertForWords(Value, target, converted);
-        ValueWriter writer(*this, charset, false, line);
-        writer.EncodedValue(ViewOf(converted), target);
+        ValueWriter writer(*this, charset, bWords, line);
+        if (bWords && (target == 1200 || target == 1201)) {
+            writer.Words(ViewOf(converted)); // UTF-16 text has zero bytes: one unit of words
+        } else {
+            writer.EncodedValue(ViewOf(converted), target);
+        }
     }
-    out.Append(header_text::TrimView(line.View()));
+    out.Append(ascii::TrimWhite(line.View()));
 }
 
 MimeField *MimeField::Clone() const {
@@ -347,3 +341,5 @@ MimeField *MimeField::Clone() const {
     copy->Value.SetBuffer(Value);
     return copy;
 }
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class MimeField : public VantryObject {
 public:
     MimeField();
@@ -24,3 +26,5 @@ public:
     StringBuffer Name;
     StringBuffer Value; // unfolded, encoded words decoded
 };
+
+} // namespace vantry

@@ -6,12 +6,14 @@
 
 #include "codec/Charset.h"
 #include "codec/EncodingConvert.h"
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "http/HeaderText.h"
 #include "http/MimeField.h"
-#include "log/LogNull.h"
 #include "platform/CodePages.h"
+
+namespace vantry {
 
 namespace {
 
@@ -71,7 +73,7 @@ int32_t EncodedWordCodePage(std::string_view header, std::string_view marker) {
         return 0;
     }
     start += 2;
-    size_t end = header_text::FindNoCase(header, marker, start);
+    size_t end = ascii::FindNoCase(header, marker, start);
     if (end == std::string_view::npos) {
         return 0;
     }
@@ -81,10 +83,10 @@ int32_t EncodedWordCodePage(std::string_view header, std::string_view marker) {
 }
 
 int32_t DetectCodePage(std::string_view header) {
-    if (header_text::FindNoCase(header, "?Q?") != std::string_view::npos) {
+    if (ascii::FindNoCase(header, "?Q?") != std::string_view::npos) {
         return EncodedWordCodePage(header, "?Q?");
     }
-    if (header_text::FindNoCase(header, "?B?") != std::string_view::npos) {
+    if (ascii::FindNoCase(header, "?B?") != std::string_view::npos) {
         return EncodedWordCodePage(header, "?B?");
     }
     if (!HasHighBytes(header)) {
@@ -235,7 +237,7 @@ void MimeHeader::Replace(const char *name, const char *value) {
     }
     StringBuffer keepName(name); // name may belong to a field about to be removed
     StringBuffer trimmed;
-    trimmed.Append(header_text::TrimView(value != nullptr ? value : ""));
+    trimmed.Append(ascii::TrimWhite(value != nullptr ? value : ""));
     RemoveAll(keepName.Text());
     if (trimmed.Length() > 0) {
         Append(keepName.Text(), trimmed.Text());
@@ -280,7 +282,7 @@ bool MimeHeader::GetFieldParam(const char *name, const char *param, StringBuffer
         std::string_view part = value.substr(0, semi);
         size_t eq = part.find('=');
         if (eq != std::string_view::npos &&
-            header_text::EqualsNoCase(header_text::TrimView(part.substr(0, eq)), param)) {
+            ascii::EqualsNoCase(ascii::TrimWhite(part.substr(0, eq)), param)) {
             std::string_view result = part.substr(eq + 1);
             while (!result.empty() && (result.front() == ' ' || result.front() == '\t')) {
                 result.remove_prefix(1);
@@ -288,7 +290,7 @@ bool MimeHeader::GetFieldParam(const char *name, const char *param, StringBuffer
             if (!result.empty() && result.front() == '"') {
                 result.remove_prefix(1);
             }
-            result = header_text::TrimView(result);
+            result = ascii::TrimWhite(result);
             if (!result.empty() && result.back() == '"') {
                 result.remove_suffix(1);
             }
@@ -308,7 +310,7 @@ void MimeHeader::Serialise(StringBuffer &out, const char *skipPrefix, int32_t co
     StringBuffer text;
     for (int32_t i = 0; i < Fields.Count(); ++i) {
         const MimeField *field = FieldAt(i);
-        if (!skip.empty() && header_text::BeginsWithNoCase(field->Name.View(), skip)) {
+        if (!skip.empty() && ascii::StartsWithNoCase(field->Name.View(), skip)) {
             continue;
         }
         field->Serialise(text, cp);
@@ -323,3 +325,5 @@ void MimeHeader::Serialise(StringBuffer &out, const char *skipPrefix, int32_t co
 MimeField *MimeHeader::FieldAt(int32_t index) const {
     return Fields.ElementAs<MimeField>(index);
 }
+
+} // namespace vantry

@@ -5,6 +5,8 @@
 
 #include "core/ExtPtrArray.h"
 
+namespace vantry {
+
 class MimeField;
 class StringBuffer;
 
@@ -44,3 +46,5 @@ public:
 private:
     void CompleteField(StringBuffer &text, bool insideWalk);
 };
+
+} // namespace vantry

@@ -6,10 +6,12 @@
 #include <cstring>
 
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
 #include "http/ByteSource.h"
-#include "log/LogBase.h"
 #include "net/ProgressMonitor.h"
 #include "platform/Clock.h"
+
+namespace vantry {
 
 class RecordByteSource : public ByteSource {
 public:
@@ -99,3 +101,5 @@ private:
     Status m_end = Status::Got;
     ProgressMonitor *m_monitor = nullptr;
 };
+
+} // namespace vantry

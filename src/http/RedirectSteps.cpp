@@ -4,10 +4,12 @@
 
 #include <string>
 
-#include "http/HeaderText.h"
+#include "core/AsciiText.h"
 #include "http/HttpControl.h"
-#include "spider/UrlResolver.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlResolver.h"
+#include "url/UrlUtil.h"
+
+namespace vantry {
 
 namespace {
 
@@ -60,7 +62,7 @@ std::string OriginOf(const char *url) {
     ParseUrl(url, host, port, user, password, path, query, fragment);
     std::string origin(SchemeOf(url != nullptr ? url : ""));
     for (char &c : origin)
-        c = header_text::LowerAscii(c);
+        c = ascii::ToLower(c);
     return origin + "://" + std::string(host.View()) + ":" + std::to_string(port);
 }
 
@@ -81,12 +83,12 @@ void ResolveLocation(const char *base, const char *location, StringBuffer &out) 
     if (location == nullptr || base == nullptr)
         return;
     std::string reference;
-    EncodeLocation(header_text::TrimView(location), reference);
+    EncodeLocation(ascii::TrimWhite(location), reference);
     std::string_view baseView(base);
     std::string_view baseScheme = SchemeOf(baseView);
     std::string_view refScheme = SchemeOf(reference);
     std::string_view ref(reference);
-    if (!refScheme.empty() && header_text::EqualsNoCase(refScheme, baseScheme) &&
+    if (!refScheme.empty() && ascii::EqualsNoCase(refScheme, baseScheme) &&
         ref.substr(refScheme.size() + 1, 2) != "//")
         ref.remove_prefix(refScheme.size() + 1);
     if (!ResolveUrlReference(baseView, ref, out)) {
@@ -100,7 +102,7 @@ void ResolveLocation(const char *base, const char *location, StringBuffer &out) 
 
 bool IsHttpUrl(std::string_view url) {
     std::string_view scheme = SchemeOf(url);
-    return header_text::EqualsNoCase(scheme, "http") || header_text::EqualsNoCase(scheme, "https");
+    return ascii::EqualsNoCase(scheme, "http") || ascii::EqualsNoCase(scheme, "https");
 }
 
 bool HasHost(std::string_view url) {
@@ -141,3 +143,5 @@ CredentialsWithheld::~CredentialsWithheld() {
 }
 
 } // namespace redirect
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 #include "core/StringBuffer.h"
 #include "http/MimeHeader.h"
 
+namespace vantry {
+
 class HttpControl;
 
 namespace redirect {
@@ -48,3 +50,5 @@ private:
 };
 
 } // namespace redirect
+
+} // namespace vantry

@@ -6,8 +6,10 @@
 #include <limits>
 
 #include "core/DataBuffer.h"
-#include "log/LogBase.h"
+#include "core/LogBase.h"
 #include "platform/Clock.h"
+
+namespace vantry {
 
 void ResponseFraming::Reset() {
     m_pos = 0;
@@ -271,3 +273,5 @@ bool ResponseFraming::ReadBody(ByteSource &src, uint32_t maxContentLength, DataB
         return FinishBody(receipt, log);
     }
 }
+
+} // namespace vantry

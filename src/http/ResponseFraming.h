@@ -12,6 +12,8 @@
 #include "http/ByteSource.h"
 #include "http/ResponseParser.h"
 
+namespace vantry {
+
 class DataBuffer;
 class LogBase;
 
@@ -86,3 +88,5 @@ private:
     bool m_ended = false;
     bool m_unclean = false;
 };
+
+} // namespace vantry

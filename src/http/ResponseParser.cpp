@@ -8,6 +8,8 @@
 
 #include "core/DataBuffer.h"
 
+namespace vantry {
+
 namespace {
 
 bool IsBlank(char c) {
@@ -682,3 +684,5 @@ size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, DataBuffer *bo
     }
     return at;
 }
+
+} // namespace vantry

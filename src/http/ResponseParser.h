@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vantry {
+
 class DataBuffer;
 
 class ResponseParser {
@@ -171,3 +173,5 @@ private:
     uint32_t m_lineBytes = 0; // of the chunk-size line or the trailer section
     uint64_t m_bodyBytes = 0;
 };
+
+} // namespace vantry

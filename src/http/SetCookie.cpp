@@ -2,13 +2,15 @@
 // trimmed of spaces and tabs; and the raw Set-Cookie values of a response head.
 #include "http/SetCookie.h"
 
+#include "core/AsciiText.h"
 #include "http/CookieDate.h"
 #include "http/CookieDomain.h"
-#include "http/HeaderText.h"
+
+namespace vantry {
 
 namespace {
 
-using header_text::EqualsNoCase;
+using ascii::EqualsNoCase;
 
 bool IsSpaceOrTab(char c) {
     return c == ' ' || c == '\t';
@@ -171,3 +173,5 @@ void CollectSetCookieValues(std::string_view head, std::vector<std::string> &out
     }
     finish();
 }
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vantry {
+
 struct SetCookie {
     std::string Name;  // may be empty (a value without "=" is a nameless cookie)
     std::string Value; // quotes, commas and blanks inside kept as they are
@@ -37,3 +39,5 @@ bool ParseSetCookie(std::string_view text, SetCookie &out);
 // lines end at LF, a CR before it dropped; continuation lines joined with one space). Nothing is
 // decoded, so a value holds exactly the bytes the server sent.
 void CollectSetCookieValues(std::string_view head, std::vector<std::string> &out);
+
+} // namespace vantry

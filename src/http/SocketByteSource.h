@@ -5,6 +5,8 @@
 #include "http/ByteSource.h"
 #include "net/VantrySocket.h"
 
+namespace vantry {
+
 class SocketByteSource : public ByteSource {
 public:
     // monitor (may be null) is told of every byte received.
@@ -28,3 +30,5 @@ private:
     VantrySocket &m_socket;
     ProgressMonitor *m_monitor;
 };
+
+} // namespace vantry

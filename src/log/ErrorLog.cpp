@@ -4,6 +4,8 @@
 #include "core/StringBuffer.h"
 #include "log/LogEntry2.h"
 
+namespace vantry {
+
 namespace {
 constexpr const char *kRootName = "VantryLog";
 }
@@ -46,3 +48,5 @@ void ErrorLog::RenderHtml(StringBuffer &out) const {
 void ErrorLog::RenderText(StringBuffer &out) const {
     m_root->AppendText(out, 0);
 }
+
+} // namespace vantry

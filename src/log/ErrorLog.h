@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+namespace vantry {
+
 class LogEntry2;
 class StringBuffer;
 
@@ -32,3 +34,5 @@ private:
     // The open contexts; they belong to the tree, not to this stack.
     std::vector<LogEntry2 *> m_open;
 };
+
+} // namespace vantry

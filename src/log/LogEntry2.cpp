@@ -7,6 +7,8 @@
 #include "core/ExtPtrArray.h"
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 namespace {
 
 // Appends a text for XML: inside a CDATA section when it holds LF, TAB, '&', '>' or '<', unless it
@@ -195,3 +197,5 @@ void LogEntry2::AppendText(StringBuffer &out, int level) const {
         return;
     }
 }
+
+} // namespace vantry

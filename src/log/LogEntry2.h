@@ -5,6 +5,8 @@
 
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class ExtPtrArray;
 class StringBuffer;
 
@@ -42,3 +44,5 @@ private:
     std::unique_ptr<StringBuffer> m_name;
     std::unique_ptr<StringBuffer> m_text;
 };
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 #include "log/LogEntry2.h"
 #include "platform/Clock.h"
 
+namespace vantry {
+
 Logger::Logger() : m_log(std::make_unique<ErrorLog>()) {}
 
 Logger::~Logger() = default;
@@ -91,3 +93,5 @@ bool Logger::SaveLogXml(const char *path) {
     m_log->RenderXml(xml);
     return FileSys::WriteWholeFile(path, xml.Text(), static_cast<uint32_t>(xml.Length()), nullptr);
 }
+
+} // namespace vantry

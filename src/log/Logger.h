@@ -2,7 +2,9 @@
 #pragma once
 #include <memory>
 
-#include "log/LogBase.h"
+#include "core/LogBase.h"
+
+namespace vantry {
 
 class ErrorLog;
 
@@ -27,3 +29,5 @@ public:
 private:
     std::unique_ptr<ErrorLog> m_log;
 };
+
+} // namespace vantry

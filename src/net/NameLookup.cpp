@@ -5,16 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/AsciiText.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
 #include "net/VantrySocket.h"
 #include "platform/Resolver.h"
 
-namespace {
-bool IsBlank(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0;
-}
+namespace vantry {
 
+namespace {
 // One "%d" conversion: blanks, an optional sign, at least one digit.
 const char *ReadInteger(const char *p) {
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
@@ -49,14 +48,8 @@ bool ReadsAsFourIntegers(const char *text, char sep) {
 bool ResolveDottedIp(const char *host, StringBuffer &out) {
     if (!host)
         return false;
-    const char *begin = host;
-    const char *end = host + std::strlen(host);
-    while (begin < end && IsBlank(static_cast<unsigned char>(*begin)))
-        ++begin;
-    while (end > begin && IsBlank(static_cast<unsigned char>(end[-1])))
-        --end;
-    StringBuffer trimmed(begin, static_cast<int32_t>(end - begin), 0);
-    const char *target = (trimmed.Length() == 0 || trimmed.EqualsNoCase("localhost")) ? "127.0.0.1" : host;
+    const std::string_view trimmed = ascii::TrimSpace(host);
+    const char *target = (trimmed.empty() || ascii::EqualsNoCase(trimmed, "localhost")) ? "127.0.0.1" : host;
 
     uint32_t address = 0;
     if (!platform::ParseIPv4(target, &address) && !platform::ResolveIPv4(target, &address))
@@ -84,3 +77,5 @@ bool ReverseLookup(const char *ip, int port, StringBuffer &out) {
         out.Append(host);
     return out.Length() > 0;
 }
+
+} // namespace vantry

@@ -2,6 +2,8 @@
 // the host name registered for it. Used by the connection pool and the address neighbourhood scan.
 #pragma once
 
+namespace vantry {
+
 class StringBuffer;
 
 // Appends the first IPv4 address of host as "%d.%d.%d.%d". Blank or "localhost" means 127.0.0.1.
@@ -15,3 +17,5 @@ bool ReverseLookup(const char *ip, int port, StringBuffer &out);
 // True when text, after optional blanks, begins with four decimal integers separated by sep
 // (the way a "%d.%d.%d.%d" scan reads it; the rest of the text is not looked at).
 bool ReadsAsFourIntegers(const char *text, char sep);
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class ProgressMonitor {
 public:
     virtual ~ProgressMonitor() = default;
@@ -28,3 +30,5 @@ private:
     uint64_t m_sent = 0;
     uint64_t m_received = 0;
 };
+
+} // namespace vantry

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "log/LogBase.h"
-#include "log/LogNull.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "platform/Clock.h"
+
+namespace vantry {
 
 namespace {
 
@@ -654,3 +656,5 @@ void SChannel::Close(LogBase &log) {
     ReleaseHandles();
     m_socket.Close();
 }
+
+} // namespace vantry

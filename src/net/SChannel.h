@@ -8,6 +8,8 @@
 #include "net/TlsProvider.h"
 #include "net/VantrySocket.h"
 
+namespace vantry {
+
 class LogBase;
 
 class SChannel {
@@ -120,3 +122,5 @@ private:
     bool m_verified = false;
     bool m_lookupFailed = false;
 };
+
+} // namespace vantry

@@ -10,13 +10,14 @@
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 
-#include <arpa/inet.h>
-
 #include <cstring>
 #include <map>
 #include <mutex>
 
 #include "core/DataBuffer.h"
+#include "platform/Resolver.h"
+
+namespace vantry {
 
 namespace tls {
 
@@ -34,8 +35,9 @@ BIO *AsBio(void *p) {
 }
 
 bool IsIpLiteral(const char *host) {
-    unsigned char buf[16];
-    return inet_pton(AF_INET, host, buf) == 1 || inet_pton(AF_INET6, host, buf) == 1;
+    uint32_t v4 = 0;
+    uint8_t v6[16];
+    return platform::ParseIPv4(host, &v4) || platform::ParseIPv6(host, v6);
 }
 
 // A failure status for what the OpenSSL error queue holds after a failed call; clears the queue.
@@ -645,3 +647,5 @@ uint32_t TlsContext::VerifyServerCertificate(const char *hostName, const char *c
 }
 
 } // namespace tls
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+namespace vantry {
+
 class DataBuffer;
 class LogBase;
 
@@ -203,3 +205,5 @@ private:
 uint32_t CompleteRecordLength(const uint8_t *in, uint32_t len);
 
 } // namespace tls
+
+} // namespace vantry

@@ -8,21 +8,20 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
 #include "net/ProgressMonitor.h"
 #include "platform/Clock.h"
 #include "platform/Resolver.h"
 
+namespace vantry {
+
 namespace {
 // Process-wide: true until the first start-up attempt.
 std::atomic<bool> g_notYetStarted{true};
-
-bool IsTrimmedBlank(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0;
-}
 
 constexpr uint32_t kWaitSliceMs = 200;
 constexpr uint32_t kMinLastSliceMs = 10;
@@ -93,21 +92,15 @@ bool VantrySocket::ConnectInner(const char *host, int port, bool &lookupFailed, 
         return false;
 
     // The trimmed copy decides only emptiness and the "localhost" shortcut.
-    const char *begin = host;
-    const char *end = host + std::strlen(host);
-    while (begin < end && IsTrimmedBlank(static_cast<unsigned char>(*begin)))
-        ++begin;
-    while (end > begin && IsTrimmedBlank(static_cast<unsigned char>(end[-1])))
-        --end;
-    if (begin == end)
+    const std::string_view trimmed = ascii::TrimSpace(host);
+    if (trimmed.empty())
         return false;
     if (port < 1 || port > 65535) {
         log.LogError("Port number out of range.");
         log.LogDataInt("port", port);
         return false;
     }
-    StringBuffer trimmed(begin, static_cast<int32_t>(end - begin), 0);
-    const char *target = trimmed.EqualsNoCase("localhost") ? "127.0.0.1" : host;
+    const char *target = ascii::EqualsNoCase(trimmed, "localhost") ? "127.0.0.1" : host;
 
     if (g_notYetStarted.load())
         StartWinsock(log);
@@ -572,3 +565,5 @@ void VantrySocket::ReportStartupError(int code, LogBase &log) {
     }
     }
 }
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 
 #include "platform/Sockets.h"
 
+namespace vantry {
+
 class DataBuffer;
 class LogBase;
 class ProgressMonitor;
@@ -112,3 +114,5 @@ private:
     uint32_t m_aheadPos = 0;
     uint32_t m_aheadEnd = 0;
 };
+
+} // namespace vantry

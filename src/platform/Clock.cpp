@@ -4,6 +4,8 @@
 
 #include <time.h>
 
+namespace vantry {
+
 namespace platform {
 uint32_t GetTickCount() {
     timespec ts{};
@@ -55,3 +57,5 @@ int32_t LocalBiasMinutes() {
 }
 
 } // namespace platform
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 namespace platform {
 // Milliseconds from CLOCK_MONOTONIC, truncated to 32 bits.
 uint32_t GetTickCount();
@@ -26,3 +28,5 @@ void CurrentLocalTime(WallTime &out);
 // The machine's current offset as the original's bias, in minutes: UTC = local + bias (daylight included).
 int32_t LocalBiasMinutes();
 } // namespace platform
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+namespace vantry {
+
 namespace platform {
 
 bool StdErrIsTerminal() {
@@ -23,3 +25,5 @@ void WriteStdErr(const char *bytes, size_t count) {
 }
 
 } // namespace platform
+
+} // namespace vantry

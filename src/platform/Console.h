@@ -2,8 +2,12 @@
 #pragma once
 #include <cstddef>
 
+namespace vantry {
+
 namespace platform {
 bool StdErrIsTerminal();
 // Writes the bytes to standard error; failures are ignored.
 void WriteStdErr(const char *bytes, size_t count);
 } // namespace platform
+
+} // namespace vantry

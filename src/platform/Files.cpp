@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace vantry {
+
 namespace platform {
 namespace {
 
@@ -264,3 +266,5 @@ bool ListDirectory(const char *name, std::vector<std::string> &names, int *err) 
 }
 
 } // namespace platform
+
+} // namespace vantry

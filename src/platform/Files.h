@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace vantry {
+
 namespace platform {
 
 constexpr int kInvalidFile = -1;
@@ -51,3 +53,5 @@ bool RestoreCurrentDir(int handle);
 bool ListDirectory(const char *name, std::vector<std::string> &names, int *err);
 
 } // namespace platform
+
+} // namespace vantry

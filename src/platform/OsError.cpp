@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace vantry {
+
 namespace {
 // The XSI strerror_r returns a status and fills the buffer.
 [[maybe_unused]] const char *PickMessage(int status, const char *buf) {
@@ -43,3 +45,5 @@ size_t OsErrorText(int errorCode, char *buf, size_t size) {
 }
 
 } // namespace platform
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 
+namespace vantry {
+
 namespace platform {
 // The last error of the calling thread (errno).
 int LastOsError();
@@ -10,3 +12,5 @@ int LastOsError();
 // Returns the text's length; an unknown number still gives the platform's "Unknown error" text.
 size_t OsErrorText(int errorCode, char *buf, size_t size);
 } // namespace platform
+
+} // namespace vantry

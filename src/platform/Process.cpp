@@ -4,6 +4,8 @@
 #include <sched.h>
 #include <sys/resource.h>
 
+namespace vantry {
+
 namespace platform {
 void SetIdlePriority() {
     sched_param param{};
@@ -12,3 +14,5 @@ void SetIdlePriority() {
     (void)setpriority(PRIO_PROCESS, 0, 19);
 }
 } // namespace platform
+
+} // namespace vantry

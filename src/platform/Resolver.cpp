@@ -1,10 +1,15 @@
-// POSIX layer for name lookups: inet_pton, getaddrinfo with AF_INET, getnameinfo with flags 0.
+// POSIX layer for name lookups: inet_pton (IPv4 and IPv6 texts), getaddrinfo with AF_INET, getnameinfo
+// with flags 0.
 #include "platform/Resolver.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+
+#include <cstring>
+
+namespace vantry {
 
 namespace platform {
 
@@ -15,6 +20,16 @@ bool ParseIPv4(const char *text, uint32_t *addressNetOrder) {
     if (inet_pton(AF_INET, text, &a) != 1)
         return false;
     *addressNetOrder = a.s_addr;
+    return true;
+}
+
+bool ParseIPv6(const char *text, uint8_t address[16]) {
+    if (!text)
+        return false;
+    in6_addr a{};
+    if (inet_pton(AF_INET6, text, &a) != 1)
+        return false;
+    std::memcpy(address, &a, 16);
     return true;
 }
 
@@ -58,3 +73,5 @@ bool ReverseLookupIPv4(uint32_t addressNetOrder, uint16_t port, char *host, size
 }
 
 } // namespace platform
+
+} // namespace vantry

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <unistd.h>
 
+namespace vantry {
+
 namespace platform {
 
 namespace {
@@ -32,3 +34,5 @@ int StopSignalCount() {
 }
 
 } // namespace platform
+
+} // namespace vantry

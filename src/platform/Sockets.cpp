@@ -12,6 +12,8 @@
 
 #include "platform/Clock.h"
 
+namespace vantry {
+
 namespace platform {
 namespace {
 thread_local int t_lastCode = 0;
@@ -224,3 +226,5 @@ void ShutdownAndClose(SocketHandle s) {
 }
 
 } // namespace platform
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace vantry {
+
 namespace platform {
 
 using SocketHandle = int;
@@ -71,3 +73,5 @@ bool IdleConnectionAlive(SocketHandle s);
 void ShutdownAndClose(SocketHandle s);
 
 } // namespace platform
+
+} // namespace vantry

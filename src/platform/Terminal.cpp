@@ -8,6 +8,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+namespace vantry {
+
 namespace platform {
 
 namespace {
@@ -51,3 +53,5 @@ void RemoveOnSignal(const char *path) {
 }
 
 } // namespace platform
+
+} // namespace vantry

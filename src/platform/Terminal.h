@@ -2,6 +2,8 @@
 // when the process is ended by a signal.
 #pragma once
 
+namespace vantry {
+
 namespace platform {
 // Columns of the terminal on fd; 80 when unknown.
 int TerminalColumns(int fd);
@@ -11,3 +13,5 @@ int ProcessId();
 // as the signal would have. The path is copied (at most 4095 bytes).
 void RemoveOnSignal(const char *path);
 } // namespace platform
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 
 #include "spider/AnchorText.h"
 
+namespace vantry {
+
 AnchorScanner::AnchorScanner(const StringBuffer &page) {
     m_pe.Load(page);
 }
@@ -31,3 +33,5 @@ void AnchorScanner::TakeRest(StringBuffer &rest) {
     rest.SetBuffer(m_rest);
     m_rest.Clear();
 }
+
+} // namespace vantry

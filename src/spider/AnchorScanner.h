@@ -5,8 +5,10 @@
 #pragma once
 #include <cstdint>
 
+#include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
-#include "spider/ParseEngine.h"
+
+namespace vantry {
 
 class AnchorScanner {
 public:
@@ -30,3 +32,5 @@ private:
     StringBuffer m_rest;
     uint64_t m_openingBytes = 0; // looked at by the searches for anchor openings
 };
+
+} // namespace vantry

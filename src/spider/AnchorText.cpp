@@ -4,16 +4,16 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/StringBuffer.h"
+
+namespace vantry {
 
 namespace anchortext {
 
 namespace {
-
-unsigned char Lower(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
 
 void AppendUtf8(std::string &out, uint32_t cp) {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
@@ -35,15 +35,6 @@ void AppendUtf8(std::string &out, uint32_t cp) {
     }
 }
 
-int HexValue(unsigned char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // A numeric reference at p ("&#..."); gives the bytes consumed, 0 when it is none.
 size_t DecodeNumeric(const char *p, size_t avail, std::string &out) {
     size_t i = 2;
@@ -53,8 +44,7 @@ size_t DecodeNumeric(const char *p, size_t avail, std::string &out) {
     uint32_t value = 0;
     size_t digits = 0;
     while (i < avail) {
-        int d = hex ? HexValue(static_cast<unsigned char>(p[i]))
-                    : ((p[i] >= '0' && p[i] <= '9') ? p[i] - '0' : -1);
+        int d = hex ? ascii::HexValue(p[i]) : (ascii::IsDigit(p[i]) ? p[i] - '0' : -1);
         if (d < 0)
             break;
         if (value <= 0x10FFFF)
@@ -88,11 +78,8 @@ int32_t FindTagOpening(const char *text, int32_t length, int32_t from, const cha
         i = static_cast<int32_t>(static_cast<const char *>(hit) - text);
         if (i + 1 + static_cast<int32_t>(nameLen) >= length)
             return -1;
-        size_t k = 0;
-        while (k < nameLen && Lower(static_cast<unsigned char>(text[i + 1 + k])) ==
-                                  Lower(static_cast<unsigned char>(name[k])))
-            ++k;
-        if (k == nameLen && IsHtmlSpace(static_cast<unsigned char>(text[i + 1 + nameLen])))
+        if (ascii::EqualsNoCase(std::string_view(text + i + 1, nameLen), std::string_view(name, nameLen)) &&
+            IsHtmlSpace(static_cast<unsigned char>(text[i + 1 + nameLen])))
             return i;
     }
     return -1;
@@ -133,3 +120,5 @@ void DecodeCharacterReferences(StringBuffer &text) {
 }
 
 } // namespace anchortext
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class StringBuffer;
 
 namespace anchortext {
@@ -22,3 +24,5 @@ int32_t FindTagOpening(const char *text, int32_t length, int32_t from, const cha
 void DecodeCharacterReferences(StringBuffer &text);
 
 } // namespace anchortext
+
+} // namespace vantry

@@ -7,6 +7,8 @@
 #include "core/StringConsumer.h"
 #include "spider/Html.h"
 
+namespace vantry {
+
 namespace {
 
 // Passes on the texts that begin with "http" (case-sensitive).
@@ -38,3 +40,5 @@ void ClsHtmlUtil::GetHttpLinks(const char *page, ClsStringArray &links) {
     HttpLinkFilter filter(links);
     html.GetHrefs(filter);
 }
+
+} // namespace vantry

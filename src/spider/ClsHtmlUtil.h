@@ -3,6 +3,8 @@
 #pragma once
 #include "log/Logger.h"
 
+namespace vantry {
+
 class ClsStringArray;
 
 class ClsHtmlUtil {
@@ -20,3 +22,5 @@ public:
 private:
     Logger m_log;
 };
+
+} // namespace vantry

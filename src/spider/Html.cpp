@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "core/ExtPtrArray.h"
+#include "core/ParseEngine.h"
 #include "core/StringConsumer.h"
 #include "spider/AnchorText.h"
 #include "spider/HtmlHelp.h"
-#include "spider/ParseEngine.h"
+
+namespace vantry {
 
 namespace {
 
@@ -132,3 +134,5 @@ void Html::GetHrefs(StringConsumer &hrefs) {
             hrefs.Consume(value.Text());
     });
 }
+
+} // namespace vantry

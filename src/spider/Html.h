@@ -4,6 +4,8 @@
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class ExtPtrArray;
 class ParseEngine;
 class StringConsumer;
@@ -40,3 +42,5 @@ private:
     StringBuffer m_html;
     bool m_loaded = false;
 };
+
+} // namespace vantry

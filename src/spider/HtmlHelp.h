@@ -1,6 +1,9 @@
 // HtmlHelp: routines on single HTML tags (normalising a tag, reading a quoted attribute) and the
-// meta-tag charset lookup; used by the spider's link extraction, Html and the HTTP text fetch.
+// meta-tag charset lookup; used by the spider's link extraction and Html. They forward to
+// codec/HtmlTag, where the HTTP facade's text fetch reads the meta-tag charset too.
 #pragma once
+
+namespace vantry {
 
 class StringBuffer;
 
@@ -16,3 +19,5 @@ public:
     // else by the first <meta charset="..."> (quotes optional); `charset` is left unchanged when neither.
     static void GetMetaCharset(const char *page, StringBuffer &charset);
 };
+
+} // namespace vantry

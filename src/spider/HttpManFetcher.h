@@ -4,6 +4,8 @@
 #include "http/HttpMan.h"
 #include "spider/PageFetcher.h"
 
+namespace vantry {
+
 class HttpManFetcher : public PageFetcher {
 public:
     bool QuickGetHtml(const char *url, StringBuffer &out) override { return m_http.QuickGetHtml(url, out); }
@@ -36,3 +38,5 @@ public:
 private:
     HttpMan m_http;
 };
+
+} // namespace vantry

@@ -4,15 +4,18 @@
 #include <string>
 #include <unordered_set>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 #include "core/HashMap.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 #include "spider/AnchorScanner.h"
 #include "spider/AnchorText.h"
 #include "spider/HtmlHelp.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
+
+namespace vantry {
 
 namespace {
 
@@ -21,17 +24,6 @@ constexpr const char *kSkippedSubstrings[] = {"google", "overture", "doubleclick
                                               sitevalues::kAdvertisingDomain};
 constexpr const char *kSkippedExtensions[] = {".zip", ".exe", ".wmv", ".jpg", ".gif", ".jar",
                                               ".msi", ".doc", ".pdf", ".cab", ".psd", ".eps"};
-
-unsigned char FoldAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
-
-bool BeginsWithNoCase(const char *text, const char *prefix) {
-    for (; *prefix != 0; ++prefix, ++text)
-        if (FoldAscii(static_cast<unsigned char>(*text)) != FoldAscii(static_cast<unsigned char>(*prefix)))
-            return false;
-    return true;
-}
 
 bool AnyPatternMatches(const ExtPtrArray &patterns, const char *url) {
     for (int32_t i = 0; i < patterns.Count(); ++i)
@@ -65,8 +57,7 @@ bool Spider::WildcardMatch(const char *pattern, const char *url) {
         if (*p == '*') {
             starP = p++;
             starU = u;
-        } else if (*p != 0 &&
-                   FoldAscii(static_cast<unsigned char>(*p)) == FoldAscii(static_cast<unsigned char>(*u))) {
+        } else if (*p != 0 && ascii::ToLower(*p) == ascii::ToLower(*u)) {
             ++p;
             ++u;
         } else if (starP != nullptr) {
@@ -97,7 +88,7 @@ bool Spider::IsSkippedLink(const char *link) {
     if (link == nullptr)
         return false;
     for (const char *prefix : kSkippedPrefixes)
-        if (BeginsWithNoCase(link, prefix))
+        if (ascii::StartsWithNoCase(link, prefix))
             return true;
     for (const char *part : kSkippedSubstrings)
         if (FindNoCase(link, part) != nullptr)
@@ -215,3 +206,5 @@ bool Spider::OtherSpellingSeen(const StringBuffer &link) const {
         return false;
     return seenUrls->Contains(other.Text());
 }
+
+} // namespace vantry

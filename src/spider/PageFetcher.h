@@ -2,6 +2,8 @@
 // so that crawling and harvesting can run against the real facade or against scripted pages.
 #pragma once
 
+namespace vantry {
+
 class StringBuffer;
 
 class PageFetcher {
@@ -35,3 +37,5 @@ public:
     virtual void SetMimicIE(bool on) = 0;
     virtual void SetMimicFirefox(bool on) = 0;
 };
+
+} // namespace vantry

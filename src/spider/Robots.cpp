@@ -6,7 +6,9 @@
 #include "core/ExtPtrArray.h"
 #include "spider/PageFetcher.h"
 #include "spider/Spider.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
+
+namespace vantry {
 
 namespace {
 
@@ -141,3 +143,5 @@ bool Spider::IsDisallowed(const char *url) {
     }
     return false;
 }
+
+} // namespace vantry

@@ -1,6 +1,8 @@
 // Path extraction and percent-encoding normalisation for robots.txt matching.
 #include "spider/RobotsPath.h"
 
+namespace vantry {
+
 namespace robotspath {
 
 namespace {
@@ -76,3 +78,5 @@ void AppendNormalized(std::string_view text, std::string &out, Stars stars) {
 }
 
 } // namespace robotspath
+
+} // namespace vantry

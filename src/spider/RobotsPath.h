@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace vantry {
+
 namespace robotspath {
 
 // The path, parameters and query of a URL without its fragment, always starting with '/':
@@ -22,3 +24,5 @@ enum class Stars { Wildcards, Literal };
 void AppendNormalized(std::string_view text, std::string &out, Stars stars);
 
 } // namespace robotspath
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 
 #include <initializer_list>
 
+namespace vantry {
+
 namespace robotsrecords {
 
 namespace {
@@ -123,3 +125,5 @@ void ReadRecords(std::string_view text, const std::function<void(const Record &)
 }
 
 } // namespace robotsrecords
+
+} // namespace vantry

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string_view>
 
+namespace vantry {
+
 namespace robotsrecords {
 
 // Bytes of a file that are read; a line cut by the limit is dropped whole.
@@ -28,3 +30,5 @@ void ReadRecords(std::string_view text, const std::function<void(const Record &)
 Key KeyOf(std::string_view key);
 
 } // namespace robotsrecords
+
+} // namespace vantry

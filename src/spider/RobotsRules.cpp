@@ -11,6 +11,8 @@
 #include "spider/RobotsPath.h"
 #include "spider/RobotsRecords.h"
 
+namespace vantry {
+
 namespace {
 
 bool IsSpace(char c) {
@@ -308,3 +310,5 @@ bool RobotsRules::Matches(const Rule &rule, std::string_view path) {
         at = static_cast<size_t>(hit - path.data()) + piece.size();
     }
 }
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vantry {
+
 class RobotsRules {
 public:
     // Allows everything until told otherwise.
@@ -71,3 +73,5 @@ private:
     double m_crawlDelay = -1;
     bool m_ownGroup = false;
 };
+
+} // namespace vantry

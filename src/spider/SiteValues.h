@@ -3,6 +3,8 @@
 // network, and the agent string (Base64 of "Lanternfold/1.1 (+<description URL>)").
 #pragma once
 
+namespace vantry {
+
 namespace sitevalues {
 
 // Seed listing sites: the first is asked for kFirstSeedPath, the second for its root page.
@@ -37,3 +39,5 @@ inline constexpr const char *kAgentStringBase64 =
     "TGFudGVybmZvbGQvMS4xICgraHR0cDovL3d3dy50aWRld2VsbC5vcmcvbGFudGVybmZvbGQuaHRtbCk=";
 
 } // namespace sitevalues
+
+} // namespace vantry

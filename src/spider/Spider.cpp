@@ -4,7 +4,9 @@
 
 #include "core/HashMap.h"
 #include "spider/HttpManFetcher.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
+
+namespace vantry {
 
 namespace {
 
@@ -186,3 +188,5 @@ void Spider::AddAvoidOutboundPattern(const char *pattern) {
 void Spider::AddMustMatchPattern(const char *pattern) {
     AppendCopy(mustMatchPatterns, pattern ? pattern : "");
 }
+
+} // namespace vantry

@@ -9,6 +9,8 @@
 #include "core/StringBuffer.h"
 #include "spider/RobotsRules.h"
 
+namespace vantry {
+
 class HashMap;
 class PageFetcher;
 
@@ -121,3 +123,5 @@ private:
     StringBuffer lastUrl;
     StringBuffer lastModified;
 };
+
+} // namespace vantry

@@ -3,15 +3,12 @@
 #include "tools/GetExit.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "core/AsciiText.h"
+
+namespace vantry {
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool AnyContains(const std::vector<std::string> &lowered, std::initializer_list<const char *> needles) {
     for (const auto &entry : lowered)
@@ -56,7 +53,7 @@ std::vector<std::string> CollectLogErrors(const std::string &logXml) {
 GetExitCode ClassifyFailure(const std::vector<std::string> &errors) {
     std::vector<std::string> lowered;
     for (const auto &e : errors)
-        lowered.push_back(Lower(e));
+        lowered.push_back(ascii::Lowered(e));
     // The URL itself was refused before any network use.
     if (AnyContains(lowered,
                     {"failed to parse url", "url is longer than the maximum",
@@ -155,3 +152,5 @@ std::string FailureMessage(GetExitCode code, const std::string &url, const std::
     std::replace(line.begin(), line.end(), '\n', ' ');
     return line;
 }
+
+} // namespace vantry

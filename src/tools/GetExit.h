@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace vantry {
+
 enum GetExitCode : int {
     kExitOk = 0,
     kExitFailure = 1,      // anything not classified below (an answer that is not HTTP/1.x among them)
@@ -40,3 +42,5 @@ const char *ExitCodeDescription(GetExitCode code);
 
 // "vantry-get: URL: <description>: <first error entry>" (without a line end).
 std::string FailureMessage(GetExitCode code, const std::string &url, const std::vector<std::string> &errors);
+
+} // namespace vantry

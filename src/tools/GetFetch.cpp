@@ -2,18 +2,19 @@
 // QuickGetHtml with --text), written to standard output or a file that appears only on success.
 #include "tools/GetFetch.h"
 
-#include <cctype>
-
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/HttpMan.h"
 #include "http/HttpRequestBuilder.h"
-#include "log/LogNull.h"
 #include "platform/Console.h"
-#include "spider/UrlUtil.h"
 #include "tools/GetOutput.h"
 #include "tools/GetProgress.h"
+#include "url/UrlUtil.h"
+
+namespace vantry {
 
 namespace {
 
@@ -25,12 +26,6 @@ void WriteStderr(const std::string &text) {
 
 void ReportLine(const std::string &line) {
     WriteStderr(line + "\n");
-}
-
-std::string LowerAscii(std::string text) {
-    for (char &c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // Each line of a CR LF text with a prefix, ended by LF, as curl shows requests and heads.
@@ -187,7 +182,7 @@ bool NormaliseUrl(const std::string &given, std::string &url, std::string &error
         url = "http://" + url;
         scheme = 4;
     }
-    std::string name = LowerAscii(url.substr(0, scheme));
+    std::string name = ascii::Lowered(url.substr(0, scheme));
     if (name != "http" && name != "https") {
         error = "unsupported scheme '" + url.substr(0, scheme) + "' (http and https only)";
         return false;
@@ -295,3 +290,5 @@ int RunFetches(const GetOptions &options) {
     }
     return status;
 }
+
+} // namespace vantry

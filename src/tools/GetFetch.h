@@ -6,6 +6,8 @@
 #include "tools/GetExit.h"
 #include "tools/GetOptions.h"
 
+namespace vantry {
+
 class HttpMan;
 
 // The URL as it will be fetched: "http://" is put before one without a scheme (as curl does); false with
@@ -20,3 +22,5 @@ int RunFetches(const GetOptions &options);
 
 // The TLS options: --cacert adds trust anchors; without -k a server must verify.
 bool ApplyTlsOptions(const GetOptions &options, HttpMan &http, std::string &error);
+
+} // namespace vantry

@@ -10,6 +10,8 @@
 #define VANTRY_GET_VERSION "1.0.0"
 #endif
 
+namespace vantry {
+
 namespace {
 
 enum class Opt {
@@ -433,3 +435,5 @@ const char *GetUsageText() {
 std::string GetVersionText() {
     return std::string("vantry-get ") + VANTRY_GET_VERSION + " (vantry library)";
 }
+
+} // namespace vantry

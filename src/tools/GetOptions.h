@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+namespace vantry {
+
 enum class RequestProfile { Generic, InternetExplorer, Firefox };
 
 struct GetOptions {
@@ -44,3 +46,5 @@ bool ParseGetOptions(const std::vector<std::string> &args, GetOptions &out, std:
 // The --help text and the --version line.
 const char *GetUsageText();
 std::string GetVersionText();
+
+} // namespace vantry

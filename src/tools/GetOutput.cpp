@@ -6,6 +6,8 @@
 #include "platform/OsError.h"
 #include "platform/Terminal.h"
 
+namespace vantry {
+
 namespace {
 
 std::string OsText(int err) {
@@ -116,3 +118,5 @@ void GetOutput::Abandon() {
     m_open = false;
     m_tempPath.clear();
 }
+
+} // namespace vantry

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string>
 
+namespace vantry {
+
 // The file name -O uses: the URL's last path segment without query or fragment, "index.html" when it is
 // empty; never a path (no '/'), never "." or "..".
 std::string RemoteFileName(const std::string &url);
@@ -33,3 +35,5 @@ private:
     std::string m_tempPath;
     bool m_open = false;
 };
+
+} // namespace vantry

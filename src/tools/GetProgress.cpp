@@ -7,6 +7,8 @@
 #include "platform/Console.h"
 #include "platform/Terminal.h"
 
+namespace vantry {
+
 namespace {
 
 std::string FormatAmount(double bytes) {
@@ -76,3 +78,5 @@ void GetProgress::Finish() {
     platform::WriteStdErr("\n", 1);
     m_drawn = false;
 }
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 
 #include "net/ProgressMonitor.h"
 
+namespace vantry {
+
 // The line drawn for `received` bytes after `elapsedMs`, fitted to `columns`: the amount, the rate and a
 // bar that moves while the size is unknown (the socket layer does not know the body's length).
 std::string FormatProgressLine(uint64_t received, uint32_t elapsedMs, int columns);
@@ -30,3 +32,5 @@ private:
     uint32_t m_start;
     uint32_t m_lastDraw = 0;
 };
+
+} // namespace vantry

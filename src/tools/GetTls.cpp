@@ -1,9 +1,11 @@
 // vantry-get's TLS options: extra trust anchors (--cacert), and a server that must verify unless -k is
 // given, as curl requires (the library's own default accepts an unverified server and logs it).
 #include "core/FileSys.h"
+#include "core/LogNull.h"
 #include "http/HttpMan.h"
-#include "log/LogNull.h"
 #include "tools/GetFetch.h"
+
+namespace vantry {
 
 bool ApplyTlsOptions(const GetOptions &options, HttpMan &http, std::string &error) {
     HttpControl &c = http.Control();
@@ -18,3 +20,5 @@ bool ApplyTlsOptions(const GetOptions &options, HttpMan &http, std::string &erro
     c.RequireVerifiedServer = !options.Insecure;
     return true;
 }
+
+} // namespace vantry

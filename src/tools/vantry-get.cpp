@@ -8,6 +8,7 @@
 #include "tools/GetFetch.h"
 #include "tools/GetOptions.h"
 
+namespace vantry {
 namespace {
 
 void Print(int fd, const std::string &text) {
@@ -18,7 +19,7 @@ void Print(int fd, const std::string &text) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int RunGet(int argc, char **argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     GetOptions options;
     std::string error;
@@ -35,4 +36,10 @@ int main(int argc, char **argv) {
         return kExitOk;
     }
     return RunFetches(options);
+}
+
+} // namespace vantry
+
+int main(int argc, char **argv) {
+    return vantry::RunGet(argc, argv);
 }

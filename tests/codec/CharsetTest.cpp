@@ -10,6 +10,8 @@
 #include "codec/CodePageTables.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 TEST(CharsetNames, NormalisationTrimsLowersAndMapsUnderscores) {
     EXPECT_EQ(65001, CodePageForName("UTF-8"));
     EXPECT_EQ(65001, CodePageForName("  UTF_8 \t"));

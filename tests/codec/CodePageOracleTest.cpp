@@ -15,7 +15,9 @@
 #include "codec/EncodingConvert.h"
 #include "codec/MultiByteTable.h"
 #include "core/DataBuffer.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 // One iconv descriptor; Run converts a whole input, nullopt-like false on any error.

@@ -4,6 +4,8 @@
 #include "core/ContentCoding.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 namespace {
 std::string Decode(const char *header) {
     ContentCoding coding;

@@ -9,8 +9,10 @@
 #include "codec/Gzip.h"
 #include "codec/InflateBufferSink.h"
 #include "core/DataBuffer.h"
-#include "log/LogBase.h"
-#include "log/LogNull.h"
+#include "core/LogBase.h"
+#include "core/LogNull.h"
+
+using namespace vantry;
 
 using namespace inflatetest;
 

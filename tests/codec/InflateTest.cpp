@@ -4,6 +4,8 @@
 
 #include "InflateTestHelpers.h"
 
+using namespace vantry;
+
 using namespace inflatetest;
 using Status = InflateState2::Status;
 

@@ -18,7 +18,7 @@
 namespace inflatetest {
 
 // A sink that appends to a string, with an optional limit on what it accepts.
-class StringSink : public InflateSink {
+class StringSink : public vantry::InflateSink {
 public:
     explicit StringSink(uint32_t limit = 0xFFFFFFFFu) : m_limit(limit) {}
     uint32_t SpaceAvailable() override { return m_limit - static_cast<uint32_t>(data.size()); }
@@ -75,10 +75,10 @@ inline std::string ZDecompress(const std::string &in, int windowBits = -15, bool
 // Our decoder over the whole input, fed in pieces of chunk bytes (0 = all at once). Each piece is
 // copied into its own exactly-sized heap block so that ASan sees any read past it.
 inline std::string OurInflate(const std::string &in, size_t chunk = 0,
-                              InflateState2::Status *status = nullptr, StringSink *sink = nullptr) {
+                              vantry::InflateState2::Status *status = nullptr, StringSink *sink = nullptr) {
     StringSink own;
     StringSink &s = sink ? *sink : own;
-    InflateState2 inf;
+    vantry::InflateState2 inf;
     inf.SetSink(&s);
     if (chunk == 0)
         chunk = in.size() ? in.size() : 1;
@@ -88,7 +88,7 @@ inline std::string OurInflate(const std::string &in, size_t chunk = 0,
         std::vector<uint8_t> piece(in.begin() + pos, in.begin() + pos + n);
         inf.Inflate(piece.data(), static_cast<uint32_t>(n));
         pos += n;
-    } while (pos < in.size() && inf.GetStatus() == InflateState2::Status::InProgress);
+    } while (pos < in.size() && inf.GetStatus() == vantry::InflateState2::Status::InProgress);
     if (status)
         *status = inf.GetStatus();
     return s.data;

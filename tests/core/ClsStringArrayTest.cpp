@@ -6,6 +6,8 @@
 #include "core/StringPair.h"
 #include "core/StringTable.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string At(const ClsStringArray &a, int32_t i) {

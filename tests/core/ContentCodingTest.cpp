@@ -11,8 +11,10 @@
 #include "codec/EncodingConvert.h"
 #include "core/ContentCoding.h"
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -8,10 +8,12 @@
 #include <string>
 #include <unistd.h>
 
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
 #include "log/Logger.h"
 #include "support/TestSupport.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -4,6 +4,8 @@
 #include "core/ExtIntArray.h"
 #include "core/ExtPtrArray.h"
 
+using namespace vantry;
+
 namespace {
 
 // Counts its own destructions so ownership can be observed.

@@ -8,9 +8,10 @@
 #include <unistd.h>
 
 #include "core/StringBuffer.h"
-#include "core/XString.h"
 #include "log/Logger.h"
 #include "support/TestSupport.h"
+
+using namespace vantry;
 
 namespace {
 
@@ -161,37 +162,36 @@ TEST_F(FileSysTest, RemoveFileDeletesAndReportsAbsenceAsInformation) {
 }
 
 TEST_F(FileSysTest, TempAndCurrentDirectories) {
-    XString t;
+    StringBuffer t;
     EXPECT_TRUE(FileSys::TempDirectory(t));
-    EXPECT_STREQ(t.GetUtf8(), "/tmp/");
-    XString c;
+    EXPECT_STREQ(t.Text(), "/tmp/");
+    StringBuffer c;
     EXPECT_TRUE(FileSys::CurrentDirectory(c));
-    EXPECT_EQ(std::string(c.GetUtf8()), Cwd());
+    EXPECT_EQ(std::string(c.Text()), Cwd());
 }
 
 TEST_F(FileSysTest, MakeTempFileNameFollowsThePattern) {
-    XString out;
+    StringBuffer out;
     FileSys::MakeTempFileName(dir.Path().c_str(), "x", out);
-    EXPECT_TRUE(std::regex_match(std::string(out.GetUtf8()), std::regex(dir.Path() + "/x_[A-Z0-9]{4}\\.tmp")))
-        << out.GetUtf8();
-    EXPECT_FALSE(FileSys::FileExists(out.GetUtf8(), nullptr)); // not created
+    EXPECT_TRUE(std::regex_match(std::string(out.Text()), std::regex(dir.Path() + "/x_[A-Z0-9]{4}\\.tmp")))
+        << out.Text();
+    EXPECT_FALSE(FileSys::FileExists(out.Text(), nullptr)); // not created
 
     FileSys::MakeTempFileName((dir.Path() + "/").c_str(), "", out);
-    EXPECT_TRUE(
-        std::regex_match(std::string(out.GetUtf8()), std::regex(dir.Path() + "/x_[A-Z0-9]{4}\\.tmp")));
+    EXPECT_TRUE(std::regex_match(std::string(out.Text()), std::regex(dir.Path() + "/x_[A-Z0-9]{4}\\.tmp")));
 
     FileSys::MakeTempFileName(dir.Path().c_str(), "log.txt.gz", out);
     EXPECT_TRUE(
-        std::regex_match(std::string(out.GetUtf8()), std::regex(dir.Path() + "/log\\.txt_[A-Z0-9]{4}\\.gz")));
+        std::regex_match(std::string(out.Text()), std::regex(dir.Path() + "/log\\.txt_[A-Z0-9]{4}\\.gz")));
 
     FileSys::MakeTempFileName("", "base", out);
-    EXPECT_TRUE(std::regex_match(std::string(out.GetUtf8()), std::regex("base_[A-Z0-9]{4}\\.tmp")));
+    EXPECT_TRUE(std::regex_match(std::string(out.Text()), std::regex("base_[A-Z0-9]{4}\\.tmp")));
 
     // Names made one after the other differ even within the same millisecond.
-    XString again;
+    StringBuffer again;
     FileSys::MakeTempFileName(dir.Path().c_str(), "x", out);
     FileSys::MakeTempFileName(dir.Path().c_str(), "x", again);
-    EXPECT_STRNE(out.GetUtf8(), again.GetUtf8());
+    EXPECT_STRNE(out.Text(), again.Text());
 }
 
 TEST_F(FileSysTest, MakeAndChangeDirectory) {

@@ -10,6 +10,8 @@
 #include "core/HashMap.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 namespace {
 
 class Tracked : public VantryObject {

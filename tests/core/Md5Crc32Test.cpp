@@ -12,6 +12,8 @@
 #include "core/Crc32.h"
 #include "core/Md5.h"
 
+using namespace vantry;
+
 namespace {
 
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {

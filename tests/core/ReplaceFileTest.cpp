@@ -9,6 +9,8 @@
 #include "net/RecordingLog.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 TEST(ReplaceFileTwoPart, WritesBothPartsAndReplacesAnExistingFile) {
     testsupport::TempDir dir;
     const std::string name = dir.File("target.dat");

@@ -12,6 +12,8 @@
 #include "core/ExtPtrArray.h"
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Str(const StringBuffer &sb) {

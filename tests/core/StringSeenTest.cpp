@@ -10,6 +10,8 @@
 #include "core/StringBuffer.h"
 #include "core/StringSeen.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Name(int i) {

@@ -3,6 +3,8 @@
 
 #include "core/VantryObject.h"
 
+using namespace vantry;
+
 namespace {
 
 TEST(VantryObject, EveryConstructionTakesTheNextSerialNumber) {

@@ -15,6 +15,9 @@
 #include "core/StringTable.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+using namespace lanternfold;
+
 namespace {
 
 // Answers from tables; every reverse lookup moves the clock on by stepMs and is recorded.

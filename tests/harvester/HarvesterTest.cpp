@@ -11,6 +11,9 @@
 #include "harvester/ScriptedHarvest.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+using namespace lanternfold;
+
 using testsupport::ScriptedHarvest;
 
 namespace {

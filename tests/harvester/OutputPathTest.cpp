@@ -8,6 +8,8 @@
 #include "harvester/OutputPath.h"
 #include "support/TestSupport.h"
 
+using namespace lanternfold;
+
 namespace {
 std::string Cwd() {
     char buf[4096];

@@ -15,16 +15,18 @@
 namespace testsupport {
 
 // Forwards to the shared scripted pages, so that every fetcher sees one web and one record.
-class ForwardingFetcher : public PageFetcher {
+class ForwardingFetcher : public vantry::PageFetcher {
 public:
     explicit ForwardingFetcher(ScriptedPages &to) : m(to) {}
-    bool QuickGetHtml(const char *url, StringBuffer &out) override { return m.QuickGetHtml(url, out); }
+    bool QuickGetHtml(const char *url, vantry::StringBuffer &out) override {
+        return m.QuickGetHtml(url, out);
+    }
     bool WasRedirected() override { return m.WasRedirected(); }
-    void GetFinalUrl(StringBuffer &out) override { m.GetFinalUrl(out); }
-    void LastModifiedDate(StringBuffer &out) override { m.LastModifiedDate(out); }
+    void GetFinalUrl(vantry::StringBuffer &out) override { m.GetFinalUrl(out); }
+    void LastModifiedDate(vantry::StringBuffer &out) override { m.LastModifiedDate(out); }
     int LastStatusCode() override { return m.LastStatusCode(); }
     void SetUserAgent(const char *a) override { m.SetUserAgent(a); }
-    void GetUserAgent(StringBuffer &out) override { m.GetUserAgent(out); }
+    void GetUserAgent(vantry::StringBuffer &out) override { m.GetUserAgent(out); }
     void SetFetchFromCache(bool on) override { m.SetFetchFromCache(on); }
     bool GetFetchFromCache() override { return m.GetFetchFromCache(); }
     void SetUpdateCache(bool on) override { m.SetUpdateCache(on); }
@@ -44,13 +46,13 @@ private:
     ScriptedPages &m;
 };
 
-class ScriptedLookups : public AddressScanner::Lookups {
+class ScriptedLookups : public lanternfold::AddressScanner::Lookups {
 public:
     std::map<std::string, std::string> forward; // host -> dotted address
     std::map<std::string, std::string> reverse; // dotted address -> name
     std::vector<std::string> asked;             // forward lookups, in order
     uint32_t *clock = nullptr;
-    bool ForwardLookup(const char *host, StringBuffer &out) override {
+    bool ForwardLookup(const char *host, vantry::StringBuffer &out) override {
         asked.push_back(host);
         auto it = forward.find(host);
         if (it == forward.end())
@@ -58,7 +60,7 @@ public:
         out.Append(it->second.c_str());
         return true;
     }
-    bool ReverseLookup(const char *address, StringBuffer &out) override {
+    bool ReverseLookup(const char *address, vantry::StringBuffer &out) override {
         auto it = reverse.find(address);
         if (it == reverse.end())
             return false;
@@ -68,7 +70,7 @@ public:
     uint32_t TickCount() override { return clock != nullptr ? *clock : 0; }
 };
 
-class ScriptedHarvest : public HarvestEnvironment {
+class ScriptedHarvest : public lanternfold::HarvestEnvironment {
 public:
     ScriptedHarvest() {
         web.clock = &clock;
@@ -83,8 +85,10 @@ public:
     int stopChecks = 0;
     std::string stderrText;
 
-    std::unique_ptr<PageFetcher> NewFetcher() override { return std::make_unique<ForwardingFetcher>(web); }
-    AddressScanner::Lookups &Lookups() override { return lookups; }
+    std::unique_ptr<vantry::PageFetcher> NewFetcher() override {
+        return std::make_unique<ForwardingFetcher>(web);
+    }
+    lanternfold::AddressScanner::Lookups &Lookups() override { return lookups; }
     uint32_t TickCount() override {
         uint32_t now = clock;
         clock += tickStep;

@@ -12,6 +12,9 @@
 #include "harvester/StateFile.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+using namespace lanternfold;
+
 using testsupport::ScriptedHarvest;
 
 TEST(StateFile, RoundTripKeepsEverySectionInOrder) {

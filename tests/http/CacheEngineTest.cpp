@@ -17,6 +17,8 @@
 #include "support/ScriptedServer.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 using enginetest::AllReceived;
 using enginetest::Ok;
 using enginetest::Text;

@@ -9,12 +9,14 @@
 #include <thread>
 
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/CacheTestHelpers.h"
 #include "http/ClsCache2.h"
 #include "http/HttpCache.h"
-#include "log/LogNull.h"
 #include "support/TestSupport.h"
+
+using namespace vantry;
 
 using cachetest::Bytes;
 using cachetest::SetBytes;

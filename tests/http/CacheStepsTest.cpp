@@ -16,6 +16,8 @@
 #include "net/RecordingLog.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 using cachetest::Bytes;
 using cachetest::FixedNow;
 using cachetest::SetBytes;

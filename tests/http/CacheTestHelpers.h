@@ -11,27 +11,27 @@ namespace cachetest {
 
 // 2024-03-01 12:00:00 as a day count; the clock is UTC (bias 0) so local and UTC agree.
 inline double FixedNow() {
-    CalendarTime t;
+    vantry::CalendarTime t;
     t.Year = 2024;
     t.Month = 3;
     t.Day = 1;
     t.Hour = 12;
-    return DateParser().TimeToDays(t);
+    return vantry::DateParser().TimeToDays(t);
 }
 
 // Fixes the cache clock for the life of the object.
 class FixedClock {
 public:
-    FixedClock() { SetCacheClock(&FixedNow, 0); }
-    ~FixedClock() { SetCacheClock(nullptr, 0); }
+    FixedClock() { vantry::SetCacheClock(&FixedNow, 0); }
+    ~FixedClock() { vantry::SetCacheClock(nullptr, 0); }
 };
 
-inline void SetBytes(DataBuffer &buffer, const std::string &bytes) {
+inline void SetBytes(vantry::DataBuffer &buffer, const std::string &bytes) {
     buffer.Clear();
     buffer.Append(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
-inline std::string Bytes(const DataBuffer &buffer) {
+inline std::string Bytes(const vantry::DataBuffer &buffer) {
     return std::string(reinterpret_cast<const char *>(buffer.Data()), buffer.Length());
 }
 

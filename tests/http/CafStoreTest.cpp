@@ -19,6 +19,8 @@
 #include "http/HttpCache.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 using cachetest::Bytes;
 using cachetest::Le32;
 using cachetest::SetBytes;

@@ -18,6 +18,8 @@
 #include "support/TestCertificates.h"
 #include "support/TlsTestServer.h"
 
+using namespace vantry;
+
 using enginetest::AllReceived;
 using enginetest::Ok;
 using enginetest::Text;

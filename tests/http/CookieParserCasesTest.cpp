@@ -8,6 +8,8 @@
 
 #include "http/CookieTestHelpers.h"
 
+using namespace vantry;
+
 namespace {
 
 struct ParserCase {

@@ -9,6 +9,8 @@
 #include "http/Cookie.h"
 #include "http/CookieTestHelpers.h"
 
+using namespace vantry;
+
 using cookietest::Origin;
 using cookietest::Store;
 

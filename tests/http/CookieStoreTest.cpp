@@ -10,6 +10,8 @@
 #include "http/CookieJar.h"
 #include "http/CookieTestHelpers.h"
 
+using namespace vantry;
+
 using cookietest::Origin;
 using cookietest::Store;
 

@@ -15,7 +15,7 @@
 namespace cookietest {
 
 // 2024-03-01 12:00:00 UTC.
-constexpr int64_t kStartMs = (DaysFromCivil(2024, 3, 1) * 86400 + 12 * 3600) * 1000;
+constexpr int64_t kStartMs = (vantry::DaysFromCivil(2024, 3, 1) * 86400 + 12 * 3600) * 1000;
 
 inline int64_t &NowMs() {
     static int64_t now = kStartMs;
@@ -27,9 +27,9 @@ class FixedClock {
 public:
     FixedClock() {
         NowMs() = kStartMs;
-        SetCookieClock([] { return NowMs(); });
+        vantry::SetCookieClock([] { return NowMs(); });
     }
-    ~FixedClock() { SetCookieClock(nullptr); }
+    ~FixedClock() { vantry::SetCookieClock(nullptr); }
     void Advance(int64_t seconds) { NowMs() += seconds * 1000; }
 };
 
@@ -44,17 +44,18 @@ class Store {
 public:
     // Set-Cookie values received in one response to a request for origin.
     void Set(const Origin &origin, const std::vector<std::string> &values) {
-        CookieOrigin o;
+        vantry::CookieOrigin o;
         o.Host = origin.host;
         o.Path = origin.path;
         o.Secure = origin.secure;
-        CookieMgr::SaveSetCookies(dir.Path().c_str(), values, o, log);
+        vantry::CookieMgr::SaveSetCookies(dir.Path().c_str(), values, o, log);
     }
     void Set(const std::string &host, const std::vector<std::string> &values) { Set(Origin{host}, values); }
     // The Cookie line a request would carry.
     std::string Sent(const std::string &host, const std::string &path = "/", bool secure = false) {
-        StringBuffer out;
-        CookieMgr::BuildRequestCookies(dir.Path().c_str(), host.c_str(), path.c_str(), secure, out, log);
+        vantry::StringBuffer out;
+        vantry::CookieMgr::BuildRequestCookies(dir.Path().c_str(), host.c_str(), path.c_str(), secure, out,
+                                               log);
         return out.Text();
     }
     std::string FileText(const std::string &name) const { return testsupport::ReadFileBytes(dir.File(name)); }

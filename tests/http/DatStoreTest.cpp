@@ -14,6 +14,8 @@
 #include "net/RecordingLog.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 using cachetest::Bytes;
 using cachetest::SetBytes;
 

@@ -9,6 +9,8 @@
 #include "core/StringBuffer.h"
 #include "http/DateParser.h"
 
+using namespace vantry;
+
 namespace {
 
 CalendarTime Make(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int dow = 0) {

@@ -38,10 +38,10 @@ inline testsupport::ConnectionScript AnswerAndClose(const std::string &reply) {
 
 // One client with short time-outs and a recording log; Get runs one request on a one-shot connection.
 struct GetFixture {
-    HttpClient client;
-    HttpControl control;
-    HttpResult result;
-    DataBuffer body;
+    vantry::HttpClient client;
+    vantry::HttpControl control;
+    vantry::HttpResult result;
+    vantry::DataBuffer body;
     RecordingLog log;
     GetFixture() {
         control.ConnectTimeout = 2;
@@ -61,7 +61,7 @@ inline std::string AllReceived(const testsupport::ScriptedServer &server) {
     return all;
 }
 
-inline std::string Text(const DataBuffer &b) {
+inline std::string Text(const vantry::DataBuffer &b) {
     return std::string(reinterpret_cast<const char *>(b.Data()), b.Length());
 }
 

@@ -12,6 +12,8 @@
 #include "net/RecordingLog.h"
 #include "platform/Clock.h"
 
+using namespace vantry;
+
 using namespace enginetest;
 using testsupport::ConnectionScript;
 using testsupport::ScriptedServer;

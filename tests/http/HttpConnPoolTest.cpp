@@ -13,6 +13,8 @@
 #include "net/RecordingLog.h"
 #include "platform/Clock.h"
 
+using namespace vantry;
+
 using namespace enginetest;
 using testsupport::ConnectionScript;
 using testsupport::ScriptedServer;

@@ -5,6 +5,8 @@
 #include "http/EngineTestSupport.h"
 #include "http/HttpMan.h"
 
+using namespace vantry;
+
 using namespace enginetest;
 using testsupport::ScriptedServer;
 

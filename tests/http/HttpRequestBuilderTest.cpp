@@ -5,15 +5,17 @@
 
 #include <string>
 
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "http/CookieMgr.h"
 #include "http/DateParser.h"
 #include "http/HttpControl.h"
 #include "http/HttpRequestBuilder.h"
-#include "log/LogNull.h"
 #include "net/RecordingLog.h"
-#include "spider/UrlUtil.h"
 #include "support/TestSupport.h"
+#include "url/UrlUtil.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -13,6 +13,8 @@
 #include "http/HttpResult.h"
 #include "net/RecordingLog.h"
 
+using namespace vantry;
+
 using namespace enginetest;
 using testsupport::ConnectionScript;
 using testsupport::ScriptedServer;

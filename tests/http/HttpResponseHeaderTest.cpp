@@ -9,6 +9,8 @@
 #include "http/HttpResponseHeader.h"
 #include "http/MimeField.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Field(const HttpResponseHeader &h, const char *name) {

@@ -16,6 +16,8 @@
 #include "support/TestSupport.h"
 #include "support/TlsTestServer.h"
 
+using namespace vantry;
+
 using namespace enginetest;
 using testsupport::CertFiles;
 using testsupport::TestCa;

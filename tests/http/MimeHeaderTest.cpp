@@ -9,6 +9,8 @@
 #include "http/MimeField.h"
 #include "http/MimeHeader.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Field(const MimeHeader &h, const char *name) {

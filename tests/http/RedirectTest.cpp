@@ -12,6 +12,8 @@
 #include "http/HttpResult.h"
 #include "net/RecordingLog.h"
 
+using namespace vantry;
+
 using namespace enginetest;
 using testsupport::ScriptedServer;
 

@@ -11,6 +11,8 @@
 #include "net/RecordingLog.h"
 #include "platform/Clock.h"
 
+using namespace vantry;
+
 namespace {
 
 using Status = ByteSource::Status;

@@ -10,6 +10,8 @@
 #include "core/DataBuffer.h"
 #include "http/ResponseParser.h"
 
+using namespace vantry;
+
 namespace {
 
 using Error = ResponseParser::Error;

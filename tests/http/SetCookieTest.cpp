@@ -8,6 +8,8 @@
 #include "http/CookieDate.h"
 #include "http/SetCookie.h"
 
+using namespace vantry;
+
 namespace {
 
 SetCookie Parsed(std::string_view text) {

@@ -5,9 +5,11 @@
 #include <regex>
 #include <string>
 
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
 #include "support/TestSupport.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 #include "core/StringBuffer.h"
 
+using namespace vantry;
+
 TEST(NameLookupDottedCheck, ReadsFourIntegersTheWayADottedScanDoes) {
     EXPECT_TRUE(ReadsAsFourIntegers("10.1.2.3", '.'));
     EXPECT_TRUE(ReadsAsFourIntegers("10.1.2.3.example.com", '.')) << "the rest is not looked at";

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "log/LogBase.h"
+#include "core/LogBase.h"
 
-class RecordingLog : public LogBase {
+class RecordingLog : public vantry::LogBase {
 public:
     bool LogError(const char *text) override { return Add("error: " + std::string(text)); }
     bool LogInfo(const char *text) override { return Add("info: " + std::string(text)); }

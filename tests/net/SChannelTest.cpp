@@ -14,6 +14,8 @@
 #include "support/TestSupport.h"
 #include "support/TlsTestServer.h"
 
+using namespace vantry;
+
 using testsupport::CertFiles;
 using testsupport::TestCa;
 using testsupport::TlsSession;

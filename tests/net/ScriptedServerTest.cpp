@@ -13,6 +13,8 @@
 #include "core/DataBuffer.h"
 #include "net/VantrySocket.h"
 
+using namespace vantry;
+
 using testsupport::ConnectionScript;
 using testsupport::ScriptedServer;
 

@@ -22,6 +22,8 @@
 #include "net/ProgressMonitor.h"
 #include "support/ScriptedServer.h"
 
+using namespace vantry;
+
 using testsupport::ConnectionScript;
 using testsupport::ScriptedServer;
 

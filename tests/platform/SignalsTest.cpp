@@ -8,6 +8,8 @@
 
 #include "platform/Signals.h"
 
+using namespace vantry;
+
 namespace {
 // Runs body in a child; gives its exit code, or -1 when it did not exit normally.
 template <class Body> int InChild(Body body) {

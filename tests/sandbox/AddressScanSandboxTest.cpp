@@ -7,15 +7,18 @@
 #include <gtest/gtest.h>
 
 #include "core/DataBuffer.h"
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
 #include "core/StringSeen.h"
 #include "core/StringTable.h"
 #include "harvester/AddressScanner.h"
-#include "log/LogNull.h"
 #include "log/Logger.h"
 #include "net/NameLookup.h"
 #include "net/VantrySocket.h"
 #include "support/TestSupport.h"
+
+using namespace vantry;
+using namespace lanternfold;
 
 namespace {
 

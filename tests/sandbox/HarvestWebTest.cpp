@@ -19,8 +19,10 @@
 
 #include <gtest/gtest.h>
 
-#include "spider/KnownTlds.h"
 #include "support/TestSupport.h"
+#include "url/KnownTlds.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -9,6 +9,8 @@
 #include "core/StringBuffer.h"
 #include "spider/AnchorScanner.h"
 
+using namespace vantry;
+
 namespace {
 
 struct Walk {

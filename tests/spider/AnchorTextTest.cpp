@@ -10,6 +10,8 @@
 #include "spider/AnchorText.h"
 #include "spider/ClsHtmlUtil.h"
 
+using namespace vantry;
+
 namespace {
 std::string Decode(const char *text) {
     StringBuffer s(text);

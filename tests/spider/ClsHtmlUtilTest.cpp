@@ -8,6 +8,8 @@
 #include "spider/ClsHtmlUtil.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 TEST(GetHttpLinks, KeepsLinksStartingWithHttpOnceEach) {
     ClsHtmlUtil util;
     ClsStringArray links;

@@ -11,6 +11,8 @@
 #include "spider/HtmlHelp.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string Clean(const char *tag) {

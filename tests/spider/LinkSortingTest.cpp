@@ -10,6 +10,8 @@
 #include "spider/Spider.h"
 #include "support/ScriptedPages.h"
 
+using namespace vantry;
+
 namespace {
 
 std::vector<std::string> Texts(const ExtPtrArray &list) {

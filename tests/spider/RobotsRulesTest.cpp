@@ -7,6 +7,8 @@
 #include "spider/RobotsPath.h"
 #include "spider/RobotsRules.h"
 
+using namespace vantry;
+
 namespace {
 
 bool Allowed(const std::string &robots, const char *agent, const std::string &url) {

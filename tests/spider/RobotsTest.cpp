@@ -8,6 +8,8 @@
 #include "spider/Spider.h"
 #include "support/ScriptedPages.h"
 
+using namespace vantry;
+
 namespace {
 
 class Robots : public ::testing::Test {

@@ -10,6 +10,8 @@
 #include "spider/Spider.h"
 #include "support/ScriptedPages.h"
 
+using namespace vantry;
+
 namespace {
 
 constexpr const char *kHome = "http://example.com/";

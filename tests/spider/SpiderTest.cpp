@@ -9,6 +9,8 @@
 #include "spider/Spider.h"
 #include "support/ScriptedPages.h"
 
+using namespace vantry;
+
 using testsupport::ScriptedPages;
 
 TEST(Spider, ConfiguresItsFacadeInOrder) {

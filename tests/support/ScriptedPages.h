@@ -19,7 +19,7 @@ struct ScriptedPage {
     int status = 0;         // the response's status; 0 means 200 when ok and no response when not
 };
 
-class ScriptedPages : public PageFetcher {
+class ScriptedPages : public vantry::PageFetcher {
 public:
     // Unscripted URLs fail.
     std::map<std::string, ScriptedPage> pages;
@@ -35,7 +35,7 @@ public:
 
     void Add(const std::string &url, const std::string &body) { pages[url].body = body; }
 
-    bool QuickGetHtml(const char *url, StringBuffer &out) override {
+    bool QuickGetHtml(const char *url, vantry::StringBuffer &out) override {
         out.Clear();
         fetched.push_back(url);
         fetchSettings.push_back(std::string("FetchFromCache=") + (fetchFromCache ? "1" : "0") +
@@ -59,15 +59,15 @@ public:
         return true;
     }
     bool WasRedirected() override { return m_redirected; }
-    void GetFinalUrl(StringBuffer &out) override { out.SetString(m_final.c_str()); }
-    void LastModifiedDate(StringBuffer &out) override { out.SetString("1994-11-06"); }
+    void GetFinalUrl(vantry::StringBuffer &out) override { out.SetString(m_final.c_str()); }
+    void LastModifiedDate(vantry::StringBuffer &out) override { out.SetString("1994-11-06"); }
     int LastStatusCode() override { return m_status; } // unscripted URLs answer 404
 
     void SetUserAgent(const char *agent) override {
         userAgent = agent;
         calls.push_back("UserAgent=" + userAgent);
     }
-    void GetUserAgent(StringBuffer &out) override { out.SetString(userAgent.c_str()); }
+    void GetUserAgent(vantry::StringBuffer &out) override { out.SetString(userAgent.c_str()); }
     void SetFetchFromCache(bool on) override {
         fetchFromCache = on;
         calls.push_back(std::string("FetchFromCache=") + (on ? "1" : "0"));

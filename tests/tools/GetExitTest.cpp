@@ -5,6 +5,8 @@
 #include "log/Logger.h"
 #include "tools/GetExit.h"
 
+using namespace vantry;
+
 TEST(GetExit, ErrorEntriesComeFromTheLogInOrderWithTheirMarkupIntact) {
     Logger log;
     log.EnterContext("QuickGetHtml");

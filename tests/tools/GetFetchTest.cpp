@@ -4,6 +4,8 @@
 #include "http/HttpMan.h"
 #include "tools/GetFetch.h"
 
+using namespace vantry;
+
 namespace {
 
 GetOptions Options(std::vector<std::string> args) {

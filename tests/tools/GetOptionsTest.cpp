@@ -3,6 +3,8 @@
 
 #include "tools/GetOptions.h"
 
+using namespace vantry;
+
 namespace {
 
 GetOptions Parse(std::vector<std::string> args) {

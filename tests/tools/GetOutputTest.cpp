@@ -8,6 +8,8 @@
 
 #include "tools/GetOutput.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string MakeTempDir() {

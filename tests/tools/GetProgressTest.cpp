@@ -3,6 +3,8 @@
 
 #include "tools/GetProgress.h"
 
+using namespace vantry;
+
 TEST(GetProgress, LineShowsAmountRateAndTimeWithinTheWidth) {
     std::string line = FormatProgressLine(3 * 1024 * 1024, 2000, 80);
     EXPECT_NE(line.find("3.0 MiB"), std::string::npos) << line;

@@ -18,6 +18,8 @@
 #include "http/HttpMan.h"
 #include "support/TestSupport.h"
 
+using namespace vantry;
+
 namespace {
 
 // The cache's clock for these tests: the real time at the start, moved forward by the tests.

@@ -20,6 +20,8 @@
 #include "http/HttpResult.h"
 #include "net/RecordingLog.h"
 
+using namespace vantry;
+
 namespace {
 
 const std::string kBase = "http://127.0.0.1:8081";

@@ -13,12 +13,14 @@
 #include <gtest/gtest.h>
 
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
 #include "http/HttpClient.h"
 #include "http/HttpConnPool.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
-#include "log/LogBase.h"
 #include "support/TestSupport.h"
+
+using namespace vantry;
 
 namespace {
 

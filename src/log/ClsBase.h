@@ -5,6 +5,8 @@
 #include "core/StringBuffer.h"
 #include "log/Logger.h"
 
+namespace vantry {
+
 class ClsBase {
 public:
     ClsBase() = default;
@@ -22,3 +24,5 @@ public:
 protected:
     Logger m_log;
 };
+
+} // namespace vantry

@@ -1,10 +1,12 @@
 // XString: one text held in up to three views (ANSI code page 1252, UTF-8, UTF-16LE); a view is
 // produced from a valid one only when asked for, through the library's charset converter.
-#include "core/XString.h"
+#include "codec/XString.h"
 
 #include "codec/EncodingConvert.h"
-#include "log/LogNull.h"
+#include "core/LogNull.h"
 #include "platform/CodePages.h"
+
+namespace vantry {
 
 namespace {
 
@@ -180,3 +182,5 @@ bool XString::IsAnsiExact() {
     m_ansiState = exact ? 1 : 2;
     return exact;
 }
+
+} // namespace vantry

@@ -1,27 +1,23 @@
-// ParseEngine: the text cursor of the spider's HTML scanning; seeks and captures over its own copy.
-#include "spider/ParseEngine.h"
+// ParseEngine: a generic text cursor (HTML scanning, the meta-charset sniff); seeks and captures over its
+// own copy.
+#include "core/ParseEngine.h"
+
+#include "core/AsciiText.h"
 
 #include <cstring>
 
-namespace {
+namespace vantry {
 
-// Library case rule: only the ASCII letters fold.
-constexpr unsigned char FoldUpper(unsigned char c) {
-    return (c >= 'a' && c <= 'z') ? c - 32 : c;
-}
+namespace {
 
 struct FoldTable {
     unsigned char v[256];
     constexpr FoldTable() : v() {
         for (int i = 0; i < 256; ++i)
-            v[i] = FoldUpper(static_cast<unsigned char>(i));
+            v[i] = ascii::ToUpper(static_cast<unsigned char>(i));
     }
 };
 constexpr FoldTable kFold;
-
-bool IsLetter(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 // First position in [p, end) where the marker starts, compared case-insensitively, or null.
 const char *FindNoCaseIn(const char *p, const char *end, const char *marker, size_t len) {
@@ -29,7 +25,7 @@ const char *FindNoCaseIn(const char *p, const char *end, const char *marker, siz
         return nullptr;
     const char *last = end - len; // last possible start
     unsigned char first = static_cast<unsigned char>(marker[0]);
-    if (!IsLetter(first)) {
+    if (!ascii::IsLetter(static_cast<char>(first))) {
         // memchr on the exact first byte is much faster than a folded scan.
         while (p <= last) {
             const char *hit =
@@ -74,10 +70,6 @@ const char *FindExactIn(const char *p, const char *end, const char *marker, size
         p = hit + 1;
     }
     return nullptr;
-}
-
-bool IsQuote(char c) {
-    return c == '"' || c == '\'';
 }
 
 } // namespace
@@ -216,7 +208,7 @@ void ParseEngine::CaptureQuoted(char c, bool strict, StringBuffer &out) {
             out.AppendBytes(start + from, pos - from);
             return;
         }
-        if (IsQuote(b) && !justClosed) {
+        if (ascii::IsQuote(b) && !justClosed) {
             // Inside a run only the same quote matters; jump to it.
             const void *close = std::memchr(start + i + 1, b, static_cast<size_t>(m_end - i - 1));
             if (close == nullptr)
@@ -309,3 +301,5 @@ void ParseEngine::CaptureRest(StringBuffer &out) {
     out.AppendBytes(start + pos, m_end - pos);
     pos = m_end;
 }
+
+} // namespace vantry

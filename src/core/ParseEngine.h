@@ -7,6 +7,8 @@
 
 #include "core/StringBuffer.h"
 
+namespace vantry {
+
 // The cursor never moves past the terminating zero byte (the text ends at its first zero byte).
 // Every capture appends to the caller's buffer and keeps what was there.
 class ParseEngine {
@@ -94,3 +96,5 @@ private:
 
     uint64_t m_examined = 0;
 };
+
+} // namespace vantry

@@ -1,46 +1,21 @@
 // URL and host-name utilities: URL splitting, host and base domain, escapes, absolute links and
 // the outbound test, all on 8-bit text.
-#include "spider/UrlUtil.h"
+#include "url/UrlUtil.h"
 
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
+#include "core/LogBase.h"
 #include "core/StringBuffer.h"
-#include "log/LogBase.h"
-#include "spider/HostToAscii.h"
-#include "spider/UrlResolver.h"
+#include "url/HostToAscii.h"
+#include "url/UrlResolver.h"
+
+namespace vantry {
 
 namespace {
-
-char FoldAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (FoldAscii(text[i]) != FoldAscii(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-// Case-insensitive (ASCII letters only) substring test on a bounded text; the empty needle occurs
-// in every text.
-bool ContainsNoCase(std::string_view hay, std::string_view needle) {
-    if (needle.empty())
-        return true;
-    if (needle.size() > hay.size())
-        return false;
-    for (size_t i = 0; i + needle.size() <= hay.size(); ++i) {
-        if (StartsWithNoCase(hay.substr(i), needle))
-            return true;
-    }
-    return false;
-}
 
 size_t FindFirstOf(std::string_view s, const char *set) {
     size_t i = s.find_first_of(set);
@@ -52,8 +27,7 @@ size_t FindFirstOf(std::string_view s, const char *set) {
 void LowerAscii(StringBuffer &text) {
     char *p = text.MutableText();
     for (int32_t i = 0; i < text.Length(); ++i) {
-        if (p[i] >= 'A' && p[i] <= 'Z')
-            p[i] = static_cast<char>(p[i] + 0x20);
+        p[i] = ascii::ToLower(p[i]);
     }
 }
 
@@ -77,16 +51,6 @@ void ReadPort(std::string_view digits, int32_t &port) {
         port = value;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
-}
-
 } // namespace
 
 bool ParseUrl(const char *url, StringBuffer &host, int32_t &port, StringBuffer &user, StringBuffer &password,
@@ -107,14 +71,14 @@ bool ParseUrl(const char *url, StringBuffer &host, int32_t &port, StringBuffer &
             c = '/';
     }
     std::string_view rest(copy);
-    if (StartsWithNoCase(rest, "http://")) {
+    if (ascii::StartsWithNoCase(rest, "http://")) {
         rest.remove_prefix(7);
-    } else if (StartsWithNoCase(rest, "https://")) {
+    } else if (ascii::StartsWithNoCase(rest, "https://")) {
         rest.remove_prefix(8);
         port = 443;
-    } else if (StartsWithNoCase(rest, "file:///")) {
+    } else if (ascii::StartsWithNoCase(rest, "file:///")) {
         rest.remove_prefix(8);
-    } else if (StartsWithNoCase(rest, "ftp://")) {
+    } else if (ascii::StartsWithNoCase(rest, "ftp://")) {
         rest.remove_prefix(6);
     }
 
@@ -269,7 +233,9 @@ void UrlDecode(const char *text, DataBuffer &out) {
         } else if (*p == '%') {
             if (p[1] == '\0' || p[2] == '\0')
                 return;
-            out.AppendByte(static_cast<uint8_t>(HexValue(p[1]) * 16 + HexValue(p[2])));
+            // A byte that is not a hex digit counts as 0.
+            const int high = ascii::HexValue(p[1]), low = ascii::HexValue(p[2]);
+            out.AppendByte(static_cast<uint8_t>((high < 0 ? 0 : high) * 16 + (low < 0 ? 0 : low)));
             p += 2;
         } else {
             out.AppendByte(static_cast<uint8_t>(*p));
@@ -279,7 +245,7 @@ void UrlDecode(const char *text, DataBuffer &out) {
 
 bool MakeAbsolute(StringBuffer &link, const char *baseUrl, LogBase &log) {
     std::string_view text(link.Text());
-    if (StartsWithNoCase(text, "http:") || StartsWithNoCase(text, "https:"))
+    if (ascii::StartsWithNoCase(text, "http:") || ascii::StartsWithNoCase(text, "https:"))
         return true;
     StringBuffer resolved;
     if (baseUrl == nullptr || !ResolveUrlReference(baseUrl, text, resolved)) {
@@ -313,10 +279,10 @@ bool IsOutbound(const char *url, const char *domain) {
     if (url == nullptr)
         return false;
     std::string_view text(url);
-    if (!StartsWithNoCase(text, "http"))
+    if (!ascii::StartsWithNoCase(text, "http"))
         return false;
     std::string_view dom(domain == nullptr ? "" : domain);
-    if (!ContainsNoCase(text, dom))
+    if (!ascii::ContainsNoCase(text, dom))
         return true;
     size_t slashes = text.find("//");
     if (slashes == std::string_view::npos)
@@ -328,5 +294,7 @@ bool IsOutbound(const char *url, const char *domain) {
         if (slash == std::string_view::npos)
             slash = text.size();
     }
-    return !ContainsNoCase(text.substr(0, slash), dom);
+    return !ascii::ContainsNoCase(text.substr(0, slash), dom);
 }
+
+} // namespace vantry

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class StringBuffer;
 
 class LogBase {
@@ -34,3 +36,5 @@ public:
 private:
     LogBase &m_log;
 };
+
+} // namespace vantry

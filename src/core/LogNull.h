@@ -1,5 +1,9 @@
 // LogNull: the log to pass when nothing is to be recorded.
 #pragma once
-#include "log/LogBase.h"
+#include "core/LogBase.h"
+
+namespace vantry {
 
 class LogNull : public LogBase {};
+
+} // namespace vantry

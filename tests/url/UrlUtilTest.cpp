@@ -6,8 +6,10 @@
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
-#include "spider/KnownTlds.h"
-#include "spider/UrlUtil.h"
+#include "url/KnownTlds.h"
+#include "url/UrlUtil.h"
+
+using namespace vantry;
 
 namespace {
 

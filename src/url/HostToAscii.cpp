@@ -1,12 +1,15 @@
 // HostToAscii: IDNA conversion of host names through libidn2, nontransitional first (as browsers do
 // today), transitional for the names only that processing accepts.
-#include "spider/HostToAscii.h"
+#include "url/HostToAscii.h"
 
 #include <cstdlib>
 #include <idn2.h>
 #include <string_view>
 
+#include "core/AsciiText.h"
 #include "core/StringBuffer.h"
+
+namespace vantry {
 
 namespace {
 
@@ -22,8 +25,7 @@ bool IsAscii(std::string_view text) {
 // not turn into a separator that splits the URL anew.
 bool IsPlainHostText(std::string_view text) {
     for (char c : text) {
-        bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!letterOrDigit && c != '-' && c != '.' && c != '_')
+        if (!ascii::IsLetterOrDigit(c) && c != '-' && c != '.' && c != '_')
             return false;
     }
     return !text.empty();
@@ -46,3 +48,5 @@ bool HostToAscii(StringBuffer &host) {
     idn2_free(ascii);
     return ok;
 }
+
+} // namespace vantry

@@ -1,7 +1,9 @@
 // The known top-level domain table and its lookups, used by the URL and domain utilities.
-#include "spider/KnownTlds.h"
+#include "url/KnownTlds.h"
 
 #include <cstring>
+
+namespace vantry {
 
 namespace {
 
@@ -59,3 +61,5 @@ bool HasKnownTld(const char *name) {
         return false;
     return IsKnownTld(dot + 1);
 }
+
+} // namespace vantry

@@ -6,6 +6,8 @@
 #include "core/StringBuffer.h"
 #include "core/VantryObject.h"
 
+namespace vantry {
+
 class XString : public VantryObject {
 public:
     XString();
@@ -30,3 +32,5 @@ private:
     bool m_utf16Valid;
     int m_ansiState; // 0 unknown, 1 exact, 2 lossy
 };
+
+} // namespace vantry

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "core/XString.h"
+#include "codec/XString.h"
+
+using namespace vantry;
 
 namespace {
 std::u16string U16(const uint16_t *p) {

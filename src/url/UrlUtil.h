@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+namespace vantry {
+
 class DataBuffer;
 class LogBase;
 class StringBuffer;
@@ -29,3 +31,5 @@ void UrlDecode(const char *text, DataBuffer &out);
 bool MakeAbsolute(StringBuffer &link, const char *baseUrl, LogBase &log);
 // Whether an http URL leads outside the domain; texts not starting with "http" are never outbound.
 bool IsOutbound(const char *url, const char *domain);
+
+} // namespace vantry

@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "core/LogNull.h"
 #include "core/StringBuffer.h"
-#include "log/LogNull.h"
-#include "spider/UrlResolver.h"
-#include "spider/UrlUtil.h"
+#include "url/UrlResolver.h"
+#include "url/UrlUtil.h"
+
+using namespace vantry;
 
 namespace {
 

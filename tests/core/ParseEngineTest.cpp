@@ -4,8 +4,10 @@
 
 #include <string>
 
+#include "core/ParseEngine.h"
 #include "core/StringBuffer.h"
-#include "spider/ParseEngine.h"
+
+using namespace vantry;
 
 namespace {
 

@@ -1,10 +1,13 @@
 // Relative-reference resolution by the rules of RFC 3986 section 5: component split, target
 // computation, path merge and dot-segment removal, then recomposition.
-#include "spider/UrlResolver.h"
+#include "url/UrlResolver.h"
 
 #include <string>
 
+#include "core/AsciiText.h"
 #include "core/StringBuffer.h"
+
+namespace vantry {
 
 namespace {
 
@@ -14,11 +17,8 @@ struct UriParts {
     bool hasScheme = false, hasAuthority = false, hasQuery = false, hasFragment = false;
 };
 
-bool IsAlpha(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 bool IsSchemeChar(char c) {
-    return IsAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    return ascii::IsLetterOrDigit(c) || c == '+' || c == '-' || c == '.';
 }
 
 // Splits by the grammar of RFC 3986 (the Appendix B split, with the scheme held to its syntax so that
@@ -26,7 +26,7 @@ bool IsSchemeChar(char c) {
 UriParts SplitUri(std::string_view s) {
     UriParts u;
     size_t i = 0;
-    if (!s.empty() && IsAlpha(s[0])) {
+    if (!s.empty() && ascii::IsLetter(s[0])) {
         size_t j = 1;
         while (j < s.size() && IsSchemeChar(s[j]))
             ++j;
@@ -178,3 +178,5 @@ bool ResolveUrlReference(std::string_view base, std::string_view reference, Stri
     result.Append(std::string_view(out));
     return true;
 }
+
+} // namespace vantry
