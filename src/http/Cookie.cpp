@@ -77,7 +77,7 @@ bool Cookie::FromSetCookie(const SetCookie &fields, const CookieOrigin &origin, 
     out.Value = fields.Value;
     if (!out.IsWellFormed())
         return false;
-    if (!ChooseDomain(fields, LowerAscii(origin.Host), out))
+    if (!ChooseDomain(fields, ascii::Lowered(origin.Host), out))
         return false;
     out.Path = fields.HasPath && !fields.Path.empty() ? fields.Path : DefaultCookiePath(origin.Path);
     // Only a secure origin may set a Secure cookie.

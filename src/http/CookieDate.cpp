@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "core/AsciiText.h"
+
 namespace vantry {
 
 namespace {
@@ -20,21 +22,17 @@ bool IsDelimiter(unsigned char c) {
            (c >= 0x7B && c <= 0x7E);
 }
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Reads minDigits to maxDigits digits at pos; the digit run must end there (end of token or a
 // non-digit). The value goes to out and pos moves past the digits.
 bool ReadNumber(std::string_view token, size_t &pos, size_t minDigits, size_t maxDigits, int32_t &out) {
     size_t start = pos;
     int32_t value = 0;
-    while (pos < token.size() && IsDigit(token[pos]) && pos - start < maxDigits) {
+    while (pos < token.size() && ascii::IsDigit(token[pos]) && pos - start < maxDigits) {
         value = value * 10 + (token[pos] - '0');
         ++pos;
     }
     size_t count = pos - start;
-    if (count < minDigits || (pos < token.size() && IsDigit(token[pos])))
+    if (count < minDigits || (pos < token.size() && ascii::IsDigit(token[pos])))
         return false;
     out = value;
     return true;
@@ -66,13 +64,8 @@ bool MatchTime(std::string_view token, int32_t &hour, int32_t &minute, int32_t &
 bool MatchMonth(std::string_view token, int32_t &month) {
     if (token.size() < 3)
         return false;
-    char lower[3];
-    for (int i = 0; i < 3; ++i) {
-        char c = token[static_cast<size_t>(i)];
-        lower[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    }
     for (int i = 0; i < 12; ++i) {
-        if (lower[0] == kMonths[i][0] && lower[1] == kMonths[i][1] && lower[2] == kMonths[i][2]) {
+        if (ascii::EqualsNoCase(token.substr(0, 3), kMonths[i])) {
             month = i + 1;
             return true;
         }

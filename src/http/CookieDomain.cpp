@@ -59,12 +59,4 @@ std::string RegistrableDomain(std::string_view domain) {
     return registrable ? std::string(registrable) : std::string();
 }
 
-std::string LowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
-}
-
 } // namespace vantry

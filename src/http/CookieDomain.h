@@ -18,7 +18,4 @@ bool DomainMatches(std::string_view host, std::string_view domain);
 // are themselves public suffixes.
 std::string RegistrableDomain(std::string_view domain);
 
-// ASCII letters lower-cased, the other bytes as they are.
-std::string LowerAscii(std::string_view text);
-
 } // namespace vantry

@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 #include "core/FileSys.h"
 #include "core/LogBase.h"
@@ -24,8 +25,7 @@ namespace {
 constexpr unsigned kParseFlags = pugi::parse_default;
 
 bool IsTagByte(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_' || c == '.';
+    return ascii::IsLetterOrDigit(c) || c == '-' || c == '_' || c == '.';
 }
 
 // A cookie name that can stand as an element tag: ASCII letters, digits, '-', '_' and '.', starting
@@ -34,12 +34,12 @@ bool IsTagName(const std::string &name) {
     if (name.empty())
         return false;
     char first = name[0];
-    if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_'))
+    if (!(ascii::IsLetter(first) || first == '_'))
         return false;
     for (char c : name)
         if (!IsTagByte(c))
             return false;
-    return !(name.size() >= 3 && (name[0] | 32) == 'x' && (name[1] | 32) == 'm' && (name[2] | 32) == 'l');
+    return !ascii::StartsWithNoCase(name, "xml");
 }
 
 bool IsYes(const pugi::xml_node &node, const char *attribute) {
@@ -63,7 +63,7 @@ bool ReadElementAttributes(const pugi::xml_node &node, int64_t order, Cookie &sh
     if (comma == std::string::npos)
         return false;
     shared.HostOnly = IsYes(node, "hostOnly");
-    std::string domain = LowerAscii(std::string_view(key).substr(0, comma));
+    std::string domain = ascii::Lowered(std::string_view(key).substr(0, comma));
     if (!shared.HostOnly && !domain.empty() && domain.front() == '.')
         domain.erase(0, 1);
     if (domain.empty() || HasControlByte(domain))

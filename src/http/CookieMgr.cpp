@@ -177,7 +177,7 @@ void CookieMgr::BuildRequestCookies(const char *directory, const char *host, con
     out.Clear();
     if (!directory || !*directory || !host || !*host)
         return;
-    std::string hostName = LowerAscii(host);
+    std::string hostName = ascii::Lowered(host);
     std::string requestPath = path && *path ? path : "/";
     int64_t now = CookieNowMs();
     StringBuffer file;
@@ -227,7 +227,7 @@ void CookieMgr::SaveSetCookies(const char *directory, const std::vector<std::str
     std::vector<std::unique_ptr<Cookie>> cookies = CookiesToStore(values, origin, now);
     // Every cookie a host may set lies within its registrable domain: they all go in the host's file.
     StringBuffer file;
-    if (cookies.empty() || !CookieFilePath(directory, LowerAscii(origin.Host).c_str(), file))
+    if (cookies.empty() || !CookieFilePath(directory, ascii::Lowered(origin.Host).c_str(), file))
         return;
     std::lock_guard<std::mutex> lock(g_storeLock);
     CookieJar jar;

@@ -60,13 +60,13 @@ public:
     explicit DateCursor(const char *text) : m_p(text) {}
 
     bool AtEnd() const { return *m_p == '\0'; }
-    bool AtDigit() const { return *m_p >= '0' && *m_p <= '9'; }
-    bool AtLetter() const { return *m_p >= 'a' && *m_p <= 'z'; }
+    bool AtDigit() const { return ascii::IsDigit(*m_p); }
+    bool AtLetter() const { return ascii::IsLower(*m_p); }
     char Peek() const { return *m_p; }
     void Skip() { ++m_p; }
 
     void SkipBlanks() {
-        while (*m_p == ' ' || *m_p == '\t')
+        while (ascii::IsSpaceOrTab(*m_p))
             ++m_p;
     }
     // Blanks, and one of the separators ',' or '-' among them.

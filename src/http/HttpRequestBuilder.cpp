@@ -99,10 +99,9 @@ bool IsToken(std::string_view name) {
     if (name.empty()) {
         return false;
     }
-    for (unsigned char c : name) {
-        bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-        if (!alnum &&
-            std::string_view("!#$%&'*+-.^_`|~").find(static_cast<char>(c)) == std::string_view::npos) {
+    for (char c : name) {
+        if (!ascii::IsLetterOrDigit(c) &&
+            std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos) {
             return false;
         }
     }

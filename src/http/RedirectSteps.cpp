@@ -13,16 +13,11 @@ namespace vantry {
 
 namespace {
 
-bool IsAlpha(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // The scheme of an absolute URL ("http", "ftp", ...); empty when the text does not start with one.
 std::string_view SchemeOf(std::string_view url) {
     size_t i = 0;
-    while (i < url.size() &&
-           (IsAlpha(url[i]) ||
-            (i > 0 && ((url[i] >= '0' && url[i] <= '9') || url[i] == '+' || url[i] == '-' || url[i] == '.'))))
+    while (i < url.size() && (ascii::IsLetter(url[i]) || (i > 0 && (ascii::IsDigit(url[i]) || url[i] == '+' ||
+                                                                    url[i] == '-' || url[i] == '.'))))
         ++i;
     return i > 0 && i < url.size() && url[i] == ':' ? url.substr(0, i) : std::string_view();
 }

@@ -6,47 +6,17 @@
 #include <cstring>
 #include <limits>
 
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 
 namespace vantry {
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-int HexValue(uint8_t c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
-}
-
 std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
+    while (!s.empty() && ascii::IsSpaceOrTab(s.front()))
         s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
+    while (!s.empty() && ascii::IsSpaceOrTab(s.back()))
         s.remove_suffix(1);
     return s;
 }
@@ -236,7 +206,7 @@ bool ResponseParser::HeadLine(std::string_view line) {
         return StatusLine(line);
     if (line.empty())
         return EndOfHead();
-    if (IsBlank(line.front())) {
+    if (ascii::IsSpaceOrTab(line.front())) {
         // obs-fold: the continuation joins the field before it with one SP. Whitespace lines between the
         // status line and the first field are passed over.
         std::string_view more = TrimBlanks(line);
@@ -267,15 +237,17 @@ bool ResponseParser::StatusLinePrefixOk() const {
 
 bool ResponseParser::StatusLine(std::string_view line) {
     // HTTP-version SP status-code [SP reason-phrase]; a missing reason phrase (and its SP) is accepted.
-    if (line.size() < 12 || line.substr(0, 7) != "HTTP/1." || !IsDigit(line[7]) || !IsBlank(line[8])) {
+    if (line.size() < 12 || line.substr(0, 7) != "HTTP/1." || !ascii::IsDigit(line[7]) ||
+        !ascii::IsSpaceOrTab(line[8])) {
         Fail(Error::BadStatusLine);
         return false;
     }
     size_t at = 8;
-    while (at < line.size() && IsBlank(line[at]))
+    while (at < line.size() && ascii::IsSpaceOrTab(line[at]))
         ++at;
-    if (at + 3 > line.size() || !IsDigit(line[at]) || !IsDigit(line[at + 1]) || !IsDigit(line[at + 2]) ||
-        line[at] == '0' || (at + 3 < line.size() && !IsBlank(line[at + 3]))) {
+    if (at + 3 > line.size() || !ascii::IsDigit(line[at]) || !ascii::IsDigit(line[at + 1]) ||
+        !ascii::IsDigit(line[at + 2]) || line[at] == '0' ||
+        (at + 3 < line.size() && !ascii::IsSpaceOrTab(line[at + 3]))) {
         Fail(Error::BadStatusLine);
         return false;
     }
@@ -337,7 +309,7 @@ std::string_view ResponseParser::FieldValue(size_t i) const {
 
 bool ResponseParser::FindField(std::string_view name, std::string_view &value) const {
     for (size_t i = 0; i < m_fields.size(); ++i) {
-        if (SameNoCase(FieldName(i), name)) {
+        if (ascii::EqualsNoCase(FieldName(i), name)) {
             value = FieldValue(i);
             return true;
         }
@@ -353,7 +325,7 @@ bool ResponseParser::ContentLengthValue(std::string_view value) {
         }
         uint64_t n = 0;
         for (char c : element) {
-            if (!IsDigit(c)) {
+            if (!ascii::IsDigit(c)) {
                 Fail(Error::BadContentLength);
                 return false;
             }
@@ -381,11 +353,11 @@ bool ResponseParser::TransferCodingValue(std::string_view value, bool &chunkedLa
             Fail(Error::ChunkedNotLast);
             return false;
         }
-        if (SameNoCase(coding, "chunked")) {
+        if (ascii::EqualsNoCase(coding, "chunked")) {
             chunkedLast = true;
-        } else if (SameNoCase(coding, "gzip") || SameNoCase(coding, "x-gzip")) {
+        } else if (ascii::EqualsNoCase(coding, "gzip") || ascii::EqualsNoCase(coding, "x-gzip")) {
             m_codings.push_back("gzip");
-        } else if (!SameNoCase(coding, "identity")) {
+        } else if (!ascii::EqualsNoCase(coding, "identity")) {
             Fail(Error::UnknownTransferCoding);
             return false;
         }
@@ -404,20 +376,20 @@ bool ResponseParser::ReadFramingFields() {
     for (size_t i = 0; i < m_fields.size(); ++i) {
         std::string_view name = FieldName(i);
         std::string_view value = FieldValue(i);
-        if (SameNoCase(name, "Connection")) {
+        if (ascii::EqualsNoCase(name, "Connection")) {
             ForEachListElement(value, [&](std::string_view token) {
-                if (SameNoCase(token, "close"))
+                if (ascii::EqualsNoCase(token, "close"))
                     m_connectionClose = true;
-                else if (SameNoCase(token, "keep-alive"))
+                else if (ascii::EqualsNoCase(token, "keep-alive"))
                     keepAlive = true;
                 return true;
             });
         } else if (bodyless) {
             continue; // the head alone is the message, whatever its framing fields say
-        } else if (SameNoCase(name, "Content-Length")) {
+        } else if (ascii::EqualsNoCase(name, "Content-Length")) {
             if (!ContentLengthValue(value))
                 return false;
-        } else if (SameNoCase(name, "Transfer-Encoding")) {
+        } else if (ascii::EqualsNoCase(name, "Transfer-Encoding")) {
             haveTransferEncoding = true;
             if (!TransferCodingValue(value, chunkedLast))
                 return false;
@@ -574,7 +546,7 @@ size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, DataBuffer *bo
                 Fail(Error::BadChunkSize);
                 return at;
             }
-            int v = HexValue(c);
+            int v = ascii::HexValue(static_cast<char>(c));
             if (v >= 0) {
                 if (m_chunkSize > (std::numeric_limits<uint64_t>::max() >> 8)) {
                     Fail(Error::BadChunkSize);

@@ -12,14 +12,10 @@ namespace {
 
 using ascii::EqualsNoCase;
 
-bool IsSpaceOrTab(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view TrimSpaceAndTab(std::string_view s) {
-    while (!s.empty() && IsSpaceOrTab(s.front()))
+    while (!s.empty() && ascii::IsSpaceOrTab(s.front()))
         s.remove_prefix(1);
-    while (!s.empty() && IsSpaceOrTab(s.back()))
+    while (!s.empty() && ascii::IsSpaceOrTab(s.back()))
         s.remove_suffix(1);
     return s;
 }
@@ -70,7 +66,7 @@ void ApplyAttribute(std::string_view name, std::string_view value, SetCookie &ou
         if (value.front() == '.')
             value.remove_prefix(1);
         out.HasDomain = true;
-        out.Domain = LowerAscii(value);
+        out.Domain = ascii::Lowered(value);
     } else if (EqualsNoCase(name, "path")) {
         out.HasPath = true;
         if (!value.empty() && value.front() == '/')
@@ -160,7 +156,7 @@ void CollectSetCookieValues(std::string_view head, std::vector<std::string> &out
         }
         if (line.empty())
             break; // the end of the head
-        if (IsSpaceOrTab(line.front())) {
+        if (ascii::IsSpaceOrTab(line.front())) {
             if (haveField) { // a folded line continues the field with one space
                 field.push_back(' ');
                 field.append(TrimSpaceAndTab(line));

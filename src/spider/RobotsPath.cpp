@@ -1,6 +1,8 @@
 // Path extraction and percent-encoding normalisation for robots.txt matching.
 #include "spider/RobotsPath.h"
 
+#include "core/AsciiText.h"
+
 namespace vantry {
 
 namespace robotspath {
@@ -9,19 +11,8 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool IsUnreserved(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~';
+    return ascii::IsLetterOrDigit(static_cast<char>(c)) || c == '-' || c == '.' || c == '_' || c == '~';
 }
 
 void AppendEscaped(unsigned char c, std::string &out) {
@@ -60,9 +51,10 @@ void AppendNormalized(std::string_view text, std::string &out, Stars stars) {
     out.reserve(out.size() + text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+        if (c == '%' && i + 2 < text.size() && ascii::HexValue(text[i + 1]) >= 0 &&
+            ascii::HexValue(text[i + 2]) >= 0) {
             const unsigned char value =
-                static_cast<unsigned char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+                static_cast<unsigned char>(ascii::HexValue(text[i + 1]) * 16 + ascii::HexValue(text[i + 2]));
             if (IsUnreserved(value))
                 out.push_back(static_cast<char>(value));
             else

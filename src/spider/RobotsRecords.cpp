@@ -4,6 +4,8 @@
 
 #include <initializer_list>
 
+#include "core/AsciiText.h"
+
 namespace vantry {
 
 namespace robotsrecords {
@@ -22,22 +24,9 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool BeginsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
-
 bool BeginsWithAny(std::string_view key, std::initializer_list<std::string_view> spellings) {
     for (std::string_view spelling : spellings)
-        if (BeginsWithNoCase(key, spelling))
+        if (ascii::StartsWithNoCase(key, spelling))
             return true;
     return false;
 }
@@ -98,7 +87,7 @@ void VisitLine(std::string_view line, const std::function<void(const Record &)> 
 Key KeyOf(std::string_view key) {
     if (BeginsWithAny(key, {"user-agent", "useragent", "user agent", "user_agent"}))
         return Key::UserAgent;
-    if (BeginsWithNoCase(key, "allow"))
+    if (ascii::StartsWithNoCase(key, "allow"))
         return Key::Allow;
     if (BeginsWithAny(key, {"disallow", "dissallow", "dissalow", "disalow", "diasllow", "disallaw"}))
         return Key::Disallow;

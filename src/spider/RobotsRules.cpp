@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/AsciiText.h"
 #include "spider/RobotsPath.h"
 #include "spider/RobotsRecords.h"
 
@@ -20,22 +21,7 @@ bool IsSpace(char c) {
 }
 
 bool IsTokenChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
+    return ascii::IsLetter(c) || c == '-' || c == '_';
 }
 
 // A User-agent value that opens the group of every crawler: "*", possibly followed by words.
@@ -111,7 +97,7 @@ private:
             return;
         }
         const std::string_view token = ProductToken(value);
-        if (!token.empty() && EqualsNoCase(token, m_ownToken))
+        if (!token.empty() && ascii::EqualsNoCase(token, m_ownToken))
             m_forOwn = everOwn = true;
     }
 
