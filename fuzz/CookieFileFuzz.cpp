@@ -14,6 +14,8 @@
 #include "http/CookieJar.h"
 #include "http/CookieMgr.h"
 
+using namespace vantry;
+
 namespace {
 
 std::string ReadAll(const char *path) {
@@ -36,8 +38,6 @@ bool HoldsSavedCookie(const CookieJar &jar) {
 }
 
 } // namespace
-
-using namespace vantry;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string &dir = FuzzTempDir();
