@@ -1,5 +1,7 @@
 # Installation of the library, its headers and the programs, the CMake package (Vantry::vantry), the
-# pkg-config file, the harvester's systemd unit, and CPack's Debian package of all of it.
+# pkg-config file, the harvester's systemd unit and the manual pages, in three components that become
+# the three Debian packages (cmake/VantryDebian.cmake): harvester (lanternfold), fetch (vantry-get) and
+# dev (libvantry-dev). A plain cmake --install installs all three.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -35,19 +37,19 @@ endforeach()
 set_property(TARGET vantry PROPERTY INTERFACE_LINK_LIBRARIES ${_vantry_interface_links})
 
 install(TARGETS vantry EXPORT VantryTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantry
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/src/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantry COMPONENT dev
         FILES_MATCHING PATTERN "*.h"
         PATTERN "harvester" EXCLUDE
         PATTERN "tools" EXCLUDE)
-install(EXPORT VantryTargets NAMESPACE Vantry:: DESTINATION ${VANTRY_CMAKE_DIR})
+install(EXPORT VantryTargets NAMESPACE Vantry:: DESTINATION ${VANTRY_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/VantryConfig.cmake.in
                               ${CMAKE_BINARY_DIR}/VantryConfig.cmake INSTALL_DESTINATION ${VANTRY_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/VantryConfigVersion.cmake VERSION ${VANTRY_VERSION}
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/VantryConfig.cmake ${CMAKE_BINARY_DIR}/VantryConfigVersion.cmake
-        DESTINATION ${VANTRY_CMAKE_DIR})
+        DESTINATION ${VANTRY_CMAKE_DIR} COMPONENT dev)
 
 # pkg-config: the library is static, so its dependencies stand in Libs and Requires, not in .private.
 set(VANTRY_PC_REQUIRES "openssl")
@@ -61,37 +63,39 @@ foreach(_name IN LISTS VANTRY_FOUND_LIBRARIES)
   endif()
 endforeach()
 
-foreach(_program lanternfold vantry-get)
+# Each program with its manual page (gzip-compressed, as Debian keeps them), in its own component.
+set(VANTRY_COMPONENTS dev)
+foreach(_entry "lanternfold|harvester|8" "vantry-get|fetch|1")
+  string(REPLACE "|" ";" _entry "${_entry}")
+  list(GET _entry 0 _program)
+  list(GET _entry 1 _component)
+  list(GET _entry 2 _section)
   if(TARGET ${_program})
-    install(TARGETS ${_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${_component})
+    install(CODE "include(\"${CMAKE_SOURCE_DIR}/cmake/VantryInstallConfigured.cmake\")
+  vantry_install_man(\"${CMAKE_SOURCE_DIR}/packaging/man/${_program}.${_section}\"
+                     \"${CMAKE_INSTALL_MANDIR}/man${_section}\")" COMPONENT ${_component})
+    list(APPEND VANTRY_COMPONENTS ${_component})
   endif()
 endforeach()
 
 # The unit names the installed harvester and vantry.pc the installed library, so both are written at
-# install time, when the prefix is known (cmake --install --prefix, or CPack's /usr).
-install(CODE "
+# install time, when the prefix is known (cmake --install --prefix, or CPack's /usr). The unit goes with
+# the harvester's component (also when the harvester is not built, so that the unit can be checked).
+set(_vantry_install_vars "
   set(VANTRY_SOURCE_DIR \"${CMAKE_SOURCE_DIR}\")
   set(VANTRY_INSTALL_BINDIR_REL \"${CMAKE_INSTALL_BINDIR}\")
   set(VANTRY_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
   set(VANTRY_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
   set(VANTRY_VERSION \"${VANTRY_VERSION}\")
   set(VANTRY_PC_REQUIRES \"${VANTRY_PC_REQUIRES}\")
-")
-install(SCRIPT ${CMAKE_SOURCE_DIR}/cmake/VantryInstallConfigured.cmake)
+  include(\"${CMAKE_SOURCE_DIR}/cmake/VantryInstallConfigured.cmake\")")
+install(CODE "${_vantry_install_vars}
+  vantry_install_configured(packaging/lanternfold.service.in lib/systemd/system/lanternfold.service)"
+        COMPONENT harvester)
+install(CODE "${_vantry_install_vars}
+  vantry_install_configured(cmake/vantry.pc.in \${VANTRY_INSTALL_LIBDIR}/pkgconfig/vantry.pc)" COMPONENT dev)
+list(APPEND VANTRY_COMPONENTS harvester)
+list(REMOVE_DUPLICATES VANTRY_COMPONENTS)
 
-# The Debian package: programs, library, headers, CMake and pkg-config files, the unit.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME lanternfold)
-set(CPACK_PACKAGE_VERSION ${VANTRY_VERSION})
-set(CPACK_PACKAGE_VENDOR "Lanternfold developers")
-set(CPACK_PACKAGE_CONTACT "Lanternfold developers <lanternfold@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Unattended domain harvester, the vantry-get fetch command and the Vantry web client library")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The programs need only the run-time libraries (found by dpkg-shlibdeps); linking the static library
-# needs the development packages of its dependencies.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libssl-dev, libbz2-dev, libpugixml-dev, libidn2-dev, libpsl-dev")
-set(CPACK_STRIP_FILES ON)
-include(CPack)
+include(${CMAKE_SOURCE_DIR}/cmake/VantryDebian.cmake)
