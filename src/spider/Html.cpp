@@ -8,6 +8,7 @@
 #include "core/StringConsumer.h"
 #include "spider/AnchorText.h"
 #include "spider/HtmlHelp.h"
+#include "url/HostName.h"
 
 namespace vantry {
 
@@ -110,11 +111,13 @@ void Html::GetTags(const char *name, bool clean, ExtPtrArray &tags) {
     ScanTags(name, clean, [&tags](const StringBuffer &tag) { tags.Append(new StringBuffer(tag)); });
 }
 
-// The href value with its character references decoded, as the browser would follow it.
+// The href value with its character references decoded and its tabs and newlines removed, as the
+// browser would follow it.
 static void ReadHref(const StringBuffer &tag, StringBuffer &value) {
     value.Clear();
     HtmlHelp::GetAttributeValue(tag.Text(), "href", value);
     anchortext::DecodeCharacterReferences(value);
+    StripUrlWhitespace(value);
 }
 
 void Html::GetHrefs(ExtPtrArray &hrefs) {

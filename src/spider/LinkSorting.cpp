@@ -13,6 +13,7 @@
 #include "spider/HtmlHelp.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
+#include "url/HostName.h"
 #include "url/UrlUtil.h"
 
 namespace vantry {
@@ -150,6 +151,7 @@ void Spider::ExtractLinks(StringBuffer &page, ExtPtrArray &links) {
         link.Clear();
         HtmlHelp::GetAttributeValue(cleaned.Text(), "href", link);
         anchortext::DecodeCharacterReferences(link);
+        StripUrlWhitespace(link);
         if (!KeepExtractedLink(link))
             continue;
         if (!pageLinks.insert(std::string(link.View())).second)
@@ -175,24 +177,70 @@ void Spider::SortCandidate(const char *pageUrl, StringBuffer &link, bool acceptI
     LogNull log;
     if (!MakeAbsolute(link, pageUrl, log))
         return;
+    if (matchSiteByHost && !ascii::StartsWithNoCase(link.Text(), "http://") &&
+        !ascii::StartsWithNoCase(link.Text(), "https://"))
+        return;
     if (MatchesAvoid(link.Text()) || !MatchesMustMatch(link.Text()))
         return;
     CutAtChar(link, '#');
-    if (seenUrls->Contains(link.Text()))
+    const bool leaves = LeavesSite(link.Text());
+    StringBuffer key;
+    SeenKey(link, !leaves, key);
+    if (seenUrls->Contains(key.Text()))
         return;
-    seenUrls->AddKey(link.Text());
-    if (IsOutbound(link.Text(), domain.Text())) {
+    const bool remembered = Remember(key);
+    if (leaves) {
         if (!MatchesAvoidOutbound(link.Text()))
             outbound.Append(new StringBuffer(link));
         return;
     }
+    // A link that cannot be remembered could be queued again and again: the queue stops growing.
+    if (!remembered || (maxQueued != 0 && unspidered.Count() >= maxQueued))
+        return;
     if (obeyRobots && IsDisallowed(link.Text()))
         return;
     if (!acceptInbound)
         return;
-    if (OtherSpellingSeen(link))
+    if (!matchSiteByHost && OtherSpellingSeen(link))
         return;
     unspidered.Append(new StringBuffer(link));
+}
+
+bool Spider::Remember(const StringBuffer &key) {
+    if (maxSeenUrls != 0 && seenCount >= maxSeenUrls)
+        return false;
+    seenUrls->AddKey(key.Text());
+    ++seenCount;
+    return true;
+}
+
+bool Spider::LeavesSite(const char *url) const {
+    if (!matchSiteByHost)
+        return IsOutbound(url, domain.Text());
+    StringBuffer host;
+    GetUrlHost(url, host);
+    return !IsSameSiteHost(host.View(), domain.View());
+}
+
+void Spider::SeenKey(const StringBuffer &link, bool inbound, StringBuffer &key) const {
+    key.SetBuffer(link);
+    if (!matchSiteByHost || !inbound)
+        return;
+    std::string_view text = link.View();
+    const size_t scheme = text.find("://");
+    if (scheme == std::string_view::npos)
+        return;
+    text.remove_prefix(scheme + 3);
+    const size_t authorityEnd = text.find_first_of("/?#");
+    std::string authority(text.substr(0, authorityEnd));
+    for (char &c : authority)
+        c = ascii::ToLower(c);
+    key.Clear();
+    key.Append(SiteKey(authority));
+    if (authorityEnd == std::string_view::npos)
+        key.Append("/");
+    else
+        key.Append(text.substr(authorityEnd));
 }
 
 // The same page with and without "www.": "//www." becomes "//", or "http://" becomes "http://www.".

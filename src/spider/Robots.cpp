@@ -73,6 +73,19 @@ bool Spider::FetchRobots(StringBuffer &out) {
     return fetched;
 }
 
+void Spider::SetKnownRobots(int statusCode, const char *text) {
+    robotsFetched = true;
+    robotsText.SetString(text != nullptr ? text : "");
+    robotsStatus = statusCode;
+    robotsRulesRead = false;
+}
+
+bool Spider::GetRobotsOutcome(int &statusCode, StringBuffer &text) const {
+    statusCode = robotsStatus;
+    text.SetBuffer(robotsText);
+    return robotsFetched;
+}
+
 const RobotsRules &Spider::RobotsRulesInForce() {
     if (!robotsFetched) {
         StringBuffer ignored;

@@ -62,6 +62,7 @@ void Spider::Initialize(const char *newDomain, bool clearAvoid, bool clearMustMa
     unspidered.RemoveAllAndDelete();
     failed.RemoveAllAndDelete();
     seenUrls = std::make_unique<HashMap>(kSeenUrlBuckets);
+    seenCount = 0;
     robotsFetched = false;
 }
 
@@ -77,6 +78,13 @@ bool Spider::AddUnspidered(const char *url) {
     host.Trim();
     if (host.Length() != 0 && !host.ContainsNoCase(domain.Text()))
         return false;
+    if (matchSiteByHost) {
+        // Remembered as sorted, so that the page's links back to it do not queue it again.
+        StringBuffer key;
+        SeenKey(StringBuffer(url), true, key);
+        if (!seenUrls->Contains(key.Text()))
+            Remember(key);
+    }
     AppendCopy(unspidered, url);
     return true;
 }
@@ -138,8 +146,17 @@ void Spider::SortFetchedPage(const StringBuffer &url, StringBuffer &page) {
     if (http->WasRedirected()) {
         StringBuffer finalUrl;
         http->GetFinalUrl(finalUrl);
-        if (IsOutbound(finalUrl.Text(), domain.Text())) {
+        if (LeavesSite(finalUrl.Text())) {
             RecordRedirectTarget(finalUrl);
+            return;
+        }
+        if (matchSiteByHost) {
+            // The page is where it ended: its links are relative to that URL, and a link back to
+            // it is not queued again.
+            StringBuffer key;
+            SeenKey(finalUrl, true, key);
+            Remember(key);
+            ProcessPageLinks(finalUrl.Text(), page);
             return;
         }
     }

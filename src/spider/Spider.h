@@ -56,6 +56,22 @@ public:
     void SetUpdateCache(bool on);
     void SetSkipHttps(bool on) { skipHttps = on; }
     void SetMaxUrls(int32_t count) { maxUrls = count; }
+    // Off (the default): a URL is outbound by IsOutbound, a substring test on the domain. On: a URL is
+    // of the site exactly when its scheme is http or https and its host is the domain or the domain's
+    // www/bare twin (example.org and www.example.org), whatever the scheme; links of other schemes are
+    // dropped; a page in its http/https and www/bare spellings is queued once; and the links of a page
+    // that was redirected inside the site are resolved against the URL where it ended.
+    void SetMatchSiteByHost(bool on) { matchSiteByHost = on; }
+    // Caps that bound a crawl's memory (0: none): the URLs waiting in the queue, and the links
+    // remembered as sorted. Past the first, inbound links are dropped; past the second, inbound links
+    // are dropped and outbound ones are still reported but no longer remembered.
+    void SetMaxQueued(int32_t count) { maxQueued = count; }
+    void SetMaxSeenUrls(int32_t count) { maxSeenUrls = count; }
+    // Gives the spider the outcome of an earlier fetch of this domain's robots.txt (its status, 0 for
+    // no response, and body), so it is not fetched again.
+    void SetKnownRobots(int statusCode, const char *text);
+    // The outcome of the robots.txt fetch of this crawl; false when it has not been fetched.
+    bool GetRobotsOutcome(int &statusCode, StringBuffer &text) const;
     // Wildcard patterns ('*' is any run, letter case ignored) matched against whole URLs.
     void AddAvoidPattern(const char *pattern);
     void AddAvoidOutboundPattern(const char *pattern);
@@ -96,12 +112,22 @@ private:
     // One candidate link of ProcessPageLinks through its tests, into the queue or the outbound list.
     void SortCandidate(const char *pageUrl, StringBuffer &link, bool acceptInbound);
     bool OtherSpellingSeen(const StringBuffer &link) const;
+    // Whether a URL leaves the site: IsOutbound, or with matchSiteByHost the host test.
+    bool LeavesSite(const char *url) const;
+    // The key under which a link is remembered as sorted: the link itself, or with matchSiteByHost
+    // for a link of the site, its host without "www." and the rest, without the scheme.
+    void SeenKey(const StringBuffer &link, bool inbound, StringBuffer &key) const;
+    bool Remember(const StringBuffer &key);
     bool KeepExtractedLink(StringBuffer &link) const;
 
     std::unique_ptr<PageFetcher> m_ownFetcher;
     PageFetcher *http;
     std::unique_ptr<HashMap> seenUrls;
     int32_t maxUrls = 0;
+    int32_t maxQueued = 0;
+    int32_t maxSeenUrls = 0;
+    int32_t seenCount = 0;
+    bool matchSiteByHost = false;
     bool avoidQueryStrings = true;
     bool skipHttps = true;
     bool robotsFetched = false;

@@ -35,3 +35,16 @@ TEST(GetHttpLinks, DebianDocumentationExcerpt) {
     // The tidelift link, and the archive link of an anchor opened by "<a" and a line break.
     ASSERT_EQ(links.Count(), 2);
 }
+
+TEST(GetHttpLinks, EscapedAndRawNewlinesAndTabsAreRemovedFromLinks) {
+    ClsHtmlUtil util;
+    ClsStringArray links;
+    util.GetHttpLinks(
+        "<a href=\"http://www.exa&#10;mple.com/\">1</a><a href=\"&#10;http://b&#9;c.org/\">2</a>", links);
+    ASSERT_EQ(links.Count(), 2);
+    StringBuffer s;
+    links.GetString(0, s);
+    EXPECT_STREQ(s.Text(), "http://www.example.com/");
+    links.GetString(1, s);
+    EXPECT_STREQ(s.Text(), "http://bc.org/");
+}
