@@ -284,11 +284,14 @@ void HttpClient::ChooseConnection(Exchange &ex, LogBase &log) {
         source->SetCloseLog(&log);
         source->SetMonitor(ex.control.Progress);
         ex.source = source;
+        // The connect and the handshake wait on the socket too: an abort ends them.
+        ex.socket->SetAbortMonitor(ex.control.Progress);
         return;
     }
     ex.socket = ex.reuse ? &m_socket : &ex.localSocket;
     ex.socketSource = std::make_unique<SocketByteSource>(*ex.socket, ex.control.Progress);
     ex.source = ex.socketSource.get();
+    ex.socket->SetAbortMonitor(ex.control.Progress);
 }
 
 // Step 10, sub-steps 1-3: a new connection to the proxy or the server, plain or TLS.

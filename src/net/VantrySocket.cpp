@@ -143,7 +143,8 @@ bool VantrySocket::ConnectInner(const char *host, int port, bool &lookupFailed, 
             log.LogDataInt("sockError", code);
         if (!timed || code != platform::wsa::kWouldBlock)
             break;
-        if (WaitWritable(m_connectTimeoutSec, log)) {
+        bool aborted = false;
+        if (WaitConnected(m_connectTimeoutSec, aborted, log)) {
             // Writable also means failed: the pending error tells which.
             code = platform::PendingConnectError(m_handle);
             if (code == 0) {
@@ -151,6 +152,10 @@ bool VantrySocket::ConnectInner(const char *host, int port, bool &lookupFailed, 
                 break;
             }
             log.LogDataInt("sockError", code);
+            break;
+        }
+        if (aborted) {
+            log.LogError("Connect aborted by application");
             break;
         }
         if (retried) {
@@ -189,6 +194,30 @@ bool VantrySocket::WaitWritable(int seconds, LogBase &log) {
     return false;
 }
 
+bool VantrySocket::WaitConnected(int seconds, bool &aborted, LogBase &log) {
+    aborted = false;
+    if (m_abortMonitor == nullptr)
+        return WaitWritable(seconds, log);
+    uint32_t remaining = seconds > 0 ? static_cast<uint32_t>(seconds) * 1000u : 0u;
+    while (remaining > 0) {
+        if (m_abortMonitor->AbortCheck()) {
+            aborted = true;
+            return false;
+        }
+        const uint32_t slice = remaining > kWaitSliceMs ? kWaitSliceMs : remaining;
+        const int r = platform::WaitWritable(m_handle, slice);
+        if (r < 0) {
+            log.LogError("select returned a socket error");
+            return false;
+        }
+        if (r == 1)
+            return true;
+        remaining -= slice;
+    }
+    log.LogError("socket is not ready for writing");
+    return false;
+}
+
 bool VantrySocket::WaitForData(uint32_t ms, bool &connectionLost, ProgressMonitor *monitor, LogBase &log) {
     connectionLost = false;
     if (monitor && monitor->AbortCheck())
@@ -213,6 +242,8 @@ bool VantrySocket::WaitForData(uint32_t ms, bool &connectionLost, ProgressMonito
 
 // One wait of the whole read time-out, or 200 ms slices with abort checks when a monitor is given.
 bool VantrySocket::WaitForReceive(bool &connectionLost, ProgressMonitor *monitor, LogBase &log) {
+    if (!monitor)
+        monitor = m_abortMonitor;
     if (!monitor)
         return WaitForData(m_readTimeoutMs, connectionLost, nullptr, log);
     uint32_t remaining = m_readTimeoutMs;

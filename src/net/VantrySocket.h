@@ -53,6 +53,11 @@ public:
     uint32_t BufferedCount() const { return m_aheadEnd - m_aheadPos; }
     void Close();
 
+    // An abort hook asked during the waits of every operation, also of those given no monitor (the
+    // connect, the TLS handshake): the waits are cut into slices, and an abort ends a wait as a time-out
+    // would. Not owned; null (the default) for none.
+    void SetAbortMonitor(ProgressMonitor *monitor) { m_abortMonitor = monitor; }
+
     bool WaitWritable(int seconds, LogBase &log);
     bool WaitForData(uint32_t ms, bool &connectionLost, ProgressMonitor *monitor, LogBase &log);
 
@@ -93,6 +98,9 @@ public:
 
 private:
     bool ConnectInner(const char *host, int port, bool &lookupFailed, LogBase &log);
+    // The connect's wait, in slices with abort checks when an abort hook is set; aborted tells why it
+    // failed.
+    bool WaitConnected(int seconds, bool &aborted, LogBase &log);
     void DropConnection();
     bool WaitForReceive(bool &connectionLost, ProgressMonitor *monitor, LogBase &log);
     bool ReceiveFromConnection(void *dest, uint32_t &count, bool &timedOut, ProgressMonitor *monitor,
@@ -109,6 +117,7 @@ private:
     uint32_t m_readTimeoutMs = kDefaultReadTimeoutMs;
     int m_connectTimeoutSec = kDefaultConnectTimeoutSec;
     int m_lastSendError = 0;
+    ProgressMonitor *m_abortMonitor = nullptr;
     // Read-ahead: bytes [m_aheadPos, m_aheadEnd) of the block are received but not yet handed out.
     std::unique_ptr<unsigned char[]> m_ahead;
     uint32_t m_aheadPos = 0;

@@ -4,6 +4,8 @@
 
 #include "http/EngineTestSupport.h"
 #include "http/HttpMan.h"
+#include "net/ProgressMonitor.h"
+#include "platform/Clock.h"
 
 using namespace vantry;
 
@@ -123,4 +125,45 @@ TEST(HttpMan, LastModifiedDateReadsTheRfc1123FormAndNotTheAsctimeForm) {
     ASSERT_TRUE(man.QuickGetHtml(Url(server, "/month").c_str(), page));
     man.LastModifiedDate(day);
     EXPECT_STREQ(day.Text(), "");
+}
+
+namespace {
+
+// Asks to abort from its fifth check on, and counts the checks.
+class AbortAfterChecks : public ProgressMonitor {
+public:
+    bool AbortCheck() override { return ++checks >= 5; }
+    int checks = 0;
+};
+
+} // namespace
+
+TEST(HttpMan, ProgressAbortEndsAStalledTlsHandshakeBeforeTheReadTimeOut) {
+    ScriptedServer server;
+    server.SetDefaultScript(testsupport::ConnectionScript().HoldOpen()); // accepts, never answers
+    HttpMan man;
+    man.SetReadTimeout(60);
+    AbortAfterChecks monitor;
+    man.Control().Progress = &monitor;
+    StringBuffer page;
+    const uint32_t start = platform::GetTickCount();
+    EXPECT_FALSE(
+        man.QuickGetHtml(("https://127.0.0.1:" + std::to_string(server.Port()) + "/").c_str(), page));
+    EXPECT_GE(monitor.checks, 5);
+    // Aborted in the handshake's first slices, far from the minute of the read time-out.
+    EXPECT_LT(platform::GetTickCount() - start, 30000u);
+}
+
+TEST(HttpMan, ProgressAbortEndsAStalledResponse) {
+    ScriptedServer server;
+    server.SetDefaultScript(testsupport::ConnectionScript().ReadUntil("\r\n\r\n").HoldOpen());
+    HttpMan man;
+    man.SetReadTimeout(60);
+    AbortAfterChecks monitor;
+    man.Control().Progress = &monitor;
+    StringBuffer page;
+    const uint32_t start = platform::GetTickCount();
+    EXPECT_FALSE(man.QuickGetHtml(Url(server, "/").c_str(), page));
+    EXPECT_GE(monitor.checks, 5);
+    EXPECT_LT(platform::GetTickCount() - start, 30000u);
 }
