@@ -33,6 +33,8 @@ public:
     void SetMaxContentLength(int) override {}
     void SetMimicIE(bool) override {}
     void SetMimicFirefox(bool) override {}
+    void SetRequireVerifiedServer(bool) override {}
+    void SetProgressMonitor(vantry::ProgressMonitor *) override {}
 
 private:
     std::string m_agent = "bench";

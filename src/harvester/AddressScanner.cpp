@@ -13,6 +13,7 @@
 #include "core/StringTable.h"
 #include "net/NameLookup.h"
 #include "platform/Clock.h"
+#include "url/HostName.h"
 #include "url/KnownTlds.h"
 
 namespace lanternfold {
@@ -58,14 +59,36 @@ void PrintDotted(const int parts[4], StringBuffer &out) {
     out.Append(text);
 }
 
-// The output file: opened for appending, one name and CR LF, closed again. A
-// failed write is ignored.
+// The output file: opened for appending, one name and its LF in one write, closed
+// again. A failed write is ignored.
 void AppendNameToFile(const char *outputPath, const StringBuffer &name) {
     StringBuffer line;
     line.AppendBuffer(name);
-    line.Append("\r\n");
+    line.Append("\n");
     FileSys::AppendToFile(outputPath, line.Text(), static_cast<uint32_t>(line.Length()), nullptr);
 }
+
+// The seen-set, table and output file of ScanAround as the names of a walk. Both
+// directions write a found name only when it has a known top-level domain, so the
+// output file never gets names the harvester itself would refuse.
+class SeenNames : public AddressScanner::Names {
+public:
+    SeenNames(StringSeen &seen, const char *outputPath, StringTable *found)
+        : m_seen(seen), m_outputPath(outputPath), m_found(found) {}
+    bool Known(const StringBuffer &name) override { return m_seen.Contains(name); }
+    void Found(const StringBuffer &name) override {
+        m_seen.Add(name);
+        if (m_outputPath && HasKnownTld(name.Text()))
+            AppendNameToFile(m_outputPath, name);
+        if (m_found)
+            m_found->Append(name.Text());
+    }
+
+private:
+    StringSeen &m_seen;
+    const char *m_outputPath;
+    StringTable *m_found;
+};
 } // namespace
 
 bool AddressScanner::Lookups::ForwardLookup(const char *host, StringBuffer &out) {
@@ -88,7 +111,7 @@ void AddressScanner::ScanDomains(const ClsStringArray &names, StringSeen &seen, 
                                  const char *outputPath) {
     StringBuffer name;
     int32_t n = names.Count();
-    for (int32_t i = 0; i < n; ++i) {
+    for (int32_t i = 0; i < n && !StopAsked(); ++i) {
         if (!names.GetString(i, name))
             continue;
         ScanAround(name.Text(), seen, outputPath, found);
@@ -97,25 +120,32 @@ void AddressScanner::ScanDomains(const ClsStringArray &names, StringSeen &seen, 
 
 bool AddressScanner::ScanAround(const char *host, StringSeen &seen, const char *outputPath,
                                 StringTable *found) {
+    SeenNames names(seen, outputPath, found);
+    return WalkFrom(host, names);
+}
+
+bool AddressScanner::WalkFrom(const char *host, Names &names) {
     StringBuffer address;
-    if (!host || !m_lookups->ForwardLookup(host, address))
+    if (!host || StopAsked() || !m_lookups->ForwardLookup(host, address))
         return false;
-    return WalkNeighbours(address.Text(), seen, outputPath, found);
+    uint32_t lastHit = m_lookups->TickCount();
+    WalkOneWay(address.Text(), true, lastHit, names);
+    WalkOneWay(address.Text(), false, lastHit, names);
+    return !StopAsked();
 }
 
 bool AddressScanner::WalkNeighbours(const char *startAddress, StringSeen &seen, const char *outputPath,
                                     StringTable *found) {
+    SeenNames names(seen, outputPath, found);
     uint32_t lastHit = m_lookups->TickCount();
-    WalkOneWay(startAddress, true, lastHit, seen, outputPath, found);
-    WalkOneWay(startAddress, false, lastHit, seen, outputPath, found);
+    WalkOneWay(startAddress, true, lastHit, names);
+    WalkOneWay(startAddress, false, lastHit, names);
     return true;
 }
 
-// One direction of the walk. Both directions write a found name only when it
-// has a known top-level domain, so the output file never gets names the
-// harvester itself would refuse.
-void AddressScanner::WalkOneWay(const char *startAddress, bool upward, uint32_t &lastHit, StringSeen &seen,
-                                const char *outputPath, StringTable *found) {
+// One direction of the walk, ended by the miss limits, the 10-second rule, the
+// /16 boundary, the first known name, or a stop.
+void AddressScanner::WalkOneWay(const char *startAddress, bool upward, uint32_t &lastHit, Names &names) {
     const int32_t nameLimit = quickScan ? kQuickScanLimit : maxMisses;
     const int32_t failLimit = nameLimit;
     StringBuffer current(startAddress ? startAddress : "");
@@ -123,6 +153,8 @@ void AddressScanner::WalkOneWay(const char *startAddress, bool upward, uint32_t 
     StringBuffer name;
     int32_t misses = 0;
     for (;;) {
+        if (StopAsked())
+            return;
         bool stepped = upward ? NextAddress(current.Text(), next) : PreviousAddress(current.Text(), next);
         if (!stepped)
             return;
@@ -132,13 +164,9 @@ void AddressScanner::WalkOneWay(const char *startAddress, bool upward, uint32_t 
         if (answered) {
             lastHit = m_lookups->TickCount();
             if (IsAcceptableReverseName(name)) {
-                if (seen.Contains(name))
+                if (names.Known(name))
                     return;
-                seen.Add(name);
-                if (outputPath && HasKnownTld(name.Text()))
-                    AppendNameToFile(outputPath, name);
-                if (found)
-                    found->Append(name.Text());
+                names.Found(name);
                 misses = 0;
             } else if (misses > nameLimit) {
                 return;
@@ -201,7 +229,7 @@ bool AddressScanner::IsAcceptableReverseName(StringBuffer &name) {
         ++digit;
     if (*digit && ReadsAsFourIntegers(digit, '-'))
         return false;
-    return true;
+    return NormalizeHostName(name);
 }
 
 } // namespace lanternfold

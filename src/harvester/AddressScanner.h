@@ -3,6 +3,7 @@
 // above and below it, keeping names that look like sites.
 #pragma once
 #include <cstdint>
+#include <functional>
 
 namespace vantry {
 class ClsStringArray;
@@ -28,6 +29,15 @@ public:
         virtual uint32_t TickCount();
     };
 
+    // What a walk asks and tells about the names it meets: whether a name is already known (that
+    // direction of the walk ends there), and each new name it accepts.
+    class Names {
+    public:
+        virtual ~Names() = default;
+        virtual bool Known(const vantry::StringBuffer &name) = 0;
+        virtual void Found(const vantry::StringBuffer &name) = 0;
+    };
+
     AddressScanner();
     // Uses the given lookups (not owned; they must outlive the scanner).
     explicit AddressScanner(Lookups &lookups);
@@ -45,17 +55,25 @@ public:
     bool WalkNeighbours(const char *startAddress, vantry::StringSeen &seen, const char *outputPath,
                         vantry::StringTable *found);
 
+    // Resolves the host and walks its neighbourhood, telling `names` of what it meets. False when the
+    // host does not resolve or a stop came first.
+    bool WalkFrom(const char *host, Names &names);
+    // Asked before every lookup; a walk ends as soon as it gives true.
+    void SetStopCheck(std::function<bool()> stopCheck) { m_stopCheck = std::move(stopCheck); }
+
     static bool NextAddress(const char *address, vantry::StringBuffer &out);
     static bool PreviousAddress(const char *address, vantry::StringBuffer &out);
-    // Lower-cases name in place on the way.
+    // Lower-cases name in place on the way; a name that is not a DNS host name is refused too.
     static bool IsAcceptableReverseName(vantry::StringBuffer &name);
 
     int32_t maxMisses = 25;
     bool quickScan = false;
 
 private:
-    void WalkOneWay(const char *startAddress, bool upward, uint32_t &lastHit, vantry::StringSeen &seen,
-                    const char *outputPath, vantry::StringTable *found);
+    void WalkOneWay(const char *startAddress, bool upward, uint32_t &lastHit, Names &names);
+    bool StopAsked() const { return m_stopCheck && m_stopCheck(); }
+
+    std::function<bool()> m_stopCheck;
 
     Lookups m_systemLookups;
     Lookups *m_lookups;

@@ -6,12 +6,25 @@
 #include "core/FileSys.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/Files.h"
 #include "platform/Signals.h"
 #include "spider/HttpManFetcher.h"
 
 namespace lanternfold {
 
 using namespace vantry;
+
+namespace {
+constexpr const char *kStopFile = "stop.txt";
+
+bool StopFileOpens() {
+    int handle = FileSys::OpenFileForRead(kStopFile, nullptr);
+    if (handle < 0)
+        return false;
+    FileSys::CloseFile(handle);
+    return true;
+}
+} // namespace
 
 std::unique_ptr<PageFetcher> HarvestEnvironment::NewFetcher() {
     return std::make_unique<HttpManFetcher>();
@@ -26,12 +39,20 @@ void HarvestEnvironment::SleepMs(uint32_t ms) {
 }
 
 bool HarvestEnvironment::StopRequested() {
+    return platform::StopSignalCount() > 0 || StopFileOpens();
+}
+
+std::string HarvestEnvironment::StopReason() {
     if (platform::StopSignalCount() > 0)
-        return true;
-    int handle = FileSys::OpenFileForRead("stop.txt", nullptr);
-    if (handle < 0)
+        return "SIGTERM or SIGINT received";
+    return "stop.txt found";
+}
+
+bool HarvestEnvironment::RemoveStaleStopFile() {
+    if (!platform::PathExists(kStopFile))
         return false;
-    FileSys::CloseFile(handle);
+    int err = 0;
+    platform::DeleteFile(kStopFile, &err);
     return true;
 }
 

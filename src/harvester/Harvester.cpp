@@ -1,18 +1,17 @@
-// Harvester: the run loop and its steps (seed harvest, promotion, flush with the address scan, the
-// per-domain crawl with its page budget), the guarded appends to the queues, and the saved state.
+// Harvester: the run loop and its steps (seed pages on their schedule, the walks of new names, the
+// crawl of one site per cycle), the seed-link and crawlable-name tests, and the lines for the user.
 #include "harvester/Harvester.h"
 
 #include <cstring>
-#include <string>
 
-#include "core/ContentCoding.h"
-#include "core/DataBuffer.h"
-#include "core/StringSeen.h"
+#include "core/ClsStringArray.h"
+#include "core/StringBuffer.h"
 #include "harvester/AddressScanner.h"
-#include "harvester/StateFile.h"
+#include "harvester/AgentString.h"
+#include "harvester/PacedFetcher.h"
+#include "harvester/SiteCrawl.h"
 #include "harvester/StatusLine.h"
 #include "spider/ClsHtmlUtil.h"
-#include "spider/PageFetcher.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
 #include "url/KnownTlds.h"
@@ -24,16 +23,6 @@ using namespace vantry;
 
 namespace {
 
-constexpr uint32_t kSmallSetBuckets = 51001;
-constexpr uint32_t kWrittenSetBuckets = 531001;
-constexpr int32_t kQueueCap = 1000;
-constexpr int32_t kSeedRefillBelow = 10;
-constexpr uint32_t kSlowPageMs = 3000;
-constexpr uint32_t kStateSaveIntervalMs = 60000;
-constexpr uint32_t kIdleFirstWaitMs = 1000;
-constexpr uint32_t kIdleLongestWaitMs = 60000;
-constexpr uint32_t kStopCheckSliceMs = 250;
-
 // The first run of '/' characters is followed by a decimal digit (a numeric host after "//").
 bool DigitAfterFirstSlashes(const char *text) {
     const char *slash = std::strchr(text, '/');
@@ -44,111 +33,171 @@ bool DigitAfterFirstSlashes(const char *text) {
     return *slash >= '0' && *slash <= '9';
 }
 
-void TableToVector(const StringTable &table, std::vector<std::string> &out) {
-    StringBuffer s;
-    for (int32_t i = 0; i < table.Count(); ++i)
-        if (table.GetString(i, s))
-            out.emplace_back(s.Text());
+std::string Minutes(uint32_t ms) {
+    const uint32_t minutes = (ms + 59999) / 60000;
+    return std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes");
 }
 
 } // namespace
 
-Harvester::Harvester() : Harvester(*new HarvestEnvironment) {
+// Hands a crawl's outbound hosts to the state as each page is done.
+class Harvester::CrawlSink : public SiteCrawl::Sink {
+public:
+    explicit CrawlSink(Harvester &h) : m_h(h) {}
+    void OutboundHosts(const std::vector<std::string> &hosts) override {
+        m_h.m_state.AddOutboundHosts(hosts);
+    }
+    void PageDone(const std::string &domain) override {
+        ++m_h.m_pagesFetched;
+        m_h.UpdateStatus(domain.c_str());
+        m_h.m_state.Maintain(m_h.m_env.TickCount());
+    }
+
+private:
+    Harvester &m_h;
+};
+
+// The scanned set as the names of a walk: a known name ends a direction, a new one is recorded.
+class Harvester::WalkNames : public AddressScanner::Names {
+public:
+    explicit WalkNames(HarvestState &state) : m_state(state) {}
+    bool Known(const StringBuffer &name) override { return m_state.IsScanned(name.View()); }
+    void Found(const StringBuffer &name) override { m_state.AddWalkFind(std::string(name.View())); }
+
+private:
+    HarvestState &m_state;
+};
+
+Harvester::Harvester(HarvestSettings settings) : Harvester(*new HarvestEnvironment, std::move(settings)) {
     m_ownEnv.reset(&m_env);
 }
 
-Harvester::Harvester(HarvestEnvironment &env)
-    : m_env(env), scannedNames(std::make_unique<StringSeen>(kSmallSetBuckets)),
-      crawledDomains(std::make_unique<StringSeen>(kSmallSetBuckets)),
-      writtenNames(std::make_unique<StringSeen>(kWrittenSetBuckets)), m_output(*writtenNames) {
-    newDomains.SetUnique(true);
-    crawlQueue.SetUnique(true);
+Harvester::Harvester(HarvestEnvironment &env, HarvestSettings settings)
+    : m_env(env), m_settings(std::move(settings)), m_stop(env), m_pacer(m_settings.hostSpacingMs),
+      m_seeds(m_settings.seeds.empty() ? BuiltInSeeds() : m_settings.seeds),
+      m_state([this](const char *name) { return IsCrawlableDomain(name); },
+              [this](const std::string &line) { Report(line); }) {
+    for (const char *excluded : sitevalues::kExcludedSubstrings)
+        m_excluded.emplace_back(excluded);
+    if (!m_settings.seeds.empty())
+        ExcludeSeedSites();
 }
 
 Harvester::~Harvester() = default;
 
+std::vector<std::string> Harvester::BuiltInSeeds() {
+    return {std::string("http://") + sitevalues::kFirstSeedHost + sitevalues::kFirstSeedPath,
+            std::string("http://") + sitevalues::kSecondSeedHost + "/"};
+}
+
+// A seed site is a listing, not a find: its own domain is never harvested or crawled.
+void Harvester::ExcludeSeedSites() {
+    StringBuffer host, base;
+    for (size_t i = 0; i < m_seeds.Count(); ++i) {
+        GetUrlHost(m_seeds.Url(i).c_str(), host);
+        GetBaseDomain(host.Text(), base);
+        if (base.Length() != 0)
+            m_excluded.emplace_back(base.View());
+    }
+}
+
 void Harvester::DecodeAgentString(StringBuffer &out) {
-    out.Clear();
-    ContentCoding coding;
-    DataBuffer bytes;
-    const char *stored = sitevalues::kAgentStringBase64;
-    if (coding.DecodeBase64(stored, static_cast<uint32_t>(std::strlen(stored)), bytes))
-        out.AppendData(bytes);
+    lanternfold::DecodeAgentString(out);
+}
+
+void Harvester::Report(const std::string &line) {
+    if (m_status)
+        m_status->ClearForReport();
+    const std::string text = "lanternfold: " + line + "\n";
+    m_env.WriteStdErr(text.c_str());
 }
 
 // ---- the run loop ----
 
 void Harvester::Run(const char *path) {
     Start(path);
-    HarvestSeeds();
     uint32_t idleWaitMs = kIdleFirstWaitMs;
+    uint32_t reportedWaitMs = 0;
     for (;;) {
+        if (m_stop.Requested())
+            break;
         const bool worked = RunCycle();
-        SaveStateIfDue();
         UpdateStatus(nullptr);
-        if (m_env.StopRequested())
+        if (m_stop.Requested())
             break;
         if (worked) {
             idleWaitMs = kIdleFirstWaitMs;
+            reportedWaitMs = 0;
             continue;
         }
-        // A cycle without work (no seed page, nothing to crawl) waits before the next, longer each time.
+        // A cycle that crawled nothing and found nothing new waits before the next, longer each time.
+        if (idleWaitMs != reportedWaitMs) {
+            Report("nothing new to do; next look in " + std::to_string(idleWaitMs / 1000) + " s");
+            reportedWaitMs = idleWaitMs;
+        }
         if (WaitIdle(idleWaitMs))
             break;
         idleWaitMs = idleWaitMs * 2 > kIdleLongestWaitMs ? kIdleLongestWaitMs : idleWaitMs * 2;
     }
-    SaveState();
-    m_status->Finish();
+    Finish();
 }
 
 void Harvester::Start(const char *path) {
-    outputPath.SetString(path != nullptr ? path : "");
-    m_output.SetPath(outputPath.Text());
-    m_output.LoadWrittenNames();
-    m_statePath.SetBuffer(outputPath);
-    m_statePath.Append(".state");
-    LoadState();
-    m_lastSaveTick = m_env.TickCount();
+    m_outputPath = path != nullptr ? path : "";
+    if (m_env.RemoveStaleStopFile())
+        Report("stop.txt was present at start, left from an earlier stop; removed it");
+    Report("names go to " + m_outputPath + "; the state is kept in " + m_outputPath + ".journal");
+    Report("https sites are fetched without checking their certificates: only host names are taken from "
+           "them, and nothing secret is sent");
+    m_state.Open(m_outputPath, m_env.TickCount());
     m_status = std::make_unique<StatusLine>(m_env);
+    m_started = true;
+}
+
+void Harvester::Finish() {
+    if (!m_started)
+        return;
+    m_started = false;
+    const std::string why = m_stop.Reason();
+    Report("stopping: " + (why.empty() ? std::string("the run ended") : why));
+    m_state.Close();
+    Report("state saved in " + m_state.JournalPath() + " (" + std::to_string(m_state.NamesInOutput()) +
+           " names in the output, " + std::to_string(m_state.DomainsCrawled()) + " domains crawled, " +
+           std::to_string(m_state.CrawlQueueLength()) + " queued for a crawl)");
+    if (m_status)
+        m_status->Finish();
 }
 
 bool Harvester::RunCycle() {
-    bool worked = false;
-    if (newDomains.Count() < kSeedRefillBelow) {
-        worked = HarvestSeeds();
-        PromoteNewDomains();
-    }
-    FlushNewDomains();
-    if (CrawlNextDomain())
-        worked = true;
-    m_output.WritePending();
-    return worked;
+    const uint64_t before = m_state.Discoveries();
+    if (m_state.WalkQueueLength() < kSeedRefillBelow && !m_stop.Requested())
+        HarvestSeeds();
+    if (!m_stop.Requested())
+        FlushNewDomains();
+    const bool crawled = !m_stop.Requested() && CrawlNextDomain();
+    m_state.Maintain(m_env.TickCount());
+    return crawled || m_state.Discoveries() != before;
 }
 
 bool Harvester::WaitIdle(uint32_t waitMs) {
     for (uint32_t slept = 0; slept < waitMs; slept += kStopCheckSliceMs) {
         m_env.SleepMs(kStopCheckSliceMs);
-        if (m_env.StopRequested())
+        if (m_stop.Requested())
             return true;
     }
+    m_state.Maintain(m_env.TickCount());
     return false;
-}
-
-void Harvester::SaveStateIfDue() {
-    if (m_env.TickCount() - m_lastSaveTick >= kStateSaveIntervalMs)
-        SaveState();
 }
 
 void Harvester::UpdateStatus(const char *domain) {
     if (m_status)
-        m_status->Update(m_output.LoadedCount() + m_output.WrittenCount(), crawlQueue.Count(), domain,
-                         m_pagesFetched);
+        m_status->Update(m_state.NamesInOutput(), m_state.CrawlQueueLength(), domain, m_pagesFetched);
 }
 
 // ---- seed pages ----
 
-std::unique_ptr<PageFetcher> Harvester::MakeSeedFetcher() {
-    std::unique_ptr<PageFetcher> fetcher = m_env.NewFetcher();
+std::unique_ptr<PacedFetcher> Harvester::MakeSeedFetcher() {
+    auto fetcher = std::make_unique<PacedFetcher>(m_env.NewFetcher(), m_pacer, m_env, m_stop);
     StringBuffer agent;
     DecodeAgentString(agent);
     fetcher->SetUseHttpCache(true);
@@ -166,41 +215,49 @@ std::unique_ptr<PageFetcher> Harvester::MakeSeedFetcher() {
 
 bool Harvester::HarvestSeeds() {
     const uint32_t firstTick = m_env.TickCount();
-    std::unique_ptr<PageFetcher> fetcher = MakeSeedFetcher();
+    const int index = m_seeds.PickDue(firstTick);
+    if (index < 0)
+        return false;
+    std::unique_ptr<PacedFetcher> fetcher = MakeSeedFetcher();
     if (m_env.TickCount() & 1u)
         fetcher->SetMimicFirefox(true);
     else
         fetcher->SetMimicIE(true);
 
-    StringBuffer url("http://");
-    if (firstTick & 1u) {
-        url.Append(sitevalues::kFirstSeedHost);
-        url.Append(sitevalues::kFirstSeedPath);
-    } else {
-        url.Append(sitevalues::kSecondSeedHost);
-        url.Append("/");
-    }
+    const std::string &url = m_seeds.Url(static_cast<size_t>(index));
     StringBuffer page;
-    if (!fetcher->QuickGetHtml(url.Text(), page))
+    const bool fetched = fetcher->QuickGetHtml(url.c_str(), page);
+    if (!fetched && fetcher->Stopped())
+        return false; // cut short by the stop: not held against the seed
+    const uint32_t wait = m_seeds.Fetched(static_cast<size_t>(index), fetched, m_env.TickCount());
+    if (!fetched) {
+        Report("seed " + url + " could not be fetched; next try in " + Minutes(wait));
         return false;
+    }
 
     ClsHtmlUtil html;
     ClsStringArray links;
     html.GetHttpLinks(page.Text(), links);
+    std::vector<std::string> hosts;
     StringBuffer link, host;
     for (int32_t i = 0; links.GetString(i, link); ++i) {
         if (!PassesSeedLinkTest(link.Text()))
             continue;
         GetUrlHost(link.Text(), host);
-        if (HasKnownTld(host.Text()) && !scannedNames->Contains(host))
-            newDomains.Append(host.Text());
+        if (HasKnownTld(host.Text()) && !m_state.IsScanned(host.View()))
+            hosts.emplace_back(host.View());
     }
+    const uint64_t before = m_state.Discoveries();
+    m_state.AddSeedHosts(hosts);
+    Report("seed " + url + " fetched: " + std::to_string(links.Count()) + " links, " +
+           (m_state.Discoveries() != before ? "new names found" : "nothing new") + "; next fetch in " +
+           Minutes(wait));
     return true;
 }
 
 bool Harvester::ContainsExcludedSubstring(const char *text) const {
-    for (const char *excluded : sitevalues::kExcludedSubstrings)
-        if (FindNoCase(text, excluded) != nullptr)
+    for (const std::string &excluded : m_excluded)
+        if (FindNoCase(text, excluded.c_str()) != nullptr)
             return true;
     return false;
 }
@@ -219,186 +276,30 @@ bool Harvester::IsCrawlableDomain(const char *name) const {
     return HasKnownTld(name);
 }
 
-// ---- queues and the output ----
-
-void Harvester::PromoteNewDomains() {
-    if (crawlQueue.Count() > kQueueCap)
-        return;
-    StringBuffer name;
-    for (int32_t i = 0; newDomains.GetString(i, name); ++i)
-        if (!crawledDomains->Contains(name) && IsCrawlableDomain(name.Text()))
-            crawlQueue.Append(name.Text());
-}
-
-void Harvester::RecordDomain(const char *name) {
-    if (name == nullptr || !HasKnownTld(name))
-        return;
-    m_output.Write(name); // written once, and kept until the file can take it
-}
+// ---- the walks and the crawl ----
 
 void Harvester::FlushNewDomains() {
-    if (newDomains.Count() == 0)
-        return;
-    StringBuffer name;
-    for (int32_t i = 0; newDomains.GetString(i, name); ++i)
-        if (HasKnownTld(name.Text()))
-            m_output.Write(name.Text());
-
-    // The scan writes nothing itself: its names go through the output here, so that they too are
-    // written once and never lost.
     AddressScanner scanner(m_env.Lookups());
     scanner.maxMisses = 20;
     scanner.quickScan = false;
-    StringTable found;
-    scanner.ScanDomains(newDomains, *scannedNames, &found, nullptr);
-    for (int32_t i = 0; found.GetString(i, name); ++i) {
-        m_scannedTexts.Append(name.Text());
-        if (HasKnownTld(name.Text()))
-            m_output.Write(name.Text());
-    }
-    QueueScanResults(found);
-    newDomains.Clear();
-}
-
-void Harvester::QueueScanResults(const StringTable &found) {
-    if (crawlQueue.Count() >= kQueueCap)
-        return;
-    StringBuffer name;
-    for (int32_t i = 0; found.GetString(i, name); ++i) {
-        if (!crawledDomains->Contains(name) && IsCrawlableDomain(name.Text()))
-            crawlQueue.Append(name.Text());
-        if (crawlQueue.Count() >= kQueueCap)
-            return;
+    scanner.SetStopCheck([this] { return m_stop.Requested(); });
+    WalkNames names(m_state);
+    std::string name;
+    while (!m_stop.Requested() && m_state.TakeNameToWalk(name)) {
+        scanner.WalkFrom(name.c_str(), names);
+        m_state.Maintain(m_env.TickCount());
     }
 }
-
-void Harvester::QueueForCrawl(const StringBuffer &name) {
-    if (crawlQueue.Count() < kQueueCap && !crawledDomains->Contains(name) && IsCrawlableDomain(name.Text()))
-        crawlQueue.Append(name.Text());
-}
-
-void Harvester::QueueNewDomain(const StringBuffer &name) {
-    if (!scannedNames->Contains(name))
-        newDomains.Append(name.Text());
-}
-
-// ---- the crawl of one domain ----
 
 bool Harvester::CrawlNextDomain() {
-    StringBuffer domain;
-    if (!TakeNextDomain(domain))
+    std::string domain;
+    if (!m_state.TakeDomainToCrawl(domain))
         return false;
-    std::unique_ptr<PageFetcher> fetcher = m_env.NewFetcher();
-    Spider spider(*fetcher);
-    PrepareSpider(spider, domain);
-    CrawlPages(spider, domain);
-    return true;
-}
-
-bool Harvester::TakeNextDomain(StringBuffer &domain) {
-    if (crawlQueue.Count() == 0)
-        return false;
-    crawlQueue.GetString(0, domain);
-    crawlQueue.RemoveAt(0);
-    crawledDomains->Add(domain);
-    m_crawledTexts.Append(domain.Text());
-    return true;
-}
-
-void Harvester::PrepareSpider(Spider &spider, const StringBuffer &domain) {
-    spider.Initialize(domain.Text(), false, false, false);
-    StringBuffer home("http://");
-    home.AppendBuffer(domain);
-    home.Append("/");
-    spider.AddUnspidered(home.Text());
-    spider.SetFetchFromCache(false);
-    spider.SetUpdateCache(false);
-    spider.SetObeyRobots(true);
-    spider.SetAvoidQueryStrings(true);
-    StringBuffer agent;
-    DecodeAgentString(agent);
-    spider.SetUserAgent(agent.Text());
-}
-
-void Harvester::CrawlPages(Spider &spider, const StringBuffer &domain) {
-    PageBudget budget;
-    StringTable outboundHosts;
-    StringBuffer page;
-    while (spider.UnspideredCount() > 0) {
-        const uint32_t t0 = m_env.TickCount();
-        if (!spider.CrawlNext(page))
-            break;
-        ++budget.pages;
-        ++m_pagesFetched;
-        TakeOutboundHosts(spider, outboundHosts);
-        spider.ClearOutboundLinks();
-        UpdateStatus(domain.Text());
-        if (m_env.TickCount() - t0 > kSlowPageMs)
-            break;
-        if (!budget.AfterPage(outboundHosts.Count()))
-            break;
-    }
-}
-
-bool Harvester::PageBudget::AfterPage(int32_t count) {
-    if (count > lastCount)
-        maxPages = pages + 4;
-    else if (pages > 4 && count == 0)
-        return false;
-    lastCount = count;
-    return pages < maxPages;
-}
-
-void Harvester::TakeOutboundHosts(Spider &spider, StringTable &outboundHosts) {
-    StringBuffer link, host;
-    for (int32_t i = 0; spider.GetOutboundLink(i, link); ++i) {
-        GetUrlHost(link.Text(), host);
-        AddWwwToBareDomain(host);
-        host.ToLower();
-        outboundHosts.Append(host.Text());
-        if (host.Length() == 0)
-            continue;
-        RecordDomain(host.Text());
-        QueueNewDomain(host);
-        QueueForCrawl(host);
-    }
-}
-
-// ---- the saved state ----
-
-bool Harvester::SaveState() {
-    m_lastSaveTick = m_env.TickCount();
-    if (m_statePath.Length() == 0)
-        return false;
-    HarvestState state;
-    StringBuffer name;
-    for (int32_t i = 0; crawlQueue.GetString(i, name); ++i)
-        state.crawlQueue.emplace_back(name.Text());
-    TableToVector(m_crawledTexts, state.crawledDomains);
-    TableToVector(m_scannedTexts, state.scannedNames);
-    return StateFile::Save(m_statePath.Text(), state);
-}
-
-bool Harvester::LoadState() {
-    HarvestState state;
-    std::string reason;
-    if (!StateFile::Load(m_statePath.Text(), state, reason)) {
-        std::string line =
-            "lanternfold: state file " + std::string(m_statePath.Text()) + " ignored (" + reason + ")\n";
-        m_env.WriteStdErr(line.c_str());
-        return false;
-    }
-    for (const std::string &name : state.crawledDomains) {
-        crawledDomains->Add(name.data(), name.size());
-        m_crawledTexts.Append(name.c_str());
-    }
-    for (const std::string &name : state.scannedNames) {
-        scannedNames->Add(name.data(), name.size());
-        m_scannedTexts.Append(name.c_str());
-    }
-    for (const std::string &name : state.crawlQueue)
-        if (!crawledDomains->Contains(name.data(), name.size()))
-            crawlQueue.Append(name.c_str());
+    UpdateStatus(domain.c_str());
+    SiteCrawl crawl(m_env, m_pacer, m_stop, m_robots);
+    CrawlSink sink(*this);
+    crawl.Crawl(domain, sink);
+    m_state.FinishCrawl(domain);
     return true;
 }
 

@@ -1,112 +1,107 @@
-// Harvester: the program's driver. Keeps the domain queues and seen-sets, fetches seed pages, crawls
-// one domain per cycle with the spider, walks the address neighbourhood of new names, and appends
-// every new host name to the output file until a stop file appears (or a stop signal arrives).
+// Harvester: the program's driver. Each cycle it fetches a seed page when one is due, walks the
+// address neighbourhood of the names found since the last cycle, and crawls one queued domain's site;
+// every new host name goes to the output file. All state lives in HarvestState (queues, sets, output,
+// journal); the crawl of a site is a SiteCrawl step and a walk an AddressScanner step, both paced per
+// host and ended by a stop (stop.txt, SIGTERM, SIGINT) within a second wherever they are.
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
-#include "core/ClsStringArray.h"
-#include "core/StringBuffer.h"
-#include "core/StringTable.h"
 #include "harvester/HarvestEnvironment.h"
-#include "harvester/NameOutput.h"
+#include "harvester/HarvestState.h"
+#include "harvester/HostPacer.h"
+#include "harvester/RobotsCache.h"
+#include "harvester/SeedSchedule.h"
+#include "harvester/StopWatch.h"
 
 namespace vantry {
-class PageFetcher;
-class Spider;
-class StringSeen;
+class StringBuffer;
 } // namespace vantry
 
 namespace lanternfold {
 
+class PacedFetcher;
 class StatusLine;
+
+// The settings the command line may change.
+struct HarvestSettings {
+    // Seed page URLs; empty: the built-in two.
+    std::vector<std::string> seeds;
+    // Least time between the starts of two requests to one host.
+    uint32_t hostSpacingMs = HostPacer::kDefaultSpacingMs;
+};
 
 class Harvester {
 public:
+    static constexpr int32_t kSeedRefillBelow = 10;
+    static constexpr uint32_t kIdleFirstWaitMs = 1000;
+    static constexpr uint32_t kIdleLongestWaitMs = 60000;
+    static constexpr uint32_t kStopCheckSliceMs = 100;
+
     // Uses the real network, clock and stop file.
-    Harvester();
+    explicit Harvester(HarvestSettings settings = HarvestSettings());
     // Uses the given environment (not owned; it must outlive the harvester).
-    explicit Harvester(HarvestEnvironment &env);
+    explicit Harvester(HarvestEnvironment &env, HarvestSettings settings = HarvestSettings());
     virtual ~Harvester();
     Harvester(const Harvester &) = delete;
     Harvester &operator=(const Harvester &) = delete;
 
-    // Harvests into the output file until a stop is requested.
+    // Harvests into the output file until a stop is requested; the state is saved on the way out.
     void Run(const char *outputPath);
 
     // The steps of a run (public so that each can be exercised on its own).
-    // Stores the output path, loads the names already written and the saved state.
+    // Opens the state beside the output and reports where names and state go.
     void Start(const char *outputPath);
-    // Gives whether a seed page was fetched.
+    // Saves the state and reports the stop.
+    void Finish();
+    // One cycle; gives whether it crawled a site or found anything new.
+    bool RunCycle();
+    // Fetches the seed page that is due, if any; gives whether one was fetched.
     bool HarvestSeeds();
-    std::unique_ptr<vantry::PageFetcher> MakeSeedFetcher();
-    void PromoteNewDomains();
+    std::unique_ptr<PacedFetcher> MakeSeedFetcher();
+    // Walks the neighbourhood of every name waiting to be walked.
     void FlushNewDomains();
     // Gives whether a domain was taken from the queue and crawled.
     bool CrawlNextDomain();
     bool IsCrawlableDomain(const char *name) const;
-    void RecordDomain(const char *name);
     // The seed-link test: no excluded substring, a '.', and no digit after the first run of '/'.
     bool PassesSeedLinkTest(const char *link) const;
     // The agent string, decoded from its stored Base64 form.
     static void DecodeAgentString(vantry::StringBuffer &out);
+    static std::vector<std::string> BuiltInSeeds();
 
-    // The state file beside the output; saved at most once a minute while running and at every stop.
-    bool SaveState();
-    bool LoadState();
-    const vantry::StringBuffer &StatePath() const { return m_statePath; }
-
-    vantry::ClsStringArray &NewDomains() { return newDomains; }
-    vantry::ClsStringArray &CrawlQueue() { return crawlQueue; }
-    vantry::StringSeen &ScannedNames() { return *scannedNames; }
-    vantry::StringSeen &CrawledDomains() { return *crawledDomains; }
-    vantry::StringSeen &WrittenNames() { return *writtenNames; }
-    NameOutput &Output() { return m_output; }
+    HarvestState &State() { return m_state; }
+    HostPacer &Pacer() { return m_pacer; }
+    StopWatch &Stop() { return m_stop; }
+    const SeedSchedule &Seeds() const { return m_seeds; }
     uint64_t PagesFetched() const { return m_pagesFetched; }
+    // One line for the user on standard error ("lanternfold: " in front).
+    void Report(const std::string &line);
 
 private:
-    // Per-domain crawl budget: a site stops 4 pages after the last page that added an outbound host,
-    // and after 5 pages when none did.
-    struct PageBudget {
-        int32_t pages = 0;
-        int32_t lastCount = 0;
-        int32_t maxPages = 25;
-        // After a page, with the count of outbound hosts so far: whether to fetch another.
-        bool AfterPage(int32_t count);
-    };
+    class CrawlSink;
+    class WalkNames;
 
-    bool RunCycle();
-    // Sleeps for the idle back-off in short slices; gives true when a stop was requested meanwhile.
+    // Waits in short slices; gives true when a stop was requested meanwhile.
     bool WaitIdle(uint32_t waitMs);
-    void SaveStateIfDue();
     void UpdateStatus(const char *domain);
-
-    bool TakeNextDomain(vantry::StringBuffer &domain);
-    void PrepareSpider(vantry::Spider &spider, const vantry::StringBuffer &domain);
-    void CrawlPages(vantry::Spider &spider, const vantry::StringBuffer &domain);
-    void TakeOutboundHosts(vantry::Spider &spider, vantry::StringTable &outboundHosts);
-    void QueueForCrawl(const vantry::StringBuffer &name);
-    void QueueNewDomain(const vantry::StringBuffer &name);
-    void QueueScanResults(const vantry::StringTable &found);
     bool ContainsExcludedSubstring(const char *text) const;
+    void ExcludeSeedSites();
 
     std::unique_ptr<HarvestEnvironment> m_ownEnv;
     HarvestEnvironment &m_env;
-
-    vantry::StringBuffer outputPath;
-    vantry::ClsStringArray newDomains;
-    vantry::ClsStringArray crawlQueue;
-    std::unique_ptr<vantry::StringSeen> scannedNames;
-    std::unique_ptr<vantry::StringSeen> crawledDomains;
-    std::unique_ptr<vantry::StringSeen> writtenNames;
-
-    NameOutput m_output;
-    // The texts of the two sets that the state file keeps (the sets keep only hash values).
-    vantry::StringTable m_crawledTexts;
-    vantry::StringTable m_scannedTexts;
-    vantry::StringBuffer m_statePath;
-    uint32_t m_lastSaveTick = 0;
+    HarvestSettings m_settings;
+    StopWatch m_stop;
+    HostPacer m_pacer;
+    RobotsCache m_robots;
+    SeedSchedule m_seeds;
+    HarvestState m_state;
+    std::vector<std::string> m_excluded; // the fixed excluded substrings and the seed sites' domains
+    std::string m_outputPath;
     uint64_t m_pagesFetched = 0;
+    bool m_started = false;
     std::unique_ptr<StatusLine> m_status;
 };
 

@@ -1,66 +1,122 @@
-// NameOutput: append-only output of host names, each once, none lost while the file cannot be opened.
+// NameOutput: append-only output of host names, each once, none lost or torn.
 #include "harvester/NameOutput.h"
 
-#include "core/DataBuffer.h"
-#include "core/FileSys.h"
-#include "core/LogNull.h"
+#include <vector>
+
 #include "core/StringSeen.h"
+#include "platform/Files.h"
 
 namespace lanternfold {
 
 using namespace vantry;
 
-void NameOutput::Write(const char *name) {
-    if (name == nullptr || *name == 0)
+namespace {
+constexpr uint32_t kReadChunk = 1u << 20;
+} // namespace
+
+uint64_t NameOutput::Open(const char *path, bool &repaired) {
+    SetPath(path);
+    repaired = false;
+    int err = 0;
+    const int fd = platform::OpenForUpdate(m_path.Text(), &err);
+    if (fd < 0)
+        return 0;
+    std::vector<char> chunk(kReadChunk);
+    std::string line;
+    uint64_t total = 0, complete = 0, count = 0;
+    for (;;) {
+        uint32_t got = 0;
+        if (!platform::ReadFile(fd, chunk.data(), kReadChunk, &got, &err) || got == 0)
+            break;
+        for (uint32_t i = 0; i < got; ++i) {
+            const char c = chunk[i];
+            if (c != '\n') {
+                line.push_back(c);
+                continue;
+            }
+            complete = total + i + 1;
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+                line.pop_back();
+            if (!line.empty()) {
+                m_written.Add(line.data(), line.size());
+                ++count;
+            }
+            line.clear();
+        }
+        total += got;
+        if (got < kReadChunk)
+            break;
+    }
+    if (complete < total) {
+        // A line without its end: a write that a crash cut short. Its name is written again, whole,
+        // when the journal still has it waiting.
+        repaired = platform::TruncateFile(fd, complete, &err);
+        platform::SyncFile(fd, &err);
+    }
+    platform::CloseFile(fd);
+    m_loadedCount += count;
+    return count;
+}
+
+bool NameOutput::Knows(std::string_view name) const {
+    return m_written.Contains(name.data(), name.size()) || m_pendingSet.count(std::string(name)) != 0;
+}
+
+void NameOutput::Write(std::string_view name) {
+    if (name.empty() || Knows(name))
         return;
     std::string text(name);
-    if (m_written.Contains(text.data(), text.size()) || m_pendingSet.count(text) != 0)
-        return;
     m_pendingSet.insert(text);
     m_pending.push_back(std::move(text));
     WritePending();
 }
 
-void NameOutput::WritePending() {
-    std::string line;
+bool NameOutput::WritePending() {
     while (!m_pending.empty()) {
         const std::string &name = m_pending.front();
-        line.assign(name);
-        line.append("\r\n");
-        if (!FileSys::AppendToFile(m_path.Text(), line.data(), static_cast<uint32_t>(line.size()), nullptr))
-            return;
+        if (!AppendLine(name))
+            return false;
         m_written.Add(name.data(), name.size());
         ++m_writtenCount;
         m_pendingSet.erase(name);
         m_pending.pop_front();
     }
+    return true;
 }
 
-int32_t NameOutput::LoadWrittenNames() {
-    LogNull log;
-    if (!FileSys::FileExists(m_path.Text(), &log))
-        return 0;
-    DataBuffer bytes;
-    if (!bytes.LoadFile(m_path.Text(), log))
-        return 0;
-    const char *p = reinterpret_cast<const char *>(bytes.Data());
-    const char *end = p + bytes.Length();
-    int32_t count = 0;
-    while (p < end) {
-        const char *lineEnd = p;
-        while (lineEnd < end && *lineEnd != '\n')
-            ++lineEnd;
-        const char *nameEnd = lineEnd;
-        while (nameEnd > p && (nameEnd[-1] == '\r' || nameEnd[-1] == ' '))
-            --nameEnd;
-        if (nameEnd > p) {
-            m_written.Add(p, static_cast<size_t>(nameEnd - p));
-            ++count;
-        }
-        p = lineEnd + 1;
+bool NameOutput::AppendLine(const std::string &name) {
+    int err = 0;
+    const int fd = platform::OpenForAppend(m_path.Text(), &err);
+    if (fd < 0) {
+        m_lastError = err;
+        return false;
     }
-    m_loadedCount += static_cast<uint64_t>(count);
-    return count;
+    uint64_t before = 0;
+    platform::FileSizeOf(fd, &before, &err);
+    std::string line(name);
+    line.push_back('\n');
+    uint32_t written = 0;
+    // One write of the whole line; the platform call completes a short one.
+    const bool ok = platform::WriteFile(fd, line.data(), static_cast<uint32_t>(line.size()), &written, &err);
+    if (!ok) {
+        m_lastError = err;
+        if (written > 0)
+            platform::TruncateFile(fd, before, &err);
+    } else {
+        m_lastError = 0;
+    }
+    platform::CloseFile(fd);
+    return ok;
+}
+
+bool NameOutput::Sync() {
+    int err = 0;
+    const int fd = platform::OpenForUpdate(m_path.Text(), &err);
+    if (fd < 0)
+        return false;
+    const bool ok = platform::SyncFile(fd, &err);
+    platform::CloseFile(fd);
+    return ok;
 }
 
 } // namespace lanternfold

@@ -1,10 +1,13 @@
-// NameOutput: the harvester's output file. Each name is appended as one line (CR LF) with the file
-// opened and closed for the line; a name is written at most once, and names that cannot be written
-// (the file will not open) wait in memory, in order, for the next successful open.
+// NameOutput: the output file of host names, one a line ending in LF. Each line goes to the file in one
+// write of the whole line and its end; a short write is completed, and one that cannot be completed is
+// cut off again, so the file never holds part of a name. Names that cannot be written (the file will
+// not open, the disk is full) wait in order for the next time the file takes them. A file begun with
+// CR LF line ends is read and continued; a last line cut short by a crash is removed at Open.
 #pragma once
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "core/StringBuffer.h"
@@ -23,25 +26,38 @@ public:
     void SetPath(const char *path) { m_path.SetString(path != nullptr ? path : ""); }
     const vantry::StringBuffer &Path() const { return m_path; }
 
-    // Queues the name unless it is already in the file or waiting, then writes what waits.
-    void Write(const char *name);
-    // Writes the waiting names in order; stops at the first that cannot be written.
-    void WritePending();
-    // Adds every line of the file to the written set; gives the number of names read.
-    int32_t LoadWrittenNames();
+    // Sets the path, removes a torn last line (repaired tells whether there was one) and adds every
+    // name of the file to the written set; gives the number of names read.
+    uint64_t Open(const char *path, bool &repaired);
+
+    // Whether the name is in the file or waiting for it.
+    bool Knows(std::string_view name) const;
+    // Queues the name unless it is known, then writes what waits.
+    void Write(std::string_view name);
+    // Writes the waiting names in order; stops at the first that cannot be written. Gives whether
+    // none is left waiting.
+    bool WritePending();
+    // The file's data to the disk.
+    bool Sync();
 
     size_t PendingCount() const { return m_pending.size(); }
-    // Names written by this object, and those found in the file when it was loaded.
+    const std::deque<std::string> &Pending() const { return m_pending; }
+    // Names written by this object, and those found in the file when it was opened.
     uint64_t WrittenCount() const { return m_writtenCount; }
     uint64_t LoadedCount() const { return m_loadedCount; }
+    // The errno of the latest failed write (0 after a success).
+    int LastError() const { return m_lastError; }
 
 private:
+    bool AppendLine(const std::string &name);
+
     vantry::StringSeen &m_written;
     vantry::StringBuffer m_path;
     std::deque<std::string> m_pending;
     std::unordered_set<std::string> m_pendingSet;
     uint64_t m_writtenCount = 0;
     uint64_t m_loadedCount = 0;
+    int m_lastError = 0;
 };
 
 } // namespace lanternfold

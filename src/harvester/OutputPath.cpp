@@ -8,14 +8,24 @@ namespace lanternfold {
 
 using namespace vantry;
 
-std::string ChooseOutputPath(const char *directoryOverride) {
-    std::string directory =
-        directoryOverride != nullptr && *directoryOverride != 0 ? directoryOverride : "/var/lib/tidewell/";
+bool MakeOutputPath(const char *directoryText, std::string &outputPath) {
+    std::string directory = directoryText != nullptr ? directoryText : "";
+    if (directory.empty())
+        return false;
     if (directory.back() != '/')
         directory.push_back('/');
     LogNull log;
-    return FileSys::EnsureDirectory(directory.c_str(), log) ? directory + "domains.txt"
-                                                            : std::string("domains.txt");
+    if (!FileSys::EnsureDirectory(directory.c_str(), log))
+        return false;
+    outputPath = directory + "domains.txt";
+    return true;
+}
+
+std::string ChooseOutputPath(const char *directoryOverride) {
+    const char *directory =
+        directoryOverride != nullptr && *directoryOverride != 0 ? directoryOverride : "/var/lib/tidewell/";
+    std::string outputPath;
+    return MakeOutputPath(directory, outputPath) ? outputPath : std::string("domains.txt");
 }
 
 } // namespace lanternfold

@@ -7,5 +7,7 @@ namespace lanternfold {
 
 // The working directory is /var/lib/tidewell/ unless `directoryOverride` names another (not empty).
 std::string ChooseOutputPath(const char *directoryOverride);
+// domains.txt in the given directory, made to exist; false when it cannot be.
+bool MakeOutputPath(const char *directory, std::string &outputPath);
 
 } // namespace lanternfold

@@ -62,7 +62,7 @@ bool ReadSection(const std::string &text, size_t &pos, const char *name, std::ve
 
 namespace StateFile {
 
-bool Save(const char *path, const HarvestState &state) {
+bool Save(const char *path, const SavedState &state) {
     std::string body(kMagic);
     AppendSection(body, "queue", state.crawlQueue);
     AppendSection(body, "crawled", state.crawledDomains);
@@ -82,8 +82,8 @@ bool Save(const char *path, const HarvestState &state) {
     return true;
 }
 
-bool Load(const char *path, HarvestState &state, std::string &reason) {
-    state = HarvestState();
+bool Load(const char *path, SavedState &state, std::string &reason) {
+    state = SavedState();
     LogNull log;
     if (!FileSys::FileExists(path, &log)) {
         reason = "missing";
@@ -113,7 +113,7 @@ bool Load(const char *path, HarvestState &state, std::string &reason) {
     }
     const std::string body = text.substr(0, endLine);
     size_t pos = std::strlen(kMagic);
-    HarvestState read;
+    SavedState read;
     if (!ReadSection(body, pos, "queue", read.crawlQueue) ||
         !ReadSection(body, pos, "crawled", read.crawledDomains) ||
         !ReadSection(body, pos, "scanned", read.scannedNames) || pos != body.size()) {

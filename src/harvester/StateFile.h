@@ -1,13 +1,13 @@
-// StateFile: the harvester's crawl queue and the names of its crawled and scanned sets, saved beside
-// the output so that a restarted harvester neither crawls a domain nor walks a neighbourhood again.
-// The file is written to a temporary name and renamed; a damaged or foreign file is refused whole.
+// StateFile: the state file of earlier versions ("domains.txt.state": the crawl queue and the names of
+// the crawled and scanned sets). Read once, when no journal exists yet, and moved into the journal.
+// Save is kept so that such files can be made for tests. A damaged or foreign file is refused whole.
 #pragma once
 #include <string>
 #include <vector>
 
 namespace lanternfold {
 
-struct HarvestState {
+struct SavedState {
     std::vector<std::string> crawlQueue;
     std::vector<std::string> crawledDomains;
     std::vector<std::string> scannedNames;
@@ -15,10 +15,10 @@ struct HarvestState {
 
 namespace StateFile {
 // Writes the state to path + ".tmp" and renames it to path.
-bool Save(const char *path, const HarvestState &state);
+bool Save(const char *path, const SavedState &state);
 // Reads the state. False with a reason ("missing", "damaged", "not a state file") when it cannot
 // be trusted; `state` is then left empty.
-bool Load(const char *path, HarvestState &state, std::string &reason);
+bool Load(const char *path, SavedState &state, std::string &reason);
 } // namespace StateFile
 
 } // namespace lanternfold

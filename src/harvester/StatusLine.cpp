@@ -29,6 +29,11 @@ void StatusLine::Update(uint64_t written, int32_t queueLength, const char *domai
     m_shown = true;
 }
 
+void StatusLine::ClearForReport() {
+    if (m_enabled && m_shown)
+        m_env.WriteStdErr("\r\x1b[K");
+}
+
 void StatusLine::Finish() {
     if (m_enabled && m_shown)
         m_env.WriteStdErr("\n");

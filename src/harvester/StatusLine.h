@@ -14,6 +14,8 @@ public:
     void Update(uint64_t written, int32_t queueLength, const char *domain, uint64_t pages);
     // Ends the line so the shell prompt starts on a fresh one.
     void Finish();
+    // Clears the shown line, so that a report line can take its place (the next Update redraws it).
+    void ClearForReport();
 
 private:
     HarvestEnvironment &m_env;

@@ -1,21 +1,50 @@
-// lanternfold: the process entry. Runs at idle priority, writes to /var/lib/tidewell/domains.txt (or
-// domains.txt in the current directory when that directory cannot be made), stops on stop.txt in the
-// current directory or on SIGTERM/SIGINT, and exits 0. LANTERNFOLD_DIR, used by the tests and the
-// demo, names another directory in place of /var/lib/tidewell/.
+// lanternfold: the process entry. Reads the command line (anything unknown ends the program with
+// exit code 2 before it touches the network), runs at idle priority, writes to domains.txt in the
+// working directory (--dir, else LANTERNFOLD_DIR, else /var/lib/tidewell/, else the current
+// directory when that cannot be made), stops on stop.txt in the current directory or on SIGTERM/SIGINT,
+// and exits 0.
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "harvester/Harvester.h"
+#include "harvester/Options.h"
 #include "harvester/OutputPath.h"
 #include "platform/Process.h"
 #include "platform/Signals.h"
 
-int main(int, char **) {
+int main(int argc, char **argv) {
+    lanternfold::Options options;
+    std::string error;
+    if (!lanternfold::ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "lanternfold: %s (see lanternfold --help)\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(lanternfold::HelpText(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(lanternfold::VersionText(), stdout);
+        return 0;
+    }
+    std::string outputPath;
+    if (!options.dir.empty()) {
+        // A directory named on the command line is used or nothing is: no fallback.
+        if (!lanternfold::MakeOutputPath(options.dir.c_str(), outputPath)) {
+            std::fprintf(stderr, "lanternfold: cannot make the directory %s\n", options.dir.c_str());
+            return 1;
+        }
+    } else {
+        outputPath = lanternfold::ChooseOutputPath(std::getenv("LANTERNFOLD_DIR"));
+    }
     vantry::platform::SetIdlePriority();
     vantry::platform::InstallStopSignals();
-    const std::string outputPath = lanternfold::ChooseOutputPath(std::getenv("LANTERNFOLD_DIR"));
+    lanternfold::HarvestSettings settings;
+    settings.seeds = options.seeds;
+    settings.hostSpacingMs = options.hostSpacingMs;
     {
-        lanternfold::Harvester harvester;
+        lanternfold::Harvester harvester(std::move(settings));
         harvester.Run(outputPath.c_str());
     }
     return 0;

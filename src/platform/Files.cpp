@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -124,6 +125,47 @@ bool RenameFile(const char *from, const char *to, int *err) {
         return true;
     SetErr(err, errno);
     return false;
+}
+
+bool SyncFile(int fd, int *err) {
+    SetErr(err, 0);
+    int r;
+    do {
+        r = ::fdatasync(fd);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0)
+        SetErr(err, errno);
+    return r == 0;
+}
+
+bool TruncateFile(int fd, uint64_t size, int *err) {
+    SetErr(err, 0);
+    int r;
+    do {
+        r = ::ftruncate(fd, static_cast<off_t>(size));
+    } while (r != 0 && errno == EINTR);
+    if (r != 0)
+        SetErr(err, errno);
+    return r == 0;
+}
+
+bool SyncDirectoryOf(const char *name, int *err) {
+    if (!ValidName(name, err))
+        return false;
+    std::string directory(name);
+    const size_t slash = directory.rfind('/');
+    directory = slash == std::string::npos ? "." : slash == 0 ? "/" : directory.substr(0, slash);
+    const int fd = OpenWithFlags(directory.c_str(), O_RDONLY | O_DIRECTORY, err);
+    if (fd < 0)
+        return false;
+    int r;
+    do {
+        r = ::fsync(fd);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0)
+        SetErr(err, errno);
+    ::close(fd);
+    return r == 0;
 }
 
 void CloseFile(int fd) {

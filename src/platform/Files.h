@@ -37,6 +37,12 @@ bool WriteFileAt(int fd, uint64_t offset, const void *bytes, uint32_t count, uin
 // Renames a file, replacing whatever file is at the new name in one step (rename(2)).
 bool RenameFile(const char *from, const char *to, int *err);
 
+// Durable files: the file's data on the disk (fdatasync), the file cut to a size (ftruncate), and the
+// directory that holds a name synced so that a rename or a new file in it survives a power loss.
+bool SyncFile(int fd, int *err);
+bool TruncateFile(int fd, uint64_t size, int *err);
+bool SyncDirectoryOf(const char *name, int *err);
+
 // True when anything (file, directory, link) is at that path.
 bool PathExists(const char *name);
 bool DeleteFile(const char *name, int *err);

@@ -4,6 +4,7 @@
 
 namespace vantry {
 
+class ProgressMonitor;
 class StringBuffer;
 
 class PageFetcher {
@@ -36,6 +37,10 @@ public:
     virtual void SetMaxContentLength(int bytes) = 0;
     virtual void SetMimicIE(bool on) = 0;
     virtual void SetMimicFirefox(bool on) = 0;
+    // TLS: whether a server whose certificate fails verification is refused (on) or used (off).
+    virtual void SetRequireVerifiedServer(bool on) = 0;
+    // An abort hook asked while a fetch waits on the network (not owned; null for none).
+    virtual void SetProgressMonitor(ProgressMonitor *monitor) = 0;
 };
 
 } // namespace vantry

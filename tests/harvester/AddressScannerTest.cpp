@@ -228,7 +228,7 @@ TEST(AddressScannerWalk, AlreadySeenNameEndsThatDirectionWithoutWritingIt) {
     StringTable found;
     scanner.WalkNeighbours("10.0.100.100", seen, out.c_str(), &found);
     EXPECT_EQ(Strings(found), (std::vector<std::string>{"first.com", "www.below.net"}));
-    EXPECT_EQ(testsupport::ReadFileBytes(out), "first.com\r\nwww.below.net\r\n");
+    EXPECT_EQ(testsupport::ReadFileBytes(out), "first.com\nwww.below.net\n");
     EXPECT_EQ(CountUpward(lookups.reverseAsked, "10.0.100.100"), 2);
     EXPECT_TRUE(seen.Contains(StringBuffer("first.com")));
     EXPECT_TRUE(seen.Contains(StringBuffer("www.below.net")));
@@ -238,7 +238,7 @@ TEST(AddressScannerWalk, BothDirectionsWriteOnlyNamesWithAKnownTld) {
     // Mended: the downward walk used to write every accepted name, known top-level domain or not.
     testsupport::TempDir dir;
     const std::string out = dir.File("domains.txt");
-    testsupport::WriteFileBytes(out, "earlier.com\r\n");
+    testsupport::WriteFileBytes(out, "earlier.com\n");
     ScriptedLookups lookups;
     lookups.names["10.0.100.101"] = "Up-Known.COM";
     lookups.names["10.0.100.102"] = "www.up-unknown.zz";
@@ -250,7 +250,7 @@ TEST(AddressScannerWalk, BothDirectionsWriteOnlyNamesWithAKnownTld) {
     scanner.WalkNeighbours("10.0.100.100", seen, out.c_str(), &found);
     EXPECT_EQ(Strings(found), (std::vector<std::string>{"up-known.com", "www.up-unknown.zz",
                                                         "down-unknown.zz", "www.down-known.org"}));
-    EXPECT_EQ(testsupport::ReadFileBytes(out), "earlier.com\r\nup-known.com\r\nwww.down-known.org\r\n");
+    EXPECT_EQ(testsupport::ReadFileBytes(out), "earlier.com\nup-known.com\nwww.down-known.org\n");
 }
 
 TEST(AddressScannerScan, UnresolvableHostContributesNothing) {
@@ -286,5 +286,5 @@ TEST(AddressScannerScan, ScanDomainsWalksEachNameAndSharesTheSeenSet) {
     EXPECT_EQ(Strings(found), (std::vector<std::string>{"www.neighbour.com", "www.other.com"}));
     EXPECT_EQ(std::count(lookups.reverseAsked.begin(), lookups.reverseAsked.end(), "10.0.5.11"), 2);
     EXPECT_EQ(std::count(lookups.reverseAsked.begin(), lookups.reverseAsked.end(), "10.0.5.10"), 0);
-    EXPECT_EQ(testsupport::ReadFileBytes(out), "www.neighbour.com\r\nwww.other.com\r\n");
+    EXPECT_EQ(testsupport::ReadFileBytes(out), "www.neighbour.com\nwww.other.com\n");
 }

@@ -1,13 +1,14 @@
 // Tests of the harvester's steps against a scripted web, scripted lookups and a scripted clock: seed
-// links, crawlable names, the page budget, the queue caps, both spellings, and the idle back-off.
+// links, crawlable names, the page rules, the queue caps, both spellings, https sites, the host names
+// that may be written, and the walks of new names.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/StringBuffer.h"
-#include "core/StringSeen.h"
 #include "harvester/Harvester.h"
+#include "harvester/PacedFetcher.h"
 #include "harvester/ScriptedHarvest.h"
 #include "support/TestSupport.h"
 
@@ -26,20 +27,6 @@ protected:
         env.stderrText.clear();
     }
     std::string Output() const { return testsupport::ReadFileBytes(output); }
-    std::vector<std::string> Queue() {
-        std::vector<std::string> out;
-        StringBuffer s;
-        for (int32_t i = 0; harvester.CrawlQueue().GetString(i, s); ++i)
-            out.push_back(s.Text());
-        return out;
-    }
-    std::vector<std::string> NewDomains() {
-        std::vector<std::string> out;
-        StringBuffer s;
-        for (int32_t i = 0; harvester.NewDomains().GetString(i, s); ++i)
-            out.push_back(s.Text());
-        return out;
-    }
     // A site whose home page links to n pages of its own, each with the given body.
     void Site(const std::string &domain, int n, const std::string &body) {
         std::string home;
@@ -50,12 +37,19 @@ protected:
         env.web.Add("http://" + domain + "/", home);
         env.web.Add("http://" + domain + "/robots.txt", "");
     }
-    int PagesFetchedOf(const std::string &domain) {
+    int PagesFetchedOf(const std::string &prefix) {
         int n = 0;
         for (const std::string &url : env.web.fetched)
-            if (url.rfind("http://" + domain + "/", 0) == 0 && url.find("robots.txt") == std::string::npos)
+            if (url.rfind(prefix, 0) == 0 && url.find("robots.txt") == std::string::npos)
                 ++n;
         return n;
+    }
+    void Queue(const std::string &domain) { harvester.State().AddOutboundHosts({domain}); }
+    // Queues the domain and crawls the queue up to and including it.
+    void Crawl(const std::string &domain) {
+        Queue(domain);
+        while (!harvester.State().IsCrawled(domain))
+            ASSERT_TRUE(harvester.CrawlNextDomain());
     }
     testsupport::TempDir dir;
     std::string output;
@@ -89,243 +83,238 @@ TEST_F(HarvesterSteps, CrawlableDomainsHaveAKnownTldAndNoExcludedPart) {
     EXPECT_FALSE(harvester.IsCrawlableDomain("x//10.0.0.1.com"));
 }
 
-TEST_F(HarvesterSteps, SeedFetcherIsSetUpInOrder) {
+TEST(HarvesterSeeds, SeedsGivenReplaceTheBuiltInOnesAndTheirSitesAreNeverHarvested) {
+    ScriptedHarvest env;
+    HarvestSettings settings;
+    settings.seeds = {"https://links.example.net/today"};
+    Harvester harvester(env, settings);
+    ASSERT_EQ(harvester.Seeds().Count(), 1u);
+    EXPECT_FALSE(harvester.PassesSeedLinkTest("https://www.example.net/about"));
+    EXPECT_FALSE(harvester.IsCrawlableDomain("example.net"));
+    EXPECT_TRUE(harvester.IsCrawlableDomain("www.example.org"));
+    EXPECT_EQ(Harvester(env).Seeds().Count(), 2u);
+}
+
+TEST_F(HarvesterSteps, SeedFetcherFetchesUnverifiedWithTheStopAsAbortAndFollowsRedirectsItself) {
     env.web.calls.clear();
     auto fetcher = harvester.MakeSeedFetcher();
     StringBuffer agent;
     Harvester::DecodeAgentString(agent);
     EXPECT_EQ(env.web.calls,
-              (std::vector<std::string>{"UseHttpCache=1", "FetchFromCache=0", "UpdateCache=0",
+              (std::vector<std::string>{"FollowRedirects=0", "RequireVerifiedServer=0", "ProgressMonitor=set",
+                                        "UseHttpCache=1", "FetchFromCache=0", "UpdateCache=0",
                                         "MaxConnections=5", "UserAgent=" + std::string(agent.Text()),
                                         "MaxContentLength=250000", "ConnectTimeout=5", "ReadTimeout=8",
                                         "MaxUrlLen=800", "RefuseMediaExtensions=1"}));
+    EXPECT_EQ(env.web.monitor, &harvester.Stop());
 }
 
-TEST_F(HarvesterSteps, SeedSiteAndProfileFollowTheTwoTickReadings) {
-    env.clock = 11; // odd, then even
-    env.tickStep = 1;
+TEST_F(HarvesterSteps, SpiderFetchersAreUnverifiedToo) {
+    Site("plain.com", 0, "");
     env.web.calls.clear();
-    EXPECT_FALSE(harvester.HarvestSeeds());
-    EXPECT_EQ(env.web.fetched.back(), "http://pinboard.in/furled.jsp");
-    EXPECT_EQ(env.web.calls.back(), "MimicIE=1");
-    env.clock = 20;
-    EXPECT_FALSE(harvester.HarvestSeeds());
-    EXPECT_EQ(env.web.fetched.back(), "http://news.ycombinator.com/");
-    EXPECT_EQ(env.web.calls.back(), "MimicFirefox=1");
+    Crawl("plain.com");
+    ASSERT_GE(env.web.calls.size(), 3u);
+    EXPECT_EQ(
+        std::vector<std::string>(env.web.calls.begin(), env.web.calls.begin() + 3),
+        (std::vector<std::string>{"FollowRedirects=0", "RequireVerifiedServer=0", "ProgressMonitor=set"}));
 }
 
-TEST_F(HarvesterSteps, SeedPageHostsBecomeNewDomains) {
-    env.web.Add("http://news.ycombinator.com/",
+TEST_F(HarvesterSteps, StartSaysWhereNamesAndStateGoAndThatCertificatesAreNotChecked) {
+    ScriptedHarvest env2;
+    env2.staleStopFile = true;
+    Harvester again(env2);
+    again.Start(dir.File("second.txt").c_str());
+    const std::string &text = env2.stderrText;
+    EXPECT_NE(text.find("lanternfold: stop.txt was present at start"), std::string::npos);
+    EXPECT_NE(text.find("lanternfold: names go to " + dir.File("second.txt") + "; the state is kept in " +
+                        dir.File("second.txt") + ".journal\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("without checking their certificates"), std::string::npos);
+    EXPECT_FALSE(env2.staleStopFile);
+    EXPECT_FALSE(again.Stop().Requested());
+}
+
+TEST_F(HarvesterSteps, SeedPageHostsAreWrittenQueuedAndLeftToWalk) {
+    env.web.Add("http://pinboard.in/furled.jsp",
                 "<a href=http://www.example.org/a>1</a><a href=http://192.168.1.1/>2</a>"
                 "<a href=/local>3</a><a href=http://example.org/b>4</a><a href=http://x.ebay.com/>5</a>"
                 "<a href=http://noknown.zz/>6</a><a href=http://www.example.org/c>7</a>");
     ASSERT_TRUE(harvester.HarvestSeeds());
-    EXPECT_EQ(NewDomains(), (std::vector<std::string>{"www.example.org", "example.org"}));
+    EXPECT_EQ(harvester.State().WalkQueue(), (std::vector<std::string>{"www.example.org", "example.org"}));
+    EXPECT_EQ(harvester.State().CrawlQueue(), (std::vector<std::string>{"www.example.org", "example.org"}));
+    EXPECT_EQ(Output(), "www.example.org\nexample.org\n");
+    EXPECT_NE(
+        env.stderrText.find("lanternfold: seed http://pinboard.in/furled.jsp fetched: 6 links, new names "
+                            "found; next fetch in 10 minutes\n"),
+        std::string::npos)
+        << env.stderrText;
 }
 
 TEST_F(HarvesterSteps, OutboundHostOfACrawlIsRecordedWithWww) {
-    env.web.Add("http://news.ycombinator.com/", "<a href=http://example.org/>seed</a>");
+    env.web.Add("http://pinboard.in/furled.jsp", "<a href=http://example.org/>seed</a>");
     ASSERT_TRUE(harvester.HarvestSeeds());
-    harvester.FlushNewDomains();
     env.web.Add("http://site.com/robots.txt", "");
     env.web.Add("http://site.com/", "<a href=http://Example.ORG/x>out</a>");
-    harvester.CrawlQueue().Clear();
-    harvester.CrawlQueue().Append("site.com");
-    ASSERT_TRUE(harvester.CrawlNextDomain());
-    EXPECT_EQ(Output(), "example.org\r\nwww.example.org\r\n");
-    EXPECT_TRUE(harvester.CrawledDomains().Contains(StringBuffer("site.com")));
+    Crawl("site.com");
+    EXPECT_EQ(Output(), "example.org\nsite.com\nwww.example.org\n");
+    EXPECT_TRUE(harvester.State().IsCrawled("site.com"));
 }
 
 TEST_F(HarvesterSteps, SiteWithoutOutboundHostsIsCrawledForFivePages) {
     Site("quiet.com", 12, "<p>nothing</p>");
-    harvester.CrawlQueue().Append("quiet.com");
-    ASSERT_TRUE(harvester.CrawlNextDomain());
-    EXPECT_EQ(PagesFetchedOf("quiet.com"), 5);
+    Crawl("quiet.com");
+    EXPECT_EQ(PagesFetchedOf("http://quiet.com/"), 5);
 }
 
 TEST_F(HarvesterSteps, CrawlEndsFourPagesAfterTheLastPageThatAddedHosts) {
     Site("busy.com", 12, "<p>nothing</p>");
     env.web.Add("http://busy.com/p2", "<a href=http://out.org/>o</a>");
-    harvester.CrawlQueue().Append("busy.com");
-    ASSERT_TRUE(harvester.CrawlNextDomain());
+    Crawl("busy.com");
     // Home page, p1, p2 (adds a host: budget = 3 + 4), then p3..p6.
-    EXPECT_EQ(PagesFetchedOf("busy.com"), 7);
+    EXPECT_EQ(PagesFetchedOf("http://busy.com/"), 7);
 }
 
-TEST_F(HarvesterSteps, SlowPageEndsTheCrawlAfterItsLinksAreTaken) {
+TEST_F(HarvesterSteps, SlowPageEndsTheCrawlAfterItsLinksAreTakenButWaitingForTheHostDoesNotCount) {
     Site("slow.com", 6, "<a href=http://x.org/>x</a>");
     env.web.pages["http://slow.com/p1"].takesMs = 3001;
-    harvester.CrawlQueue().Append("slow.com");
-    ASSERT_TRUE(harvester.CrawlNextDomain());
-    EXPECT_EQ(PagesFetchedOf("slow.com"), 2);
-    EXPECT_EQ(Output(), "www.x.org\r\n");
-}
-
-TEST_F(HarvesterSteps, PageOfExactly3000MsDoesNotEndTheCrawl) {
-    Site("edge.com", 2, "<p>x</p>");
+    env.web.pages["http://slow.com/p2"].takesMs = 3000;
+    Crawl("slow.com");
+    EXPECT_EQ(PagesFetchedOf("http://slow.com/"), 2);
+    EXPECT_NE(Output().find("www.x.org\n"), std::string::npos);
+    // Each page also waited a second for its turn: p2 (3000 ms of fetch) did not end the crawl.
+    Site("edge.com", 3, "<p>x</p>");
     env.web.pages["http://edge.com/p1"].takesMs = 3000;
-    harvester.CrawlQueue().Append("edge.com");
-    ASSERT_TRUE(harvester.CrawlNextDomain());
-    EXPECT_EQ(PagesFetchedOf("edge.com"), 3);
+    Crawl("edge.com");
+    EXPECT_EQ(PagesFetchedOf("http://edge.com/"), 4);
 }
 
 TEST_F(HarvesterSteps, FailedHomePageEndsTheCrawlAndTheDomainIsNotRetried) {
-    harvester.CrawlQueue().Append("down.com");
-    ASSERT_TRUE(harvester.CrawlNextDomain());
-    harvester.NewDomains().Append("down.com");
-    harvester.PromoteNewDomains();
-    EXPECT_TRUE(Queue().empty());
+    Crawl("down.com");
+    harvester.State().AddOutboundHosts({"down.com"});
+    EXPECT_TRUE(harvester.State().CrawlQueue().empty());
     EXPECT_FALSE(harvester.CrawlNextDomain());
 }
 
-TEST_F(HarvesterSteps, PromotionIsSkippedAt1001AndMayPassTheCapAt1000) {
-    for (int i = 0; i < 1001; ++i)
-        harvester.CrawlQueue().Append(("q" + std::to_string(i) + ".com").c_str());
-    harvester.NewDomains().Append("fresh.com");
-    harvester.PromoteNewDomains();
-    EXPECT_EQ(harvester.CrawlQueue().Count(), 1001);
-    harvester.CrawlQueue().RemoveAt(0);
-    harvester.NewDomains().Append("second.com");
-    harvester.PromoteNewDomains();
-    EXPECT_EQ(harvester.CrawlQueue().Count(), 1002);
+TEST_F(HarvesterSteps, SeedHostsJoinTheQueueWhenItHeldAtMost1000AndOthersOnlyBelow1000) {
+    std::vector<std::string> many;
+    for (int i = 0; i < 1000; ++i)
+        many.push_back("q" + std::to_string(i) + ".com");
+    harvester.State().AddOutboundHosts(many);
+    EXPECT_EQ(harvester.State().CrawlQueueLength(), 1000);
+    harvester.State().AddOutboundHosts({"late.com"});
+    EXPECT_EQ(harvester.State().CrawlQueueLength(), 1000);
+    harvester.State().AddSeedHosts({"first.com", "second.com"});
+    EXPECT_EQ(harvester.State().CrawlQueueLength(), 1002);
+    harvester.State().AddSeedHosts({"third.com"});
+    EXPECT_EQ(harvester.State().CrawlQueueLength(), 1002);
 }
 
-TEST_F(HarvesterSteps, OutboundHostsJoinTheQueueOnlyBelow1000) {
-    harvester.CrawlQueue().Append("site.com");
-    for (int i = 0; i < 999; ++i)
-        harvester.CrawlQueue().Append(("q" + std::to_string(i) + ".com").c_str());
-    env.web.Add("http://site.com/robots.txt", "");
-    env.web.Add("http://site.com/", "<a href=http://a.org/>a</a><a href=http://b.org/>b</a>");
-    ASSERT_TRUE(harvester.CrawlNextDomain()); // 999 left: one more fits
-    EXPECT_EQ(harvester.CrawlQueue().Count(), 1000);
-    EXPECT_EQ(Queue().back(), "www.a.org");
-    EXPECT_EQ(NewDomains(), (std::vector<std::string>{"www.a.org", "www.b.org"}));
-}
-
-TEST_F(HarvesterSteps, EmptyFlushNeitherWritesNorScans) {
+TEST_F(HarvesterSteps, NoNameIsWrittenTwiceWhateverFindsIt) {
+    env.lookups.forward["www.once.com"] = "127.9.0.10";
+    env.lookups.reverse["127.9.0.11"] = "www.once.com";
+    harvester.State().AddSeedHosts({"www.once.com"});
+    harvester.State().AddOutboundHosts({"www.once.com", "WWW.ONCE.COM", "www.once.com."});
     harvester.FlushNewDomains();
-    EXPECT_TRUE(env.lookups.asked.empty());
-    EXPECT_FALSE(testsupport::ReadFileBytes(output).size() > 0);
+    EXPECT_EQ(Output(), "www.once.com\n");
 }
 
-TEST_F(HarvesterSteps, FlushWritesEachNameOnceAcrossFlushes) {
-    harvester.NewDomains().Append("www.once.com");
-    harvester.NewDomains().Append("unknown.zz");
-    harvester.FlushNewDomains();
-    harvester.NewDomains().Append("www.once.com");
-    harvester.FlushNewDomains();
-    harvester.RecordDomain("www.once.com");
-    EXPECT_EQ(Output(), "www.once.com\r\n");
-    EXPECT_EQ(env.lookups.asked, (std::vector<std::string>{"www.once.com", "unknown.zz", "www.once.com"}));
-    EXPECT_TRUE(NewDomains().empty());
-}
-
-TEST_F(HarvesterSteps, ScanResultsAreWrittenOnceAndQueued) {
+TEST_F(HarvesterSteps, WalkFindsAreWrittenOnceQueuedAndTheWalkedNamesAreNotWalkedAgain) {
     env.lookups.forward["www.start.com"] = "127.9.0.10";
     env.lookups.reverse["127.9.0.11"] = "www.neighbour.net";
-    env.lookups.reverse["127.9.0.9"] = "www.start.com"; // already written: the file keeps it once
-    env.lookups.reverse["127.9.0.8"] = "nowhere.zz";
-    harvester.RecordDomain("www.start.com");
-    harvester.NewDomains().Append("www.start.com");
+    env.lookups.reverse["127.9.0.9"] = "nowhere.zz";
+    env.lookups.reverse["127.9.0.8"] = "www.<b>.com";
+    harvester.State().AddOutboundHosts({"www.start.com"});
     harvester.FlushNewDomains();
-    EXPECT_EQ(Output(), "www.start.com\r\nwww.neighbour.net\r\n");
-    EXPECT_EQ(Queue(), (std::vector<std::string>{"www.neighbour.net", "www.start.com"}));
-    EXPECT_TRUE(harvester.ScannedNames().Contains(StringBuffer("nowhere.zz")));
+    EXPECT_EQ(Output(), "www.start.com\nwww.neighbour.net\n");
+    EXPECT_EQ(harvester.State().CrawlQueue(),
+              (std::vector<std::string>{"www.start.com", "www.neighbour.net"}));
+    EXPECT_TRUE(harvester.State().IsScanned("nowhere.zz"));
+    EXPECT_TRUE(harvester.State().IsScanned("www.start.com"));
+    // Found again on a page, the walked name is not walked again.
+    harvester.State().AddOutboundHosts({"www.start.com", "www.neighbour.net"});
+    EXPECT_EQ(harvester.State().WalkQueueLength(), 0);
+    const size_t asked = env.lookups.asked.size();
+    harvester.FlushNewDomains();
+    EXPECT_EQ(env.lookups.asked.size(), asked);
 }
 
-TEST_F(HarvesterSteps, NamesWaitWhileTheOutputCannotBeOpenedAndAreWrittenInOrderLater) {
-    const std::string sub = dir.File("later");
-    const std::string path = sub + "/domains.txt";
-    harvester.Output().SetPath(path.c_str());
-    harvester.RecordDomain("www.first.com");
-    harvester.RecordDomain("www.second.com");
-    harvester.RecordDomain("www.first.com");
-    EXPECT_EQ(harvester.Output().PendingCount(), 2u);
-    EXPECT_FALSE(harvester.WrittenNames().Contains(StringBuffer("www.first.com")));
-    ASSERT_EQ(0, system(("mkdir " + sub).c_str()));
-    harvester.RecordDomain("www.third.com");
-    EXPECT_EQ(testsupport::ReadFileBytes(path), "www.first.com\r\nwww.second.com\r\nwww.third.com\r\n");
-    EXPECT_EQ(harvester.Output().WrittenCount(), 3u);
-    harvester.RecordDomain("www.second.com");
-    EXPECT_EQ(harvester.Output().PendingCount(), 0u);
+TEST_F(HarvesterSteps, EmptyWalkQueueAsksNothing) {
+    harvester.FlushNewDomains();
+    EXPECT_TRUE(env.lookups.asked.empty());
+    EXPECT_EQ(Output(), "");
 }
 
-TEST_F(HarvesterSteps, RestartLoadsTheNamesAlreadyWritten) {
-    testsupport::WriteFileBytes(output, "www.old.com\r\nwww.older.org\r\n");
-    ScriptedHarvest env2;
-    Harvester again(env2);
-    again.Start(output.c_str());
-    again.RecordDomain("www.old.com");
-    again.RecordDomain("www.new.com");
-    EXPECT_EQ(Output(), "www.old.com\r\nwww.older.org\r\nwww.new.com\r\n");
+// ---- https, both spellings, host names ----
+
+TEST_F(HarvesterSteps, HttpsLinksAreKeptAndHttpsPagesCrawled) {
+    env.web.Add("http://www.shop.com/robots.txt", "");
+    env.web.Add("http://www.shop.com/",
+                "<a href=https://www.shop.com/a>a</a><a href=https://secure.org/>s</a>");
+    env.web.Add("https://www.shop.com/a", "<a href=https://deep.net/x>d</a>");
+    Crawl("www.shop.com");
+    EXPECT_EQ(PagesFetchedOf("https://www.shop.com/a"), 1);
+    EXPECT_EQ(Output(), "www.shop.com\nwww.secure.org\nwww.deep.net\n");
 }
 
-TEST(HarvesterRun, IdleCyclesWaitLongerEachTimeAndStillNoticeTheStop) {
-    testsupport::TempDir dir;
-    ScriptedHarvest env;
-    env.stopAfterChecks = 1000000;
-    Harvester harvester(env);
-    // Every fetch fails, nothing is queued: each cycle is idle. Stop after enough checks to see 1, 2, 4 s.
-    env.stopAfterChecks = 1 + 4 + 1 + 8 + 1 + 16 + 1 + 2;
-    harvester.Run(dir.File("domains.txt").c_str());
-    uint32_t total = 0;
-    for (uint32_t ms : env.sleeps) {
-        EXPECT_LE(ms, 1000u);
-        total += ms;
-    }
-    // 1 s + 2 s + 4 s of waits, then two slices into the 8 s wait.
-    EXPECT_EQ(total, 1000u + 2000u + 4000u + 500u);
+TEST_F(HarvesterSteps, RedirectsToHttpsAndBetweenWwwAndBareStayInsideTheSite) {
+    // http://www.today.org/ -> https://www.today.org/ -> https://today.org/, each hop paced.
+    env.web.Add("http://www.today.org/robots.txt", "");
+    env.web.pages["http://www.today.org/robots.txt"].redirectTo = "https://today.org/robots.txt";
+    env.web.Add("https://today.org/robots.txt", "User-agent: *\nDisallow: /private\n");
+    env.web.Add("http://www.today.org/", "");
+    env.web.pages["http://www.today.org/"].redirectTo = "https://www.today.org/";
+    env.web.Add("https://www.today.org/", "");
+    env.web.pages["https://www.today.org/"].redirectTo = "https://today.org/";
+    env.web.Add("https://today.org/",
+                "<a href=/a>a</a><a href=http://www.today.org/b>b</a>"
+                "<a href=https://today.org/private/x>p</a><a href=https://away.net/>o</a>");
+    env.web.Add("https://today.org/a", "<p>a</p>");
+    env.web.Add("http://www.today.org/b", "<p>b</p>");
+    Crawl("www.today.org");
+    EXPECT_EQ(PagesFetchedOf("https://today.org/a"), 1);
+    EXPECT_EQ(PagesFetchedOf("http://www.today.org/b"), 1);
+    EXPECT_EQ(PagesFetchedOf("https://today.org/private"), 0);
+    EXPECT_EQ(Output(), "www.today.org\nwww.away.net\n"); // neither spelling of the site is outbound
+    // The bare spelling counts as crawled too.
+    EXPECT_TRUE(harvester.State().IsCrawled("today.org"));
 }
 
-TEST(HarvesterRun, IdleWaitGrowsToAtMostOneMinute) {
-    testsupport::TempDir dir;
-    ScriptedHarvest env;
-    // Checks per idle cycle: 1 at the end of the cycle plus one per 250 ms slice of the wait.
-    int checks = 0;
-    uint32_t wait = 1000;
-    for (int cycle = 0; cycle < 9; ++cycle) {
-        checks += 1 + static_cast<int>(wait / 250);
-        wait = wait * 2 > 60000 ? 60000 : wait * 2;
-    }
-    env.stopAfterChecks = checks + 1; // the end-of-cycle check after the ninth wait
-    Harvester harvester(env);
-    harvester.Run(dir.File("domains.txt").c_str());
-    uint32_t total = 0;
-    for (uint32_t ms : env.sleeps)
-        total += ms;
-    EXPECT_EQ(total, 1000u + 2000u + 4000u + 8000u + 16000u + 32000u + 60000u + 60000u + 60000u);
+TEST_F(HarvesterSteps, OnlyValidHostNamesAreWrittenOrQueued) {
+    env.web.Add("http://junk.com/robots.txt", "");
+    env.web.Add("http://junk.com/",
+                "<a href=\"http://www.exa&#10;mple.com/\">1</a><a href=\"http://ta&#9;b.org/\">2</a>"
+                "<a href=\"http://<b>.com/\">3</a><a href='http://sp ace.com/'>4</a>"
+                "<a href=http://b\xC3\xBC"
+                "cher.de/>5</a><a href=http://x_y.com/>6</a>");
+    Crawl("junk.com");
+    EXPECT_EQ(Output(), "junk.com\nwww.example.com\nwww.tab.org\nwww.xn--bcher-kva.de\n");
+    for (const std::string &name : harvester.State().CrawlQueue())
+        EXPECT_EQ(name.find_first_of("<> \t\r\n_"), std::string::npos) << name;
 }
 
-TEST(HarvesterRun, StopIsNoticedAtTheEndOfAWorkingCycleAndTheStateIsSaved) {
-    testsupport::TempDir dir;
-    ScriptedHarvest env;
-    env.web.Add("http://news.ycombinator.com/", "<a href=http://www.found.org/>f</a>");
-    env.stopAfterChecks = 1;
-    Harvester harvester(env);
-    harvester.Run(dir.File("domains.txt").c_str());
-    EXPECT_TRUE(env.sleeps.empty());
-    EXPECT_EQ(testsupport::ReadFileBytes(dir.File("domains.txt")), "www.found.org\r\n");
-    // Crawled in the one cycle, then saved at the stop.
-    ScriptedHarvest env2;
-    Harvester again(env2);
-    again.Start(dir.File("domains.txt").c_str());
-    EXPECT_TRUE(again.CrawledDomains().Contains(StringBuffer("www.found.org")));
-    EXPECT_EQ(env2.stderrText, "");
+// ---- the per-site budget ----
+
+TEST_F(HarvesterSteps, ACrawlEndsAfter200PagesEvenWhenEveryPageAddsHosts) {
+    // Every page links to the next and to a new outbound host: the page rules never end it.
+    env.web.Add("http://endless.com/robots.txt", "");
+    for (int i = 0; i < 260; ++i)
+        env.web.Add("http://endless.com/" + (i == 0 ? std::string() : "p" + std::to_string(i)),
+                    "<a href=/p" + std::to_string(i + 1) + ">n</a><a href=http://o" + std::to_string(i) +
+                        ".com/>o</a>");
+    harvester.Pacer().SetSpacing(0);
+    Crawl("endless.com");
+    EXPECT_EQ(PagesFetchedOf("http://endless.com/"), 200);
 }
 
-TEST(HarvesterRun, StatusLineOnATerminalShowsTheFigures) {
-    class Terminal : public ScriptedHarvest {
-    public:
-        bool ShowStatus() override { return true; }
-    };
-    testsupport::TempDir dir;
-    Terminal env;
-    env.web.Add("http://news.ycombinator.com/", "<a href=http://www.found.org/>f</a>");
-    env.web.Add("http://www.found.org/", "<p>x</p>");
-    env.stopAfterChecks = 1;
-    Harvester harvester(env);
-    harvester.Run(dir.File("domains.txt").c_str());
-    EXPECT_NE(env.stderrText.find("\r1 names written | queue 0 | crawling www.found.org | 1 pages"),
-              std::string::npos);
-    EXPECT_EQ(env.stderrText.back(), '\n');
+TEST_F(HarvesterSteps, ACrawlEndsAfterTenMinutes) {
+    env.web.Add("http://patient.com/robots.txt", "User-agent: *\nCrawl-delay: 20\n");
+    for (int i = 0; i < 100; ++i)
+        env.web.Add("http://patient.com/" + (i == 0 ? std::string() : "p" + std::to_string(i)),
+                    "<a href=/p" + std::to_string(i + 1) + ">n</a><a href=http://o" + std::to_string(i) +
+                        ".com/>o</a>");
+    const uint32_t start = env.clock;
+    Crawl("patient.com");
+    // A page every 20 s: the 30th ends the tenth minute.
+    EXPECT_EQ(PagesFetchedOf("http://patient.com/"), 30);
+    EXPECT_LT(env.clock - start, 11u * 60 * 1000);
 }

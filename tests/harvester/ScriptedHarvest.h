@@ -3,6 +3,7 @@
 // raised after a set number of checks.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,6 +42,8 @@ public:
     void SetMaxContentLength(int n) override { m.SetMaxContentLength(n); }
     void SetMimicIE(bool on) override { m.SetMimicIE(on); }
     void SetMimicFirefox(bool on) override { m.SetMimicFirefox(on); }
+    void SetRequireVerifiedServer(bool on) override { m.SetRequireVerifiedServer(on); }
+    void SetProgressMonitor(vantry::ProgressMonitor *monitor) override { m.SetProgressMonitor(monitor); }
 
 private:
     ScriptedPages &m;
@@ -51,8 +54,13 @@ public:
     std::map<std::string, std::string> forward; // host -> dotted address
     std::map<std::string, std::string> reverse; // dotted address -> name
     std::vector<std::string> asked;             // forward lookups, in order
+    int reverseAsked = 0;
+    uint32_t reverseMs = 0;         // added to the clock by each reverse lookup
+    std::function<void()> onLookup; // called at every lookup (a test's crash point)
     uint32_t *clock = nullptr;
     bool ForwardLookup(const char *host, vantry::StringBuffer &out) override {
+        if (onLookup)
+            onLookup();
         asked.push_back(host);
         auto it = forward.find(host);
         if (it == forward.end())
@@ -61,6 +69,11 @@ public:
         return true;
     }
     bool ReverseLookup(const char *address, vantry::StringBuffer &out) override {
+        if (onLookup)
+            onLookup();
+        ++reverseAsked;
+        if (clock != nullptr)
+            *clock += reverseMs;
         auto it = reverse.find(address);
         if (it == reverse.end())
             return false;
@@ -83,6 +96,8 @@ public:
     std::vector<uint32_t> sleeps;
     int stopAfterChecks = -1; // the stop request is raised at this check (counted from 1); -1 never
     int stopChecks = 0;
+    int64_t stopAtTick = -1; // or once the clock has reached this tick; -1 never
+    bool staleStopFile = false;
     std::string stderrText;
 
     std::unique_ptr<vantry::PageFetcher> NewFetcher() override {
@@ -98,7 +113,17 @@ public:
         sleeps.push_back(ms);
         clock += ms;
     }
-    bool StopRequested() override { return stopAfterChecks >= 0 && ++stopChecks >= stopAfterChecks; }
+    bool StopRequested() override {
+        ++stopChecks;
+        return (stopAfterChecks >= 0 && stopChecks >= stopAfterChecks) ||
+               (stopAtTick >= 0 && clock >= static_cast<uint32_t>(stopAtTick));
+    }
+    std::string StopReason() override { return "scripted stop"; }
+    bool RemoveStaleStopFile() override {
+        const bool was = staleStopFile;
+        staleStopFile = false;
+        return was;
+    }
     bool ShowStatus() override { return false; }
     void WriteStdErr(const char *text) override { stderrText += text; }
 };

@@ -2,11 +2,13 @@
 // fetch it receives, and can advance a scripted clock by a set time per fetch.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "core/StringBuffer.h"
+#include "net/ProgressMonitor.h"
 #include "spider/PageFetcher.h"
 
 namespace testsupport {
@@ -24,6 +26,9 @@ public:
     // Unscripted URLs fail.
     std::map<std::string, ScriptedPage> pages;
     std::vector<std::string> fetched;
+    std::vector<uint32_t> fetchTicks; // the clock at the start of each fetch
+    bool followRedirects = true;
+    std::function<void(const char *)> onFetch; // called at the start of every fetch
     std::vector<std::string> calls; // settings in the order they were applied, e.g. "ReadTimeout=10"
     uint32_t *clock = nullptr;      // advanced by the page's takesMs (or defaultMs)
     uint32_t defaultMs = 0;
@@ -37,7 +42,10 @@ public:
 
     bool QuickGetHtml(const char *url, vantry::StringBuffer &out) override {
         out.Clear();
+        if (onFetch)
+            onFetch(url);
         fetched.push_back(url);
+        fetchTicks.push_back(clock != nullptr ? *clock : 0);
         fetchSettings.push_back(std::string("FetchFromCache=") + (fetchFromCache ? "1" : "0") +
                                 " UpdateCache=" + (updateCache ? "1" : "0"));
         m_redirected = false;
@@ -53,8 +61,12 @@ public:
             return false;
         out.Append(it->second.body.c_str());
         if (!it->second.redirectTo.empty()) {
+            // Followed, the fetch ends at the target with this body; not followed, it is the redirect
+            // response itself (301 unless scripted otherwise).
             m_redirected = true;
             m_final = it->second.redirectTo;
+            if (!followRedirects && it->second.status == 0)
+                m_status = 301;
         }
         return true;
     }
@@ -84,6 +96,7 @@ public:
     void SetConnectTimeout(int s) override { calls.push_back("ConnectTimeout=" + std::to_string(s)); }
     void SetReadTimeout(int s) override { calls.push_back("ReadTimeout=" + std::to_string(s)); }
     void SetFollowRedirects(bool on) override {
+        followRedirects = on;
         calls.push_back(std::string("FollowRedirects=") + (on ? "1" : "0"));
     }
     void SetMaxUrlLen(int n) override { calls.push_back("MaxUrlLen=" + std::to_string(n)); }
@@ -96,6 +109,14 @@ public:
     void SetMimicFirefox(bool on) override {
         calls.push_back(std::string("MimicFirefox=") + (on ? "1" : "0"));
     }
+    void SetRequireVerifiedServer(bool on) override {
+        calls.push_back(std::string("RequireVerifiedServer=") + (on ? "1" : "0"));
+    }
+    void SetProgressMonitor(vantry::ProgressMonitor *m) override {
+        monitor = m;
+        calls.push_back(std::string("ProgressMonitor=") + (m != nullptr ? "set" : "none"));
+    }
+    vantry::ProgressMonitor *monitor = nullptr;
 
 private:
     bool m_redirected = false;
