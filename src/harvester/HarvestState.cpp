@@ -258,28 +258,31 @@ bool HarvestState::TakeNameToWalk(std::string &name) {
     while (m_walkQueue.GetString(0, next)) {
         m_walkQueue.RemoveAt(0);
         name.assign(next.View());
-        if (IsScanned(name))
-            continue;
-        m_scanned->Add(name.data(), name.size());
-        ++m_scannedCount;
-        m_journal.Append(kScanned, name);
-        Commit();
-        return true;
+        if (!IsScanned(name))
+            return true;
     }
     return false;
 }
 
-bool HarvestState::AddWalkFind(const std::string &found) {
+void HarvestState::FinishWalk(const std::string &walked, const std::vector<std::string> &found) {
+    MarkScanned(walked);
     std::string name;
-    if (!Normalized(found, name) || IsScanned(name))
+    for (const std::string &text : found) {
+        if (!Normalized(text, name) || !MarkScanned(name))
+            continue;
+        WriteName(name);
+        if (m_crawlQueue.Count() < kQueueCap && !IsCrawled(name) && m_crawlable(name.c_str()))
+            QueueForCrawl(name);
+    }
+    Commit();
+}
+
+bool HarvestState::MarkScanned(const std::string &name) {
+    if (IsScanned(name))
         return false;
     m_scanned->Add(name.data(), name.size());
     ++m_scannedCount;
     m_journal.Append(kScanned, name);
-    WriteName(name);
-    if (m_crawlQueue.Count() < kQueueCap && !IsCrawled(name) && m_crawlable(name.c_str()))
-        QueueForCrawl(name);
-    Commit();
     return true;
 }
 

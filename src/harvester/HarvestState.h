@@ -64,12 +64,14 @@ public:
     // queued for a crawl while the queue holds fewer than 1000.
     void AddOutboundHosts(const std::vector<std::string> &hosts);
 
-    // The next name whose neighbourhood is to be walked; it counts as scanned from now on.
+    // The next name whose neighbourhood is to be walked.
     bool TakeNameToWalk(std::string &name);
     bool IsScanned(std::string_view name) const;
-    // A name found by a walk: scanned, written, queued for a crawl while the queue holds fewer than
-    // 1000. Gives false (and does nothing) when it is not a host name or already scanned.
-    bool AddWalkFind(const std::string &name);
+    // A walk done: the walked name and the names it found count as scanned; each found name is
+    // written and queued for a crawl while the queue holds fewer than 1000. Until this is called the
+    // walk has left no trace, so a walk cut short by a crash or a stop is made again, whole, at the
+    // next start.
+    void FinishWalk(const std::string &walked, const std::vector<std::string> &found);
 
     // The next domain to crawl, journalled as taken before it is given out; it and its www/bare twin
     // count as crawled from now on.
@@ -111,6 +113,8 @@ private:
     void WriteName(const std::string &name);
     void QueueToWalk(const std::string &name);
     void QueueForCrawl(const std::string &name);
+    // Journals a normalised name as scanned; false when it already was.
+    bool MarkScanned(const std::string &name);
     // The journalled events to the file, then the lines to the output.
     void Commit();
     void ReportOutputTrouble();

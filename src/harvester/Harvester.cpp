@@ -3,6 +3,7 @@
 #include "harvester/Harvester.h"
 
 #include <cstring>
+#include <unordered_set>
 
 #include "core/ClsStringArray.h"
 #include "core/StringBuffer.h"
@@ -57,15 +58,24 @@ private:
     Harvester &m_h;
 };
 
-// The scanned set as the names of a walk: a known name ends a direction, a new one is recorded.
+// The names of one walk: a name scanned before or met earlier in this walk ends a direction; the new
+// ones are gathered and handed to the state when the walk is done.
 class Harvester::WalkNames : public AddressScanner::Names {
 public:
-    explicit WalkNames(HarvestState &state) : m_state(state) {}
-    bool Known(const StringBuffer &name) override { return m_state.IsScanned(name.View()); }
-    void Found(const StringBuffer &name) override { m_state.AddWalkFind(std::string(name.View())); }
+    explicit WalkNames(const HarvestState &state) : m_state(state) {}
+    bool Known(const StringBuffer &name) override {
+        return m_state.IsScanned(name.View()) || m_met.count(std::string(name.View())) != 0;
+    }
+    void Found(const StringBuffer &name) override {
+        if (m_met.insert(std::string(name.View())).second)
+            m_found.emplace_back(name.View());
+    }
+    const std::vector<std::string> &FoundNames() const { return m_found; }
 
 private:
-    HarvestState &m_state;
+    const HarvestState &m_state;
+    std::unordered_set<std::string> m_met;
+    std::vector<std::string> m_found;
 };
 
 Harvester::Harvester(HarvestSettings settings) : Harvester(*new HarvestEnvironment, std::move(settings)) {
@@ -283,10 +293,14 @@ void Harvester::FlushNewDomains() {
     scanner.maxMisses = 20;
     scanner.quickScan = false;
     scanner.SetStopCheck([this] { return m_stop.Requested(); });
-    WalkNames names(m_state);
     std::string name;
     while (!m_stop.Requested() && m_state.TakeNameToWalk(name)) {
+        WalkNames names(m_state);
         scanner.WalkFrom(name.c_str(), names);
+        // A walk that the stop cut short leaves no trace: the next start walks it again, whole.
+        if (m_stop.Requested())
+            break;
+        m_state.FinishWalk(name, names.FoundNames());
         m_state.Maintain(m_env.TickCount());
     }
 }

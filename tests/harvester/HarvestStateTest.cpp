@@ -51,8 +51,8 @@ TEST_F(StateOwner, RestartBringsBackQueuesAndSets) {
         EXPECT_EQ(name, "www.a.com");
         state->FinishCrawl(name);
         ASSERT_TRUE(state->TakeNameToWalk(name));
-        EXPECT_TRUE(state->AddWalkFind("www.near.net"));
-        EXPECT_FALSE(state->AddWalkFind("www.near.net"));
+        EXPECT_EQ(name, "www.a.com");
+        state->FinishWalk(name, {"www.near.net", "WWW.NEAR.NET", "<b>.com"});
         state->Close();
     }
     auto again = Opened();
@@ -66,6 +66,19 @@ TEST_F(StateOwner, RestartBringsBackQueuesAndSets) {
     EXPECT_EQ(again->NamesInOutput(), 4u);
     EXPECT_NE(reports.find("1 domains crawled"), std::string::npos) << reports; // the twin is not counted
     EXPECT_EQ(Output(), "www.a.com\nwww.b.com\nc.org\nwww.near.net\n");
+}
+
+TEST_F(StateOwner, WalkCutShortLeavesNoTraceAndIsMadeAgainWhole) {
+    {
+        auto state = Opened();
+        state->AddOutboundHosts({"www.a.com", "www.b.com"});
+        std::string name;
+        ASSERT_TRUE(state->TakeNameToWalk(name));
+        // The process dies in the walk of www.a.com.
+    }
+    auto again = Opened();
+    EXPECT_FALSE(again->IsScanned("www.a.com"));
+    EXPECT_EQ(again->WalkQueue(), (std::vector<std::string>{"www.a.com", "www.b.com"}));
 }
 
 TEST_F(StateOwner, DomainInFlightAtACrashCountsAsCrawledAndIsNamed) {
@@ -154,7 +167,7 @@ TEST_F(StateOwner, JournalIsCompactedWhenItGrowsAndTheStateSurvivesIt) {
             if (i % 2 == 0 && state->TakeDomainToCrawl(name))
                 state->FinishCrawl(name);
             if (state->TakeNameToWalk(name))
-                state->AddWalkFind("www.w" + std::to_string(i) + ".net");
+                state->FinishWalk(name, {"www.w" + std::to_string(i) + ".net"});
             state->Maintain(static_cast<uint32_t>(i));
         }
         EXPECT_GT(state->Compactions(), 0u);
