@@ -92,9 +92,6 @@ void HarvestState::Open(const std::string &outputPath, uint32_t now) {
         MigrateStateFile(statePath);
     Replay(now);
     m_journal.Open(m_journalPath);
-    if (!m_journal.IsOpen())
-        m_report("journal " + m_journalPath + " cannot be written (" + ErrorText(m_journal.LastError()) +
-                 "): the state lives in memory only");
     m_compactAt = std::max<uint64_t>(m_compactAtLeast, 2 * m_journal.Size());
     m_lastSync = now;
     Commit();
@@ -333,17 +330,30 @@ void HarvestState::FinishCrawl(const std::string &domain) {
 
 // ---- the files ----
 
+// The journal's records go first: a name's line reaches the output only after its record.
 void HarvestState::Commit() {
-    if (!m_journal.Flush() && m_journal.IsOpen() && !m_journalTroubleReported) {
-        m_journalTroubleReported = true;
-        m_report("journal " + m_journalPath + " cannot be written (" + ErrorText(m_journal.LastError()) +
-                 "); its records wait in memory");
-    }
+    FlushJournal();
     for (const std::string &name : m_toWrite)
         m_output.Write(name);
     m_toWrite.clear();
     m_toWriteSet.clear();
     ReportOutputTrouble();
+}
+
+// A journal that could not be opened (its directory not writable yet) is tried again at every commit;
+// its records wait in memory meanwhile and go to it, in order, once it opens.
+void HarvestState::FlushJournal() {
+    if (!m_journal.IsOpen() && !m_journalPath.empty())
+        m_journal.Open(m_journalPath);
+    const bool flushed = m_journal.IsOpen() && m_journal.Flush();
+    if (!flushed && !m_journalTroubleReported) {
+        m_journalTroubleReported = true;
+        m_report("journal " + m_journalPath + " cannot be written (" + ErrorText(m_journal.LastError()) +
+                 "); its records wait in memory until it can");
+    } else if (flushed && m_journalTroubleReported) {
+        m_journalTroubleReported = false;
+        m_report("journal " + m_journalPath + " can be written again; the waiting records are in it");
+    }
 }
 
 void HarvestState::ReportOutputTrouble() {
@@ -359,6 +369,7 @@ void HarvestState::ReportOutputTrouble() {
 }
 
 void HarvestState::Maintain(uint32_t now) {
+    FlushJournal();
     if (!m_output.WritePending() || m_output.PendingCount() == 0)
         ReportOutputTrouble();
     if (now - m_lastSync >= kSyncEveryMs) {

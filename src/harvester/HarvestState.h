@@ -117,6 +117,7 @@ private:
     bool MarkScanned(const std::string &name);
     // The journalled events to the file, then the lines to the output.
     void Commit();
+    void FlushJournal();
     void ReportOutputTrouble();
     void Compact();
     void FillSnapshot(StateJournal &fresh) const;

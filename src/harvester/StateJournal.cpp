@@ -159,7 +159,10 @@ bool StateJournal::Open(const std::string &path) {
     platform::FileSizeOf(m_fd, &size, &err);
     m_fileBytes = size;
     if (!existed || size == 0) {
-        Append(kHeaderTag, kHeaderText);
+        // A new file starts with the header, before any record gathered while it could not be opened.
+        std::string header;
+        FormatRecord(kHeaderTag, kHeaderText, header);
+        m_buffer.insert(0, header);
         Sync();
         platform::SyncDirectoryOf(path.c_str(), &err);
     }

@@ -36,7 +36,8 @@ public:
     // be read or repaired.
     static bool Read(const std::string &path, const Visit &visit, ReadReport &report);
 
-    // Opens the journal for appending, creating it with its header record when absent.
+    // Opens the journal for appending, creating it with its header record when absent. Records
+    // appended while it was not open are kept and go to it at the next Flush.
     bool Open(const std::string &path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }

@@ -154,7 +154,12 @@ TEST_F(StateOwner, OutputThatBecomesWritableTakesTheWaitingNamesInOrder) {
     ASSERT_EQ(0, system(("mkdir " + sub).c_str()));
     state->Maintain(1);
     EXPECT_EQ(Output(), "www.first.com\nwww.second.com\n");
-    EXPECT_NE(reports.find("can be written again"), std::string::npos);
+    EXPECT_NE(reports.find("output " + output + " can be written again"), std::string::npos);
+    // The journal could not be made either: its records waited and are in it now.
+    EXPECT_NE(reports.find("journal " + output + ".journal can be written again"), std::string::npos);
+    state.reset();
+    auto again = Opened();
+    EXPECT_EQ(again->CrawlQueue(), (std::vector<std::string>{"www.first.com", "www.second.com"}));
 }
 
 TEST_F(StateOwner, JournalIsCompactedWhenItGrowsAndTheStateSurvivesIt) {
