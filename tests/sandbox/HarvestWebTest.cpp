@@ -1,7 +1,12 @@
-// End-to-end harvest in the sandbox: the real lanternfold binary against nginx serving the made-up web
-// of tests/sandbox/harvest-web (run through its run-test script). A first run starts with a read-only
-// output directory, which is made writable after a few seconds, and is stopped by stop.txt; a second
-// run is stopped by SIGTERM. The output file and nginx's access log are then checked.
+// End-to-end harvest in the sandbox: the real lanternfold binary against nginx serving a made-up web
+// (tests/sandbox/harvest-web, run through its run-test script: the http-era web of make-web or the web
+// of today of make-web-today). Four runs:
+//   A. the output directory is read-only for the first requests and then made writable; the run goes
+//      on until every expected name is in the output (bounded) and is stopped by stop.txt;
+//   B. started with a stop.txt left over (reported and removed), it is stopped by SIGTERM;
+//   C. with a fresh output directory, killed with SIGKILL in the middle of its work;
+//   D. restarted on C's directory, it runs until it has nothing left to do and is stopped by stop.txt.
+// The output files, the programs' standard error and nginx's access log are then checked.
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -28,21 +33,26 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::string> ReadLines(const std::string &path, bool stripCr) {
+// Requests to one host start this far apart in these runs (the default is a second).
+constexpr const char *kHostSpacingMs = "50";
+constexpr double kStopLimitSeconds = 5.0;
+
+std::vector<std::string> ReadLines(const std::string &path) {
     std::vector<std::string> lines;
     std::ifstream in(path);
     std::string line;
-    while (std::getline(in, line)) {
-        if (stripCr && !line.empty() && line.back() == '\r')
-            line.pop_back();
+    while (std::getline(in, line))
         if (!line.empty())
             lines.push_back(line);
-    }
     return lines;
 }
 
 bool FileExists(const std::string &path) {
     return access(path.c_str(), F_OK) == 0;
+}
+
+size_t RequestCount(const std::string &web) {
+    return ReadLines(web + "/access.log").size();
 }
 
 // lanternfold run in `work` (stop.txt goes there) with its output directory `out`.
@@ -57,37 +67,50 @@ pid_t StartHarvester(const std::string &bin, const std::string &work, const std:
             dup2(fd, 2);
             close(fd);
         }
-        setenv("LANTERNFOLD_DIR", out.c_str(), 1);
-        execl(bin.c_str(), bin.c_str(), static_cast<char *>(nullptr));
+        execl(bin.c_str(), bin.c_str(), "--dir", out.c_str(), "--host-spacing", kHostSpacingMs,
+              static_cast<char *>(nullptr));
         _exit(127);
     }
     return pid;
 }
 
-// Waits at most `limit` for the process; gives its exit code, or -1 (then killed) when it did not end.
-int WaitForExit(pid_t pid, std::chrono::seconds limit) {
-    const auto deadline = Clock::now() + limit;
+// Waits at most `limit` for the process; gives its exit code (128 + the signal when one ended it), or
+// -1 (then killed) when it did not end. `seconds` gets the time it took.
+int WaitForExit(pid_t pid, std::chrono::seconds limit, double *seconds = nullptr) {
+    const auto start = Clock::now();
+    const auto deadline = start + limit;
     int status = 0;
     while (Clock::now() < deadline) {
         pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid)
+        if (r == pid) {
+            if (seconds != nullptr)
+                *seconds = std::chrono::duration<double>(Clock::now() - start).count();
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
     return -1;
 }
 
+template <class Ready> void WaitUntil(Ready ready, std::chrono::seconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline && !ready())
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
 struct Runs {
-    std::string web, work, out, output;
+    std::string web, work, out, output, crashOut;
     std::vector<std::string> expected, forbidden, excluded;
     bool outputMissingWhileReadOnly = false;
     size_t requestsWhileReadOnly = 0;
-    int firstExit = -2, secondExit = -2;
-    double secondsToStopBySignal = 0;
-    std::vector<std::string> afterFirst, afterSecond;
-    std::string firstStderr, secondStderr;
+    int stopFileExit = -2, sigtermExit = -2, killedExit = -2, restartExit = -2;
+    double stopFileSeconds = 99, sigtermSeconds = 99;
+    bool staleStopFileRemoved = false;
+    size_t crashFirstRequest = 0, requestsBeforeKill = 0;
+    std::vector<std::string> afterA, afterB, crashOutput;
+    std::string stderrA, stderrB, stderrD;
 };
 
 Runs *g_runs = nullptr;
@@ -105,49 +128,71 @@ protected:
         r.work = r.web + "/work";
         r.out = r.work + "/out";
         r.output = r.out + "/domains.txt";
-        r.expected = ReadLines(r.web + "/expected.txt", false);
-        r.forbidden = ReadLines(r.web + "/forbidden.txt", false);
-        r.excluded = ReadLines(r.web + "/excluded.txt", false);
-        std::system(("mkdir -p " + r.out).c_str());
+        r.crashOut = r.work + "/crash";
+        r.expected = ReadLines(r.web + "/expected.txt");
+        r.forbidden = ReadLines(r.web + "/forbidden.txt");
+        r.excluded = ReadLines(r.web + "/excluded.txt");
+        std::system(("mkdir -p " + r.out + " " + r.crashOut).c_str());
+        const std::set<std::string> wanted(r.expected.begin(), r.expected.end());
+        auto allFound = [&] {
+            const std::vector<std::string> lines = ReadLines(r.output);
+            size_t have = 0;
+            for (const std::string &n : std::set<std::string>(lines.begin(), lines.end()))
+                have += wanted.count(n);
+            return have == wanted.size();
+        };
 
-        // First run: the output directory is read-only for its first seconds.
+        // A: read-only output directory until the harvester has fetched a good number of pages, then
+        // writable; it runs until every name is in (the bound leaves room for a sanitizer build on a
+        // busy machine), then stop.txt ends it.
         std::system(
             ("mount --bind " + r.out + " " + r.out + " && mount -o remount,bind,ro " + r.out).c_str());
-        pid_t pid = StartHarvester(bin, r.work, r.out, r.work + "/err1.txt");
-        // Read-only until the harvester has fetched a good number of pages (bounded in time).
-        const auto roDeadline = Clock::now() + std::chrono::seconds(30);
-        while (Clock::now() < roDeadline && ReadLines(r.web + "/access.log", false).size() < 40)
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pid_t pid = StartHarvester(bin, r.work, r.out, r.work + "/errA.txt");
+        WaitUntil([&] { return RequestCount(r.web) >= 40; }, std::chrono::seconds(30));
         r.outputMissingWhileReadOnly = !FileExists(r.output);
-        r.requestsWhileReadOnly = ReadLines(r.web + "/access.log", false).size();
+        r.requestsWhileReadOnly = RequestCount(r.web);
         std::system(("umount " + r.out).c_str());
-        const std::set<std::string> wanted(r.expected.begin(), r.expected.end());
-        // Ends as soon as every name is in; the bound leaves room for a sanitizer build on a busy machine.
-        const auto deadline = Clock::now() + std::chrono::seconds(180);
-        while (Clock::now() < deadline) {
-            std::vector<std::string> now = ReadLines(r.output, true);
-            size_t have = 0;
-            for (const std::string &n : std::set<std::string>(now.begin(), now.end()))
-                have += wanted.count(n);
-            if (have == wanted.size())
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        WaitUntil(allFound, std::chrono::seconds(240));
+        testsupport::WriteFileBytes(r.work + "/stop.txt", "");
+        r.stopFileExit = WaitForExit(pid, std::chrono::seconds(30), &r.stopFileSeconds);
+        r.afterA = ReadLines(r.output);
+        r.stderrA = testsupport::ReadFileBytes(r.work + "/errA.txt");
+
+        // B: the stop.txt of A is still there: reported and removed; SIGTERM ends the run.
+        pid = StartHarvester(bin, r.work, r.out, r.work + "/errB.txt");
+        WaitUntil([&] { return !FileExists(r.work + "/stop.txt"); }, std::chrono::seconds(10));
+        r.staleStopFileRemoved = !FileExists(r.work + "/stop.txt");
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        kill(pid, SIGTERM);
+        r.sigtermExit = WaitForExit(pid, std::chrono::seconds(30), &r.sigtermSeconds);
+        r.afterB = ReadLines(r.output);
+        r.stderrB = testsupport::ReadFileBytes(r.work + "/errB.txt");
+
+        // C: a fresh start, killed in the middle of its work; D: restarted, until nothing is left to do
+        // (no request for 5 s).
+        r.crashFirstRequest = RequestCount(r.web);
+        pid = StartHarvester(bin, r.work, r.crashOut, r.work + "/errC.txt");
+        WaitUntil([&] { return RequestCount(r.web) >= r.crashFirstRequest + 150; }, std::chrono::seconds(60));
+        r.requestsBeforeKill = RequestCount(r.web) - r.crashFirstRequest;
+        kill(pid, SIGKILL);
+        r.killedExit = WaitForExit(pid, std::chrono::seconds(10));
+        pid = StartHarvester(bin, r.work, r.crashOut, r.work + "/errD.txt");
+        const auto quietDeadline = Clock::now() + std::chrono::seconds(240);
+        size_t lastCount = 0;
+        auto lastChange = Clock::now();
+        while (Clock::now() < quietDeadline && Clock::now() - lastChange < std::chrono::seconds(5)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            const size_t count = RequestCount(r.web);
+            if (count != lastCount) {
+                lastCount = count;
+                lastChange = Clock::now();
+            }
         }
         testsupport::WriteFileBytes(r.work + "/stop.txt", "");
-        r.firstExit = WaitForExit(pid, std::chrono::seconds(30));
+        r.restartExit = WaitForExit(pid, std::chrono::seconds(30));
         std::remove((r.work + "/stop.txt").c_str());
-        r.afterFirst = ReadLines(r.output, true);
-        r.firstStderr = testsupport::ReadFileBytes(r.work + "/err1.txt");
-
-        // Second run, ended by SIGTERM.
-        pid = StartHarvester(bin, r.work, r.out, r.work + "/err2.txt");
-        std::this_thread::sleep_for(std::chrono::seconds(4));
-        const auto signalled = Clock::now();
-        kill(pid, SIGTERM);
-        r.secondExit = WaitForExit(pid, std::chrono::seconds(30));
-        r.secondsToStopBySignal = std::chrono::duration<double>(Clock::now() - signalled).count();
-        r.afterSecond = ReadLines(r.output, true);
-        r.secondStderr = testsupport::ReadFileBytes(r.work + "/err2.txt");
+        r.crashOutput = ReadLines(r.crashOut + "/domains.txt");
+        r.stderrD = testsupport::ReadFileBytes(r.work + "/errD.txt");
     }
     void SetUp() override {
         if (g_runs == nullptr)
@@ -159,39 +204,56 @@ protected:
 
 TEST_F(HarvestWeb, FindsEveryExpectedNameExactlyOnce) {
     std::map<std::string, int> seen;
-    for (const std::string &n : g_runs->afterFirst)
+    for (const std::string &n : g_runs->afterA)
         ++seen[n];
     for (const std::string &n : g_runs->expected)
         EXPECT_EQ(seen[n], 1) << n;
-    EXPECT_GE(g_runs->expected.size(), 200u);
+    EXPECT_GE(g_runs->expected.size(), 250u);
 }
 
 TEST_F(HarvestWeb, WritesNoExcludedNameNoUnknownTldAndNothingFromForbiddenPaths) {
-    const std::set<std::string> written(g_runs->afterSecond.begin(), g_runs->afterSecond.end());
-    for (const std::string &n : g_runs->excluded)
-        EXPECT_EQ(written.count(n), 0u) << n;
-    for (const std::string &n : g_runs->forbidden)
-        EXPECT_EQ(written.count(n), 0u) << n;
-    for (const std::string &n : written)
-        EXPECT_TRUE(HasKnownTld(n.c_str())) << n;
+    for (const std::vector<std::string> *lines : {&g_runs->afterB, &g_runs->crashOutput}) {
+        const std::set<std::string> written(lines->begin(), lines->end());
+        for (const std::string &n : g_runs->excluded)
+            EXPECT_EQ(written.count(n), 0u) << n;
+        for (const std::string &n : g_runs->forbidden)
+            EXPECT_EQ(written.count(n), 0u) << n;
+        for (const std::string &n : written)
+            EXPECT_TRUE(HasKnownTld(n.c_str())) << n;
+    }
     const std::string bytes = testsupport::ReadFileBytes(g_runs->output);
     ASSERT_FALSE(bytes.empty());
-    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    EXPECT_EQ(bytes.back(), '\n');
+    EXPECT_EQ(bytes.find('\r'), std::string::npos);
 }
 
-TEST_F(HarvestWeb, StopsOnTheStopFileAndOnSigtermWithExitCodeZero) {
-    EXPECT_EQ(g_runs->firstExit, 0);
-    EXPECT_EQ(g_runs->secondExit, 0);
+TEST_F(HarvestWeb, StopsWithinFiveSecondsOnTheStopFileAndOnSigtermWithExitCodeZero) {
+    EXPECT_EQ(g_runs->stopFileExit, 0);
+    EXPECT_LE(g_runs->stopFileSeconds, kStopLimitSeconds);
+    EXPECT_EQ(g_runs->sigtermExit, 0);
+    EXPECT_LE(g_runs->sigtermSeconds, kStopLimitSeconds);
+    EXPECT_NE(g_runs->stderrA.find("lanternfold: stopping: stop.txt found\n"), std::string::npos);
+    EXPECT_NE(g_runs->stderrB.find("lanternfold: stopping: SIGTERM or SIGINT received\n"), std::string::npos);
+    EXPECT_NE(g_runs->stderrB.find("lanternfold: state saved in " + g_runs->output + ".journal"),
+              std::string::npos);
+    // B found nothing new, and wrote no name again.
+    EXPECT_EQ(g_runs->afterB, g_runs->afterA);
 }
 
-TEST_F(HarvestWeb, RestartWritesNoNameTwiceAndCrawlsNoDomainTwice) {
+TEST_F(HarvestWeb, SigkillAndRestartWriteNoNameTwiceAndCrawlNoSiteTwice) {
+    EXPECT_EQ(g_runs->killedExit, 128 + SIGKILL);
+    EXPECT_EQ(g_runs->restartExit, 0);
+    EXPECT_GE(g_runs->requestsBeforeKill, 150u);
     std::map<std::string, int> seen;
-    for (const std::string &n : g_runs->afterSecond)
+    for (const std::string &n : g_runs->crashOutput)
         EXPECT_EQ(++seen[n], 1) << n;
-    // Each crawl asks for robots.txt once: over both runs no host is asked twice.
+    EXPECT_GE(g_runs->crashOutput.size(), g_runs->expected.size() * 3 / 4);
+    // Each crawl asks for robots.txt once (following its redirects): over the killed run and its
+    // restart no scheme and host is asked twice.
     std::map<std::string, int> robots;
-    for (const std::string &line : ReadLines(g_runs->web + "/access.log", false)) {
-        std::istringstream fields(line);
+    const std::vector<std::string> log = ReadLines(g_runs->web + "/access.log");
+    for (size_t i = g_runs->crashFirstRequest; i < log.size(); ++i) {
+        std::istringstream fields(log[i]);
         std::string host, uri;
         fields >> host >> uri;
         if (uri == "/robots.txt") {
@@ -199,7 +261,6 @@ TEST_F(HarvestWeb, RestartWritesNoNameTwiceAndCrawlsNoDomainTwice) {
         }
     }
     EXPECT_GE(robots.size(), 50u);
-    EXPECT_EQ(g_runs->secondStderr, "");
 }
 
 TEST_F(HarvestWeb, ReadOnlyOutputDirectoryLosesNoNameOnceWritable) {
@@ -207,5 +268,14 @@ TEST_F(HarvestWeb, ReadOnlyOutputDirectoryLosesNoNameOnceWritable) {
     // are in the file afterwards (FindsEveryExpectedNameExactlyOnce checks each is there once).
     EXPECT_TRUE(g_runs->outputMissingWhileReadOnly);
     EXPECT_GE(g_runs->requestsWhileReadOnly, 40u);
-    EXPECT_NE(g_runs->firstStderr.find("ignored (missing)"), std::string::npos);
+    EXPECT_NE(g_runs->stderrA.find("domains.txt cannot be written"), std::string::npos);
+    EXPECT_NE(g_runs->stderrA.find("domains.txt can be written again"), std::string::npos);
+}
+
+TEST_F(HarvestWeb, SaysWhereTheNamesGoAndRemovesAStopFileLeftFromBefore) {
+    EXPECT_NE(g_runs->stderrA.find("lanternfold: names go to " + g_runs->output + "; the state is kept in " +
+                                   g_runs->output + ".journal\n"),
+              std::string::npos);
+    EXPECT_TRUE(g_runs->staleStopFileRemoved);
+    EXPECT_NE(g_runs->stderrB.find("lanternfold: stop.txt was present at start"), std::string::npos);
 }
