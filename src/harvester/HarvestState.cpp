@@ -397,6 +397,9 @@ void HarvestState::FillSnapshot(StateJournal &fresh) const {
         fresh.Append(kQueued, s.View());
     for (int32_t i = 0; m_walkQueue.GetString(i, s); ++i)
         fresh.Append(kToWalk, s.View());
+    if (m_walksRunning)
+        for (const std::string &name : m_walksRunning())
+            fresh.Append(kToWalk, name);
     for (const std::string &name : m_output.Pending())
         fresh.Append(kWritten, name);
 }

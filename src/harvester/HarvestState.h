@@ -78,6 +78,12 @@ public:
     bool TakeDomainToCrawl(std::string &domain);
     void FinishCrawl(const std::string &domain);
 
+    // Names whose walks are running on other threads: a compaction keeps them journalled as waiting to
+    // be walked, since a walk leaves no trace until it is done. Asked under the caller's lock.
+    void SetWalksRunning(std::function<std::vector<std::string>()> running) {
+        m_walksRunning = std::move(running);
+    }
+
     // The periodic work: the files synced at least every 10 s, the journal compacted when it has grown.
     void Maintain(uint32_t now);
     // The least size at which the journal is compacted (tests make it small).
@@ -124,6 +130,7 @@ private:
 
     std::function<bool(const char *)> m_crawlable;
     std::function<void(const std::string &)> m_report;
+    std::function<std::vector<std::string>()> m_walksRunning;
     std::string m_outputPath;
     std::string m_journalPath;
 

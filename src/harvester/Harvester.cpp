@@ -1,5 +1,6 @@
 // Harvester: the run loop and its steps (seed pages on their schedule, the walks of new names, the
-// crawl of one site per cycle), the seed-link and crawlable-name tests, and the lines for the user.
+// crawl of one site per cycle), the parallel run over workers, the seed-link and crawlable-name tests,
+// and the lines for the user.
 #include "harvester/Harvester.h"
 
 #include <cstring>
@@ -9,9 +10,12 @@
 #include "core/StringBuffer.h"
 #include "harvester/AddressScanner.h"
 #include "harvester/AgentString.h"
+#include "harvester/CrawlWorkers.h"
+#include "harvester/IpGate.h"
 #include "harvester/PacedFetcher.h"
 #include "harvester/SiteCrawl.h"
 #include "harvester/StatusLine.h"
+#include "harvester/WalkPool.h"
 #include "spider/ClsHtmlUtil.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
@@ -86,7 +90,8 @@ Harvester::Harvester(HarvestEnvironment &env, HarvestSettings settings)
     : m_env(env), m_settings(std::move(settings)), m_stop(env), m_pacer(m_settings.hostSpacingMs),
       m_seeds(m_settings.seeds.empty() ? BuiltInSeeds() : m_settings.seeds),
       m_state([this](const char *name) { return IsCrawlableDomain(name); },
-              [this](const std::string &line) { Report(line); }) {
+              [this](const std::string &line) { Report(line); }),
+      m_shared(m_state) {
     for (const char *excluded : sitevalues::kExcludedSubstrings)
         m_excluded.emplace_back(excluded);
     if (!m_settings.seeds.empty())
@@ -116,6 +121,7 @@ void Harvester::DecodeAgentString(StringBuffer &out) {
 }
 
 void Harvester::Report(const std::string &line) {
+    std::lock_guard<std::mutex> lock(m_reportMutex);
     if (m_status)
         m_status->ClearForReport();
     const std::string text = "lanternfold: " + line + "\n";
@@ -126,6 +132,14 @@ void Harvester::Report(const std::string &line) {
 
 void Harvester::Run(const char *path) {
     Start(path);
+    if (m_settings.workers > 1)
+        RunParallel();
+    else
+        RunLoop();
+    Finish();
+}
+
+void Harvester::RunLoop() {
     uint32_t idleWaitMs = kIdleFirstWaitMs;
     uint32_t reportedWaitMs = 0;
     for (;;) {
@@ -149,7 +163,55 @@ void Harvester::Run(const char *path) {
             break;
         idleWaitMs = idleWaitMs * 2 > kIdleLongestWaitMs ? kIdleLongestWaitMs : idleWaitMs * 2;
     }
-    Finish();
+}
+
+// The workers and walkers on their threads; this thread fetches the seed pages when they are due and
+// the walk queue runs low, keeps the files synced and the status line current, and watches the stop.
+void Harvester::RunParallel() {
+    AddressScanner::Lookups &lookups = m_env.Lookups();
+    m_ipGate = std::make_unique<IpGate>([&lookups](const std::string &host, std::string &address) {
+        StringBuffer dotted;
+        if (!lookups.ForwardLookup(host.c_str(), dotted))
+            return false;
+        address.assign(dotted.View());
+        return true;
+    });
+    Report("running " + std::to_string(m_settings.workers) + " crawl workers and " +
+           std::to_string(m_settings.lookups) + " name lookups at once");
+    auto crawls = std::make_unique<CrawlWorkers>(
+        CrawlWorkers::Tools{m_env, m_pacer, m_stop, m_robots, m_ipGate.get(), m_shared});
+    auto walks = std::make_unique<WalkPool>(lookups, m_stop, m_shared);
+    walks->Start(m_settings.lookups);
+    crawls->Start(m_settings.workers);
+    bool quietReported = false;
+    while (!m_stop.Requested()) {
+        if (m_shared.Read().walkQueue < kSeedRefillBelow)
+            HarvestSeeds();
+        m_seedsTried = true;
+        m_shared.Maintain(m_env.TickCount());
+        m_pagesFetched = crawls->PagesFetched();
+        UpdateStatus(nullptr);
+        const bool quiet = m_shared.Quiet();
+        if (quiet && !quietReported)
+            Report("nothing queued or running; waiting for the next seed fetch");
+        quietReported = quiet;
+        m_env.SleepMs(kStopCheckSliceMs);
+    }
+    // Every loop sees the stop within its next check; fetches waiting on the network are aborted.
+    const uint32_t stopSeen = m_env.TickCount();
+    const bool crawlsEnded = crawls->End(kThreadsEndWaitMs);
+    const uint32_t spent = m_env.TickCount() - stopSeen;
+    const bool walksEnded = walks->End(spent < kThreadsEndWaitMs ? kThreadsEndWaitMs - spent : 0);
+    m_pagesFetched = crawls->PagesFetched();
+    if (crawlsEnded && walksEnded)
+        return;
+    // Threads held in a system name lookup: the state is saved without them (SharedState ignores
+    // whatever they hand over after Close), and the pools are kept alive for them, as is the harvester
+    // (the caller exits the process without destroying it).
+    m_threadsLeft = 1;
+    Report("a few workers are held in name lookups; the state is saved without them");
+    crawls.release();
+    walks.release();
 }
 
 void Harvester::Start(const char *path) {
@@ -170,7 +232,7 @@ void Harvester::Finish() {
     m_started = false;
     const std::string why = m_stop.Reason();
     Report("stopping: " + (why.empty() ? std::string("the run ended") : why));
-    m_state.Close();
+    m_shared.Close();
     Report("state saved in " + m_state.JournalPath() + " (" + std::to_string(m_state.NamesInOutput()) +
            " names in the output, " + std::to_string(m_state.DomainsCrawled()) + " domains crawled, " +
            std::to_string(m_state.CrawlQueueLength()) + " queued for a crawl)");
@@ -200,8 +262,15 @@ bool Harvester::WaitIdle(uint32_t waitMs) {
 }
 
 void Harvester::UpdateStatus(const char *domain) {
-    if (m_status)
-        m_status->Update(m_state.NamesInOutput(), m_state.CrawlQueueLength(), domain, m_pagesFetched);
+    if (!m_status)
+        return;
+    const SharedState::Figures figures = m_shared.Read();
+    std::lock_guard<std::mutex> lock(m_reportMutex);
+    m_status->Update(figures.namesInOutput, figures.crawlQueue, domain, m_pagesFetched.load());
+}
+
+bool Harvester::Quiet() const {
+    return m_seedsTried.load() && m_shared.Quiet();
 }
 
 // ---- seed pages ----
@@ -229,6 +298,7 @@ bool Harvester::HarvestSeeds() {
     if (index < 0)
         return false;
     std::unique_ptr<PacedFetcher> fetcher = MakeSeedFetcher();
+    fetcher->SetIpGate(m_ipGate.get());
     if (m_env.TickCount() & 1u)
         fetcher->SetMimicFirefox(true);
     else
@@ -254,13 +324,13 @@ bool Harvester::HarvestSeeds() {
         if (!PassesSeedLinkTest(link.Text()))
             continue;
         GetUrlHost(link.Text(), host);
-        if (HasKnownTld(host.Text()) && !m_state.IsScanned(host.View()))
+        if (HasKnownTld(host.Text()) && !m_shared.IsScanned(host.View()))
             hosts.emplace_back(host.View());
     }
-    const uint64_t before = m_state.Discoveries();
-    m_state.AddSeedHosts(hosts);
+    const uint64_t before = m_shared.Read().discoveries;
+    m_shared.AddSeedHosts(hosts);
     Report("seed " + url + " fetched: " + std::to_string(links.Count()) + " links, " +
-           (m_state.Discoveries() != before ? "new names found" : "nothing new") + "; next fetch in " +
+           (m_shared.Read().discoveries != before ? "new names found" : "nothing new") + "; next fetch in " +
            Minutes(wait));
     return true;
 }

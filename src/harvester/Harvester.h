@@ -1,11 +1,16 @@
-// Harvester: the program's driver. Each cycle it fetches a seed page when one is due, walks the
-// address neighbourhood of the names found since the last cycle, and crawls one queued domain's site;
-// every new host name goes to the output file. All state lives in HarvestState (queues, sets, output,
-// journal); the crawl of a site is a SiteCrawl step and a walk an AddressScanner step, both paced per
-// host and ended by a stop (stop.txt, SIGTERM, SIGINT) within a second wherever they are.
+// Harvester: the program's driver. With one worker it runs the single loop: each cycle it fetches a
+// seed page when one is due, walks the address neighbourhood of the names found since the last cycle,
+// and crawls one queued domain's site. With more it runs them side by side: crawl workers
+// (CrawlWorkers) and walkers (WalkPool) on threads of their own, the seed pages on this thread; all of
+// them share the state through SharedState. Every new host name goes to the output file. All state lives in
+// HarvestState (queues, sets, output, journal); the crawl of a site is a SiteCrawl step and a walk an
+// AddressScanner step, both paced per host and ended by a stop (stop.txt, SIGTERM, SIGINT) within a second
+// wherever they are.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +19,7 @@
 #include "harvester/HostPacer.h"
 #include "harvester/RobotsCache.h"
 #include "harvester/SeedSchedule.h"
+#include "harvester/SharedState.h"
 #include "harvester/StopWatch.h"
 
 namespace vantry {
@@ -22,6 +28,7 @@ class StringBuffer;
 
 namespace lanternfold {
 
+class IpGate;
 class PacedFetcher;
 class StatusLine;
 
@@ -31,6 +38,14 @@ struct HarvestSettings {
     std::vector<std::string> seeds;
     // Least time between the starts of two requests to one host.
     uint32_t hostSpacingMs = HostPacer::kDefaultSpacingMs;
+    // Crawl workers; 1 runs the single loop (the command line's default is kDefaultWorkers).
+    int workers = 1;
+    // Reverse lookups in flight at once (walker threads) when workers > 1.
+    int lookups = kDefaultLookups;
+
+    static constexpr int kDefaultWorkers = 32;
+    static constexpr int kDefaultLookups = 32;
+    static constexpr int kMostWorkers = 256;
 };
 
 class Harvester {
@@ -39,6 +54,9 @@ public:
     static constexpr uint32_t kIdleFirstWaitMs = 1000;
     static constexpr uint32_t kIdleLongestWaitMs = 60000;
     static constexpr uint32_t kStopCheckSliceMs = 100;
+    // After a stop, how long the parallel run waits for its threads before it saves the state
+    // without them (a thread may be held in a system name lookup that cannot be cut short).
+    static constexpr uint32_t kThreadsEndWaitMs = 3000;
 
     // Uses the real network, clock and stop file.
     explicit Harvester(HarvestSettings settings = HarvestSettings());
@@ -50,6 +68,12 @@ public:
 
     // Harvests into the output file until a stop is requested; the state is saved on the way out.
     void Run(const char *outputPath);
+    // The parallel run's threads that did not end in time after the stop (they touch nothing more of
+    // the state, but hold the harvester: the process should exit without destroying it).
+    int ThreadsLeftRunning() const { return m_threadsLeft; }
+    // For tests of a parallel run: whether it has started, fetched the seeds once, and has nothing
+    // queued or running.
+    bool Quiet() const;
 
     // The steps of a run (public so that each can be exercised on its own).
     // Opens the state beside the output and reports where names and state go.
@@ -76,7 +100,9 @@ public:
     HostPacer &Pacer() { return m_pacer; }
     StopWatch &Stop() { return m_stop; }
     const SeedSchedule &Seeds() const { return m_seeds; }
-    uint64_t PagesFetched() const { return m_pagesFetched; }
+    uint64_t PagesFetched() const { return m_pagesFetched.load(); }
+    SharedState &Shared() { return m_shared; }
+    const HarvestSettings &Settings() const { return m_settings; }
     // One line for the user on standard error ("lanternfold: " in front).
     void Report(const std::string &line);
 
@@ -84,6 +110,9 @@ private:
     class CrawlSink;
     class WalkNames;
 
+    // The single loop, and the workers side by side.
+    void RunLoop();
+    void RunParallel();
     // Waits in short slices; gives true when a stop was requested meanwhile.
     bool WaitIdle(uint32_t waitMs);
     void UpdateStatus(const char *domain);
@@ -98,10 +127,15 @@ private:
     RobotsCache m_robots;
     SeedSchedule m_seeds;
     HarvestState m_state;
+    SharedState m_shared; // the one way to the state while workers run
+    std::unique_ptr<IpGate> m_ipGate;
     std::vector<std::string> m_excluded; // the fixed excluded substrings and the seed sites' domains
     std::string m_outputPath;
-    uint64_t m_pagesFetched = 0;
+    std::atomic<uint64_t> m_pagesFetched{0};
     bool m_started = false;
+    std::atomic<bool> m_seedsTried{false};
+    int m_threadsLeft = 0;
+    std::mutex m_reportMutex; // the status line and the report lines, from any thread
     std::unique_ptr<StatusLine> m_status;
 };
 

@@ -6,6 +6,8 @@ namespace lanternfold {
 
 namespace {
 constexpr size_t kPruneAbove = 4096;
+// How long a request held back by its second limit waits before asking again.
+constexpr uint32_t kOtherLimitWaitMs = 5;
 // A host's own delay is kept while its site may still be crawled (a crawl lasts at most 10 minutes).
 constexpr uint32_t kKeepHostDelayMs = 15 * 60 * 1000;
 } // namespace
@@ -30,6 +32,11 @@ uint32_t HostPacer::SpacingOf(const Slot &slot) const {
 }
 
 bool HostPacer::TryStart(std::string_view host, uint32_t now, uint32_t &waitMs) {
+    return TryStart(host, now, waitMs, nullptr);
+}
+
+bool HostPacer::TryStart(std::string_view host, uint32_t now, uint32_t &waitMs,
+                         const std::function<bool()> &alsoFree) {
     std::lock_guard<std::mutex> lock(m_mutex);
     PruneIfLarge(now);
     Slot &slot = m_hosts[std::string(host)];
@@ -41,6 +48,10 @@ bool HostPacer::TryStart(std::string_view host, uint32_t now, uint32_t &waitMs) 
     const uint32_t since = now - slot.lastStart;
     if (slot.started && since < spacing) {
         waitMs = spacing - since;
+        return false;
+    }
+    if (alsoFree && !alsoFree()) {
+        waitMs = kOtherLimitWaitMs;
         return false;
     }
     slot.started = true;

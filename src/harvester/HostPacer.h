@@ -5,6 +5,7 @@
 // start yet is told how long to wait.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -28,6 +29,12 @@ public:
     // since the start of the last one: true, and the host is busy until Finish. Otherwise false,
     // with waitMs the time until it may be free (at least 1).
     bool TryStart(std::string_view host, uint32_t now, uint32_t &waitMs);
+    // As above, but the host is taken only when `alsoFree` (asked under the pacer's lock, once the host
+    // itself is free and due) gives true too; when it gives false, nothing changes and waitMs is a few
+    // milliseconds.
+    // Lets a request wait for a second limit (its address) without its host's turn passing meanwhile.
+    bool TryStart(std::string_view host, uint32_t now, uint32_t &waitMs,
+                  const std::function<bool()> &alsoFree);
     void Finish(std::string_view host);
 
     // Hosts remembered (the busy ones, and those whose spacing has not yet passed, at the least).

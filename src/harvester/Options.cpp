@@ -12,6 +12,23 @@ namespace lanternfold {
 namespace {
 
 constexpr uint32_t kLongestSpacingMs = 600000;
+constexpr int kMostThreads = 256;
+
+// A count of threads from 1 to 256.
+bool ReadCount(const std::string &text, int &out) {
+    if (text.empty() || text.size() > 3)
+        return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > kMostThreads)
+        return false;
+    out = value;
+    return true;
+}
 
 bool ReadMilliseconds(const std::string &text, uint32_t &out) {
     if (text.empty() || text.size() > 6)
@@ -52,6 +69,11 @@ const char *HelpText() {
            "                       https://; repeat for several); each is fetched at most every 10 minutes\n"
            "  --host-spacing MS    least time between the starts of two requests to one host, in\n"
            "                       milliseconds (default 1000; a robots.txt Crawl-delay may make it longer)\n"
+           "  --workers N          crawl N sites at once (1 to 256, default 32); 1 runs everything in\n"
+           "                       one loop, one step at a time\n"
+           "  --lookups N          with more than one worker, up to N reverse name lookups at once for\n"
+           "                       the neighbourhood walks (1 to 256, default 32; at most 4 at once into\n"
+           "                       one /16 block)\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n"
            "\n"
@@ -109,6 +131,13 @@ bool ParseOptions(int argc, const char *const *argv, Options &options, std::stri
                 return false;
             if (!ReadMilliseconds(value, options.hostSpacingMs)) {
                 error = "option --host-spacing needs milliseconds from 0 to 600000, not '" + value + "'";
+                return false;
+            }
+        } else if (arg == "--workers" || arg == "--lookups") {
+            if (!takeValue("a number"))
+                return false;
+            if (!ReadCount(value, arg == "--workers" ? options.workers : options.lookups)) {
+                error = "option " + arg + " needs a number from 1 to 256, not '" + value + "'";
                 return false;
             }
         } else if (arg.rfind("-", 0) == 0) {

@@ -14,6 +14,9 @@ struct Options {
     std::string dir;
     std::vector<std::string> seeds;
     uint32_t hostSpacingMs = 1000;
+    // Crawl workers (1: the single loop) and reverse lookups in flight at once.
+    int workers = 32;
+    int lookups = 32;
 };
 
 // Reads argv[1..]. False with a message (for standard error) on an unknown option, a missing or bad

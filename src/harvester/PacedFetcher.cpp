@@ -5,6 +5,7 @@
 #include "core/StringBuffer.h"
 #include "harvester/HarvestEnvironment.h"
 #include "harvester/HostPacer.h"
+#include "harvester/IpGate.h"
 #include "harvester/StopWatch.h"
 #include "url/UrlUtil.h"
 
@@ -66,23 +67,29 @@ bool PacedFetcher::FetchPaced(const std::string &url, StringBuffer &out, bool &f
     StringBuffer host;
     GetUrlHost(url.c_str(), host);
     const std::string key(host.View());
-    if (!WaitForHost(key))
+    const std::string address = m_ipGate != nullptr ? m_ipGate->AddressOf(key) : std::string();
+    if (!WaitForHost(key, address))
         return false;
     fetched = m_inner->QuickGetHtml(url.c_str(), out);
+    if (m_ipGate != nullptr)
+        m_ipGate->Leave(address);
     m_pacer.Finish(key);
     if (!fetched && m_stop.Requested())
         m_stopped = true;
     return true;
 }
 
-bool PacedFetcher::WaitForHost(const std::string &host) {
+bool PacedFetcher::WaitForHost(const std::string &host, const std::string &address) {
+    std::function<bool()> addressFree;
+    if (m_ipGate != nullptr)
+        addressFree = [this, &address] { return m_ipGate->TryEnter(address); };
     for (;;) {
         if (m_stop.Requested()) {
             m_stopped = true;
             return false;
         }
         uint32_t waitMs = 0;
-        if (m_pacer.TryStart(host, m_env.TickCount(), waitMs))
+        if (m_pacer.TryStart(host, m_env.TickCount(), waitMs, addressFree))
             return true;
         const uint32_t slice = waitMs < kWaitSliceMs ? waitMs : kWaitSliceMs;
         m_env.SleepMs(slice);

@@ -1,8 +1,9 @@
 // PacedFetcher: the page fetcher every request of the harvester goes through. Before each request it
 // takes the host's slot from the shared HostPacer (waiting in short slices that give up when a stop is
-// asked for), it follows redirects itself one hop at a time so that every hop is paced too, and it
-// sets up the fetcher below: no verification of TLS certificates (only names are collected and nothing
-// secret is sent), and the stop as the abort hook of every network wait.
+// asked for, and a place on the host's address when an IpGate is given), it follows redirects itself one hop
+// at a time so that every hop is paced too, and it sets up the fetcher below: no verification of TLS
+// certificates (only names are collected and nothing secret is sent), and the stop as the abort hook of every
+// network wait.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -14,6 +15,7 @@ namespace lanternfold {
 
 class HarvestEnvironment;
 class HostPacer;
+class IpGate;
 class StopWatch;
 
 class PacedFetcher : public vantry::PageFetcher {
@@ -54,6 +56,9 @@ public:
         m_inner->SetProgressMonitor(monitor);
     }
 
+    // Also limits the requests running at once to each IP address (not owned; null: no such limit).
+    void SetIpGate(IpGate *gate) { m_ipGate = gate; }
+
     // Time spent waiting for hosts since the last reset, so that a caller can tell the network's time
     // from the pacing's.
     uint32_t WaitedMs() const { return m_waitedMs; }
@@ -64,12 +69,14 @@ public:
 private:
     // One request to the URL's host once its slot is free; false when a stop came first.
     bool FetchPaced(const std::string &url, vantry::StringBuffer &out, bool &fetched);
-    bool WaitForHost(const std::string &host);
+    // Takes the host's turn (and a place on its address, with an IpGate); false when a stop came first.
+    bool WaitForHost(const std::string &host, const std::string &address);
 
     std::unique_ptr<vantry::PageFetcher> m_inner;
     HostPacer &m_pacer;
     HarvestEnvironment &m_env;
     StopWatch &m_stop;
+    IpGate *m_ipGate = nullptr;
     bool m_follow = true;
     bool m_redirected = false;
     bool m_stopped = false;

@@ -44,6 +44,7 @@ const char *SiteCrawl::EndText(End end) {
 
 SiteCrawl::Outcome SiteCrawl::Crawl(const std::string &domain, Sink &sink) {
     PacedFetcher fetcher(m_env.NewFetcher(), m_pacer, m_env, m_stop);
+    fetcher.SetIpGate(m_ipGate);
     Spider spider(fetcher);
     PrepareSpider(spider, fetcher, domain);
     ReadRobots(spider, domain);

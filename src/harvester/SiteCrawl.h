@@ -19,6 +19,7 @@ namespace lanternfold {
 
 class HarvestEnvironment;
 class HostPacer;
+class IpGate;
 class PacedFetcher;
 class RobotsCache;
 class StopWatch;
@@ -51,6 +52,8 @@ public:
 
     SiteCrawl(HarvestEnvironment &env, HostPacer &pacer, StopWatch &stop, RobotsCache &robots);
 
+    // Limits the crawl's requests per IP address too (not owned; crawl workers share one).
+    void SetIpGate(IpGate *gate) { m_ipGate = gate; }
     Outcome Crawl(const std::string &domain, Sink &sink);
     static const char *EndText(End end);
 
@@ -76,6 +79,7 @@ private:
     HostPacer &m_pacer;
     StopWatch &m_stop;
     RobotsCache &m_robots;
+    IpGate *m_ipGate = nullptr;
 };
 
 } // namespace lanternfold

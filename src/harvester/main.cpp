@@ -5,6 +5,7 @@
 // and exits 0.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "harvester/Harvester.h"
@@ -43,9 +44,15 @@ int main(int argc, char **argv) {
     lanternfold::HarvestSettings settings;
     settings.seeds = options.seeds;
     settings.hostSpacingMs = options.hostSpacingMs;
-    {
-        lanternfold::Harvester harvester(std::move(settings));
-        harvester.Run(outputPath.c_str());
+    settings.workers = options.workers;
+    settings.lookups = options.lookups;
+    auto harvester = std::make_unique<lanternfold::Harvester>(std::move(settings));
+    harvester->Run(outputPath.c_str());
+    if (harvester->ThreadsLeftRunning() > 0) {
+        // The state is saved; threads held in system name lookups would only delay the exit.
+        std::fflush(nullptr);
+        std::_Exit(0);
     }
+    harvester.reset();
     return 0;
 }

@@ -1,0 +1,51 @@
+// IpGate: the host-to-address table and the count of requests running per address.
+#include "harvester/IpGate.h"
+
+namespace lanternfold {
+
+IpGate::IpGate(Resolver resolve, int perAddress)
+    : m_resolve(std::move(resolve)), m_perAddress(perAddress < 1 ? 1 : perAddress) {}
+
+std::string IpGate::AddressOf(const std::string &host) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = m_addresses.find(host);
+        if (it != m_addresses.end())
+            return it->second;
+    }
+    // Looked up outside the lock: a lookup may take a network round trip.
+    std::string address;
+    if (!m_resolve || !m_resolve(host, address) || address.empty())
+        return "name:" + host; // not remembered: the next request asks again
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_addresses.size() >= kRememberedHosts)
+        m_addresses.clear();
+    m_addresses[host] = address;
+    return address;
+}
+
+bool IpGate::TryEnter(const std::string &address) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    int &count = m_inFlight[address];
+    if (count >= m_perAddress)
+        return false;
+    ++count;
+    return true;
+}
+
+void IpGate::Leave(const std::string &address) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_inFlight.find(address);
+    if (it == m_inFlight.end())
+        return;
+    if (--it->second <= 0)
+        m_inFlight.erase(it); // idle addresses are not kept
+}
+
+int IpGate::InFlight(const std::string &address) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_inFlight.find(address);
+    return it == m_inFlight.end() ? 0 : it->second;
+}
+
+} // namespace lanternfold
