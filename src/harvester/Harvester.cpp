@@ -187,7 +187,6 @@ void Harvester::RunParallel() {
     while (!m_stop.Requested()) {
         if (m_shared.Read().walkQueue < kSeedRefillBelow)
             HarvestSeeds();
-        m_seedsTried = true;
         m_shared.Maintain(m_env.TickCount());
         m_pagesFetched = crawls->PagesFetched();
         UpdateStatus(nullptr);
@@ -267,10 +266,6 @@ void Harvester::UpdateStatus(const char *domain) {
     const SharedState::Figures figures = m_shared.Read();
     std::lock_guard<std::mutex> lock(m_reportMutex);
     m_status->Update(figures.namesInOutput, figures.crawlQueue, domain, m_pagesFetched.load());
-}
-
-bool Harvester::Quiet() const {
-    return m_seedsTried.load() && m_shared.Quiet();
 }
 
 // ---- seed pages ----

@@ -71,9 +71,6 @@ public:
     // The parallel run's threads that did not end in time after the stop (they touch nothing more of
     // the state, but hold the harvester: the process should exit without destroying it).
     int ThreadsLeftRunning() const { return m_threadsLeft; }
-    // For tests of a parallel run: whether it has started, fetched the seeds once, and has nothing
-    // queued or running.
-    bool Quiet() const;
 
     // The steps of a run (public so that each can be exercised on its own).
     // Opens the state beside the output and reports where names and state go.
@@ -133,7 +130,6 @@ private:
     std::string m_outputPath;
     std::atomic<uint64_t> m_pagesFetched{0};
     bool m_started = false;
-    std::atomic<bool> m_seedsTried{false};
     int m_threadsLeft = 0;
     std::mutex m_reportMutex; // the status line and the report lines, from any thread
     std::unique_ptr<StatusLine> m_status;
