@@ -6,7 +6,8 @@
 //   B. started with a stop.txt left over (reported and removed), it is stopped by SIGTERM;
 //   C. with a fresh output directory, killed with SIGKILL in the middle of its work;
 //   D. restarted on C's directory, it runs until it has nothing left to do and is stopped by stop.txt.
-// The output files, the programs' standard error and nginx's access log are then checked.
+// The output files, the programs' standard error and nginx's access log are then checked. Options in
+// LANTERNFOLD_ARGS (split at spaces, e.g. "--workers 1") are given to every run.
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -55,9 +56,35 @@ size_t RequestCount(const std::string &web) {
     return ReadLines(web + "/access.log").size();
 }
 
+// The options of LANTERNFOLD_ARGS.
+std::vector<std::string> ExtraArgs() {
+    std::vector<std::string> args;
+    const char *text = std::getenv("LANTERNFOLD_ARGS");
+    std::istringstream in(text != nullptr ? text : "");
+    for (std::string arg; in >> arg;)
+        args.push_back(arg);
+    return args;
+}
+
+// Whether the runs use one worker (the single loop) rather than the default many.
+bool SingleLoop() {
+    const std::vector<std::string> args = ExtraArgs();
+    for (size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "--workers" && args[i + 1] == "1")
+            return true;
+    return false;
+}
+
 // lanternfold run in `work` (stop.txt goes there) with its output directory `out`.
 pid_t StartHarvester(const std::string &bin, const std::string &work, const std::string &out,
                      const std::string &errFile) {
+    std::vector<std::string> args = {bin, "--dir", out, "--host-spacing", kHostSpacingMs};
+    for (const std::string &arg : ExtraArgs())
+        args.push_back(arg);
+    std::vector<char *> argv;
+    for (std::string &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(work.c_str()) != 0)
@@ -67,8 +94,7 @@ pid_t StartHarvester(const std::string &bin, const std::string &work, const std:
             dup2(fd, 2);
             close(fd);
         }
-        execl(bin.c_str(), bin.c_str(), "--dir", out.c_str(), "--host-spacing", kHostSpacingMs,
-              static_cast<char *>(nullptr));
+        execv(bin.c_str(), argv.data());
         _exit(127);
     }
     return pid;
@@ -247,7 +273,11 @@ TEST_F(HarvestWeb, SigkillAndRestartWriteNoNameTwiceAndCrawlNoSiteTwice) {
     std::map<std::string, int> seen;
     for (const std::string &n : g_runs->crashOutput)
         EXPECT_EQ(++seen[n], 1) << n;
-    EXPECT_GE(g_runs->crashOutput.size(), g_runs->expected.size() * 3 / 4);
+    // A domain whose crawl the kill cut short counts as crawled (so that none is crawled twice), and the
+    // names only its unfetched pages link to are not found: one such domain in the single loop, as many
+    // as there are workers otherwise (32 here, half of this web's sites).
+    const size_t kept = SingleLoop() ? g_runs->expected.size() * 3 / 4 : g_runs->expected.size() / 2;
+    EXPECT_GE(g_runs->crashOutput.size(), kept);
     // Each crawl asks for robots.txt once (following its redirects): over the killed run and its
     // restart no scheme and host is asked twice.
     std::map<std::string, int> robots;
