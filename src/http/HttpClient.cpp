@@ -359,6 +359,12 @@ bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
 
     bool open = ex.reuse &&
                 (ex.tls ? ex.channel->IsConnected() && ex.channel->HasContext() : ex.socket->IsConnected());
+    if (open && ex.tls && c.RequireVerifiedServer && !ex.channel->ServerVerified()) {
+        // A session kept from a request that did not require verification is not this request's.
+        log.LogInfo("The kept-alive TLS connection's server is not verified; opening a new one.");
+        CloseExchange(ex);
+        open = false;
+    }
     if (open && !ConnectionStillAlive(ex, log))
         open = false;
     ex.wasOpen = open;

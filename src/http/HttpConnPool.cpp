@@ -56,13 +56,15 @@ HttpClient *HttpConnPool::FindClient(const char *host, int port, HttpControl &co
     bool proxy = control.ProxyDomain.Length() > 0;
     const char *wantHost = proxy ? control.ProxyDomain.Text() : (host ? host : "");
     int wantPort = proxy ? control.ProxyPort : port;
+    bool wantVerified = control.RequireVerifiedServer;
     for (int32_t i = 0; i < m_clients.Count();) {
         HttpClient *client = m_clients.ElementAs<HttpClient>(i);
         if (!client) {
             m_clients.DiscardAt(i);
             continue;
         }
-        if (client->Port() == wantPort && client->Host().EqualsNoCase(wantHost)) {
+        if (client->Port() == wantPort && client->Host().EqualsNoCase(wantHost) &&
+            client->RequiresVerifiedServer() == wantVerified) {
             if (m_limit != 0) {
                 m_clients.RemoveAt(i);
                 m_clients.Append(client);
@@ -76,6 +78,7 @@ HttpClient *HttpConnPool::FindClient(const char *host, int port, HttpControl &co
     auto *client = new HttpClient();
     // The endpoint is known before the first connection, so a second fetch finds this client.
     client->SetEndpoint(wantHost, wantPort);
+    client->SetRequiresVerifiedServer(wantVerified);
     m_clients.Append(client);
     return client;
 }

@@ -214,9 +214,10 @@ TEST(HttpsGet, HttpPageRedirectingToHttpsIsFollowed) {
     EXPECT_TRUE(f.log.Has("info: Using HTTPS."));
 }
 
-TEST(HttpsGet, FailingCertificateIsLoggedAndThePageStillRead) {
+TEST(HttpsGet, WithVerificationOffAFailingCertificateIsLoggedAndThePageStillRead) {
     TlsTestServer server(SharedPki().expired.cert, SharedPki().expired.key, Serve({Ok("public page")}, 4000));
     Fixture f;
+    f.control.RequireVerifiedServer = false;
     ASSERT_TRUE(f.Get(HttpsUrl(server, "/"))) << f.log.Dump();
     EXPECT_EQ("public page", Text(f.body));
     EXPECT_TRUE(f.log.HasInOrder(
@@ -233,6 +234,61 @@ TEST(HttpsGet, RequireVerifiedServerRefusesAFailingCertificate) {
         {"error: Error authenticating server credentials!", "error: Failed to connect to HTTP server"}))
         << f.log.Dump();
     EXPECT_EQ(0u, f.body.Length());
+}
+
+TEST(HttpsGet, ByDefaultAServerMustVerifyAndAPrivateCaInTlsCaFileMakesItSo) {
+    TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, Serve({Ok("private page")}, 4000));
+    HttpClient client;
+    HttpControl control;
+    control.ReadTimeout = 5;
+    HttpResult result;
+    DataBuffer body;
+    RecordingLog log;
+    EXPECT_FALSE(client.HttpGet(HttpsUrl(server, "/").c_str(), 0, false, control, body, result, log));
+    EXPECT_TRUE(log.HasInOrder({"data: WinVerifyTrustError=CERT_E_UNTRUSTEDROOT",
+                                "error: Error authenticating server credentials!",
+                                "error: Failed to connect to HTTP server"}))
+        << log.Dump();
+    EXPECT_EQ(0u, body.Length());
+    control.TlsCaFile.SetString(SharedPki().ca.CaFile().c_str());
+    ASSERT_TRUE(client.HttpGet(HttpsUrl(server, "/").c_str(), 0, false, control, body, result, log))
+        << log.Dump();
+    EXPECT_EQ("private page", Text(body));
+}
+
+TEST(HttpsGet, AConnectionOpenedUnverifiedIsNotReusedOnceVerificationIsRequired) {
+    // Each connection would answer two requests; the second must not travel over the unverified one.
+    TlsTestServer server(SharedPki().expired.cert, SharedPki().expired.key,
+                         Serve({Ok("one"), Ok("two")}, 4000));
+    HttpControl control;
+    control.ReadTimeout = 5;
+    control.TlsCaFile.SetString(SharedPki().ca.CaFile().c_str());
+    HttpResult result;
+    DataBuffer body;
+    RecordingLog log;
+    {
+        // Through the pool: a client per verification setting.
+        HttpConnPool pool;
+        control.RequireVerifiedServer = false;
+        ASSERT_TRUE(pool.Fetch(HttpsUrl(server, "/1").c_str(), control, body, result, log)) << log.Dump();
+        control.RequireVerifiedServer = true;
+        EXPECT_FALSE(pool.Fetch(HttpsUrl(server, "/2").c_str(), control, body, result, log));
+        EXPECT_EQ(2, server.Accepted());
+        EXPECT_EQ(2, pool.ClientCount());
+    }
+    {
+        // On one client's own kept connection.
+        HttpClient client;
+        control.RequireVerifiedServer = false;
+        ASSERT_TRUE(client.HttpGet(HttpsUrl(server, "/3").c_str(), 0, true, control, body, result, log));
+        control.RequireVerifiedServer = true;
+        log.entries.clear();
+        EXPECT_FALSE(client.HttpGet(HttpsUrl(server, "/4").c_str(), 0, true, control, body, result, log));
+        EXPECT_TRUE(
+            log.Has("info: The kept-alive TLS connection's server is not verified; opening a new one."))
+            << log.Dump();
+        EXPECT_EQ(4, server.Accepted());
+    }
 }
 
 TEST(HttpsGet, PoolKeepsOneTlsConnectionForTwoFetches) {
