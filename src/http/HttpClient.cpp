@@ -65,8 +65,9 @@ struct HttpClient::Exchange {
     ByteSource *source = nullptr;
     std::unique_ptr<SocketByteSource> socketSource;
 
-    bool wasOpen = false;     // the request went out on a kept connection opened by an earlier call
-    bool headInvalid = false; // the bytes received are not a valid response head
+    bool wasOpen = false;            // the request went out on a kept connection opened by an earlier call
+    bool carriedCredentials = false; // the request sent had an Authorization or a Cookie line
+    bool headInvalid = false;        // the bytes received are not a valid response head
 };
 
 static_assert(ResponseFraming::kMaxBodyBytes == VantrySocket::kMaxReceiveCount,
@@ -455,6 +456,7 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
                                          ex.expired, ex.etag.Text(), haveExpiry ? &expiry : nullptr, request,
                                          log, SecureChannel(ex));
     }
+    ex.carriedCredentials = HttpRequestBuilder::CarriesCredentials(request.View());
     uint32_t length = static_cast<uint32_t>(request.Length());
     bool sent = ex.tls ? ex.channel->SendData(request.Text(), length, log)
                        : ex.socket->SendBytes(request.Text(), length, c.Progress, log);
@@ -603,7 +605,10 @@ void HttpClient::CookiesOrCache(Exchange &ex, LogBase &log) {
         origin.Secure = SecureChannel(ex);
         enginecache::SaveResponseCookies(c, ex.framing->Parser().HeadText(), origin, log);
     } else {
-        enginecache::UpdateFromResponse(ex.url, c, ex.result, ex.body, log);
+        ExchangeTrust trust;
+        trust.OverVerifiedTls = SecureChannel(ex);
+        trust.CarriedCredentials = ex.carriedCredentials;
+        enginecache::UpdateFromResponse(ex.url, c, ex.result, ex.body, trust, log);
     }
 }
 

@@ -291,6 +291,33 @@ TEST(HttpsGet, AConnectionOpenedUnverifiedIsNotReusedOnceVerificationIsRequired)
     }
 }
 
+TEST(HttpsGet, ACachedPageFromAnUnverifiedChannelIsNotServedOnceVerificationIsRequired) {
+    for (bool caf : {false, true}) {
+        const std::string cacheable = Ok("page", "Cache-Control: max-age=600\r\n");
+        TlsTestServer unverified(SharedPki().expired.cert, SharedPki().expired.key, Serve({cacheable}, 4000));
+        TlsTestServer verified(SharedPki().good.cert, SharedPki().good.key, Serve({cacheable}, 4000));
+        testsupport::TempDir dir;
+        Fixture f;
+        f.control.UseHttpCache = caf;
+        f.control.CacheStore.AddRoot(dir.Path().c_str());
+        f.control.HttpStore.AddRoot(dir.Path().c_str());
+        f.control.RequireVerifiedServer = false;
+        ASSERT_TRUE(f.Get(HttpsUrl(unverified, "/p"))) << f.log.Dump();
+        ASSERT_TRUE(f.Get(HttpsUrl(verified, "/p"))) << f.log.Dump();
+        ASSERT_TRUE(f.Get(HttpsUrl(unverified, "/p")));
+        EXPECT_TRUE(f.result.FromCache) << caf; // verification off: served
+        f.control.RequireVerifiedServer = true;
+        f.log.entries.clear();
+        EXPECT_FALSE(f.Get(HttpsUrl(unverified, "/p"))) << caf; // to the network, where the server fails
+        EXPECT_TRUE(f.log.Has("info: Cache entry did not come over a verified TLS channel; not served to a "
+                              "request that requires one."))
+            << f.log.Dump();
+        ASSERT_TRUE(f.Get(HttpsUrl(verified, "/p"))) << f.log.Dump();
+        EXPECT_TRUE(f.result.FromCache) << caf;
+        EXPECT_EQ(1, verified.Accepted());
+    }
+}
+
 TEST(HttpsGet, PoolKeepsOneTlsConnectionForTwoFetches) {
     TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, Serve({Ok("one"), Ok("two")}, 4000));
     HttpConnPool pool;
