@@ -12,6 +12,7 @@
 #include "platform/Console.h"
 #include "tools/GetOutput.h"
 #include "tools/GetProgress.h"
+#include "url/UrlCredentials.h"
 #include "url/UrlUtil.h"
 
 namespace vantry {
@@ -92,8 +93,15 @@ void Fetch(HttpMan &http, const GetOptions &options, const std::string &url, Fet
         http.Pool().Fetch(url.c_str(), http.Control(), outcome.body, outcome.bytesResult, http.Log());
 }
 
+// The URL as a message shows it: a password in it as "****".
+std::string Shown(const std::string &url) {
+    StringBuffer masked;
+    MaskUrlCredentials(url.c_str(), masked);
+    return std::string(masked.View());
+}
+
 int FailWith(GetExitCode code, const std::string &url, const std::string &reason) {
-    ReportLine("vantry-get: " + url + ": " + ExitCodeDescription(code) + ": " + reason);
+    ReportLine("vantry-get: " + Shown(url) + ": " + ExitCodeDescription(code) + ": " + reason);
     return code;
 }
 
@@ -128,7 +136,7 @@ int FetchOne(HttpMan &http, const GetOptions &options, const std::string &given,
         // appears only whole).
         if (!options.Text && !output.ToFile() && FailureKeepsPartialBody(code) && outcome.body.Length() > 0)
             output.Write(outcome.body.Data(), outcome.body.Length(), reason);
-        ReportLine(FailureMessage(code, url, errors));
+        ReportLine(FailureMessage(code, Shown(url), errors));
         return code;
     }
 
