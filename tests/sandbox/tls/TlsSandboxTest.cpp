@@ -264,3 +264,26 @@ TEST_F(TlsSandbox, AnUnverifiedServerNeverSeesTheLoginWhetherSetOrInTheUrl) {
     }
     EXPECT_EQ(seen, 3);
 }
+
+TEST_F(TlsSandbox, APageCachedFromAnUnverifiedServerIsNotServedOnceVerificationIsRequired) {
+    testsupport::TempDir cache;
+    HttpMan man;
+    man.SetConnectTimeout(5);
+    man.SetReadTimeout(10);
+    man.AddCacheRoot(cache.Path().c_str());
+    man.SetRequireVerifiedServer(false);
+    const char *url = "https://good.tls-sandbox.test/page.html?cached";
+    StringBuffer page;
+    ASSERT_TRUE(man.QuickGetHtml(url, page));
+    ASSERT_TRUE(man.QuickGetHtml(url, page));
+    EXPECT_TRUE(man.LastResult().FromCache);
+    man.SetRequireVerifiedServer(true);
+    EXPECT_FALSE(man.QuickGetHtml(url, page)); // not from the cache; the server itself fails
+    EXPECT_EQ(page.Length(), 0);
+    man.SetTlsCaFile((m_dir + "/ca.crt").c_str());
+    ASSERT_TRUE(man.QuickGetHtml(url, page));
+    EXPECT_FALSE(man.LastResult().FromCache);
+    ASSERT_TRUE(man.QuickGetHtml(url, page));
+    EXPECT_TRUE(man.LastResult().FromCache);
+    EXPECT_EQ(Site("page.html"), std::string(page.Text()));
+}
