@@ -32,10 +32,7 @@ constexpr const char *kUnverifiedEntry =
     "Cache entry did not come over a verified TLS channel; not served to a request that requires one.";
 constexpr const char *kEntryTooLarge = "Cache entry is larger than the maximum allowed; not served.";
 
-// A byte that would end or cut a header line.
-bool HasLineBreakOrNul(std::string_view value) {
-    return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
+using ascii::HasLineBreakOrNul;
 
 // An https request that insists on a verified server takes only entries fetched over such a channel.
 bool NeedsVerifiedEntry(const HttpControl &control, const char *url) {

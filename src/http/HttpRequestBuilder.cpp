@@ -89,10 +89,7 @@ void AddHost(const char *url, const char *host, int port, StringBuffer &out) {
     out.Append("\r\n");
 }
 
-// A byte that would end or cut the header line it stands in.
-bool HasLineBreakOrNul(std::string_view value) {
-    return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
+using ascii::HasLineBreakOrNul;
 
 // RFC 9110 section 5.6.2: tchar.
 bool IsToken(std::string_view name) {

@@ -238,22 +238,17 @@ TEST(HttpsGet, RequireVerifiedServerRefusesAFailingCertificate) {
 
 TEST(HttpsGet, ByDefaultAServerMustVerifyAndAPrivateCaInTlsCaFileMakesItSo) {
     TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, Serve({Ok("private page")}, 4000));
-    HttpClient client;
-    HttpControl control;
-    control.ReadTimeout = 5;
-    HttpResult result;
-    DataBuffer body;
-    RecordingLog log;
-    EXPECT_FALSE(client.HttpGet(HttpsUrl(server, "/").c_str(), 0, false, control, body, result, log));
-    EXPECT_TRUE(log.HasInOrder({"data: WinVerifyTrustError=CERT_E_UNTRUSTEDROOT",
-                                "error: Error authenticating server credentials!",
-                                "error: Failed to connect to HTTP server"}))
-        << log.Dump();
-    EXPECT_EQ(0u, body.Length());
-    control.TlsCaFile.SetString(SharedPki().ca.CaFile().c_str());
-    ASSERT_TRUE(client.HttpGet(HttpsUrl(server, "/").c_str(), 0, false, control, body, result, log))
-        << log.Dump();
-    EXPECT_EQ("private page", Text(body));
+    Fixture f;
+    f.control.TlsCaFile.SetString(""); // the settings' defaults: the system store only, verification on
+    EXPECT_FALSE(f.Get(HttpsUrl(server, "/")));
+    EXPECT_TRUE(f.log.HasInOrder({"data: WinVerifyTrustError=CERT_E_UNTRUSTEDROOT",
+                                  "error: Error authenticating server credentials!",
+                                  "error: Failed to connect to HTTP server"}))
+        << f.log.Dump();
+    EXPECT_EQ(0u, f.body.Length());
+    f.control.TlsCaFile.SetString(SharedPki().ca.CaFile().c_str());
+    ASSERT_TRUE(f.Get(HttpsUrl(server, "/"))) << f.log.Dump();
+    EXPECT_EQ("private page", Text(f.body));
 }
 
 TEST(HttpsGet, AConnectionOpenedUnverifiedIsNotReusedOnceVerificationIsRequired) {
