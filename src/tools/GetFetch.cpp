@@ -9,6 +9,8 @@
 #include "core/StringBuffer.h"
 #include "http/HttpMan.h"
 #include "http/HttpRequestBuilder.h"
+#include "http/LoginOverride.h"
+#include "http/RedirectSteps.h"
 #include "platform/Console.h"
 #include "tools/GetOutput.h"
 #include "tools/GetProgress.h"
@@ -46,9 +48,14 @@ std::string Prefixed(const std::string &prefix, const std::string &text) {
     return out;
 }
 
-// The request the first exchange sends, rebuilt by the same builders the engine uses.
+// The request the first exchange sends, rebuilt by the same builders the engine uses: without the
+// URL's credentials, which become its login as the pool makes them.
 std::string RequestText(HttpMan &http, const std::string &given) {
-    const std::string url = given.substr(0, given.find('#')); // the fragment is never sent
+    StringBuffer bare, urlUser, urlPassword;
+    SplitUrlCredentials(given.c_str(), bare, urlUser, urlPassword);
+    LoginOverride urlLogin(http.Control(), urlUser.Length() > 0 && urlPassword.Length() > 0, urlUser.Text(),
+                           urlPassword.Text());
+    const std::string url(redirect::WithoutFragment(bare.View())); // the fragment is never sent
     StringBuffer host, user, password, path, query, fragment;
     int32_t port = 80;
     if (!ParseUrl(url.c_str(), host, port, user, password, path, query, fragment))
