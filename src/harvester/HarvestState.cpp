@@ -18,8 +18,10 @@ using namespace vantry;
 
 namespace {
 
-constexpr uint32_t kSmallSetBuckets = 51001;
-constexpr uint32_t kWrittenSetBuckets = 531001;
+// The crawled set grows by a domain per crawl; the scanned and written sets by every name found, so
+// they get the large table, which keeps their lookups short up to millions of names.
+constexpr uint32_t kCrawledSetBuckets = 51001;
+constexpr uint32_t kNameSetBuckets = 531001;
 // While replaying, a journalled queue is cleared of its taken names whenever it grows past this.
 constexpr size_t kReplayFilterAbove = 4096;
 // Names of unfinished crawls listed one by one at start; beyond that only their count.
@@ -69,9 +71,9 @@ struct HarvestState::ReplayLists {
 HarvestState::HarvestState(std::function<bool(const char *)> crawlable,
                            std::function<void(const std::string &)> report)
     : m_crawlable(std::move(crawlable)), m_report(std::move(report)),
-      m_scanned(std::make_unique<StringSeen>(kSmallSetBuckets)),
-      m_crawled(std::make_unique<StringSeen>(kSmallSetBuckets)),
-      m_written(std::make_unique<StringSeen>(kWrittenSetBuckets)), m_output(*m_written) {
+      m_scanned(std::make_unique<StringSeen>(kNameSetBuckets)),
+      m_crawled(std::make_unique<StringSeen>(kCrawledSetBuckets)),
+      m_written(std::make_unique<StringSeen>(kNameSetBuckets)), m_output(*m_written) {
     m_walkQueue.SetUnique(true);
     m_crawlQueue.SetUnique(true);
 }

@@ -84,39 +84,51 @@ bool NameOutput::WritePending() {
     return true;
 }
 
+NameOutput::~NameOutput() {
+    Close();
+}
+
 bool NameOutput::AppendLine(const std::string &name) {
     int err = 0;
-    const int fd = platform::OpenForAppend(m_path.Text(), &err);
-    if (fd < 0) {
-        m_lastError = err;
-        return false;
+    if (m_fd < 0) {
+        m_fd = platform::OpenForAppend(m_path.Text(), &err);
+        if (m_fd < 0) {
+            m_lastError = err;
+            return false;
+        }
     }
-    uint64_t before = 0;
-    platform::FileSizeOf(fd, &before, &err);
     std::string line(name);
     line.push_back('\n');
     uint32_t written = 0;
     // One write of the whole line; the platform call completes a short one.
-    const bool ok = platform::WriteFile(fd, line.data(), static_cast<uint32_t>(line.size()), &written, &err);
-    if (!ok) {
-        m_lastError = err;
-        if (written > 0)
-            platform::TruncateFile(fd, before, &err);
-    } else {
+    if (platform::WriteFile(m_fd, line.data(), static_cast<uint32_t>(line.size()), &written, &err)) {
         m_lastError = 0;
+        return true;
     }
-    platform::CloseFile(fd);
-    return ok;
+    m_lastError = err;
+    if (written > 0) {
+        // The part that got there comes off again, so the file holds no piece of a name.
+        uint64_t size = 0;
+        if (platform::FileSizeOf(m_fd, &size, &err) && size >= written)
+            platform::TruncateFile(m_fd, size - written, &err);
+    }
+    Close();
+    return false;
 }
 
 bool NameOutput::Sync() {
+    if (m_fd < 0)
+        return true;
     int err = 0;
-    const int fd = platform::OpenForUpdate(m_path.Text(), &err);
-    if (fd < 0)
-        return false;
-    const bool ok = platform::SyncFile(fd, &err);
-    platform::CloseFile(fd);
+    const bool ok = platform::SyncFile(m_fd, &err);
+    Close();
     return ok;
+}
+
+void NameOutput::Close() {
+    if (m_fd >= 0)
+        platform::CloseFile(m_fd);
+    m_fd = -1;
 }
 
 } // namespace lanternfold

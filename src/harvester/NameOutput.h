@@ -2,7 +2,8 @@
 // write of the whole line and its end; a short write is completed, and one that cannot be completed is
 // cut off again, so the file never holds part of a name. Names that cannot be written (the file will
 // not open, the disk is full) wait in order for the next time the file takes them. A file begun with
-// CR LF line ends is read and continued; a last line cut short by a crash is removed at Open.
+// CR LF line ends is read and continued; a last line cut short by a crash is removed at Open. The file
+// stays open between lines; Sync closes it after syncing, so a file moved away meanwhile is made anew.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -22,6 +23,9 @@ class NameOutput {
 public:
     // `written` holds the names known to be in the file; a name joins it once it is there.
     explicit NameOutput(vantry::StringSeen &written) : m_written(written) {}
+    ~NameOutput();
+    NameOutput(const NameOutput &) = delete;
+    NameOutput &operator=(const NameOutput &) = delete;
 
     void SetPath(const char *path) { m_path.SetString(path != nullptr ? path : ""); }
     const vantry::StringBuffer &Path() const { return m_path; }
@@ -37,8 +41,9 @@ public:
     // Writes the waiting names in order; stops at the first that cannot be written. Gives whether
     // none is left waiting.
     bool WritePending();
-    // The file's data to the disk.
+    // The file's data to the disk; the file is opened afresh for the next line.
     bool Sync();
+    void Close();
 
     size_t PendingCount() const { return m_pending.size(); }
     const std::deque<std::string> &Pending() const { return m_pending; }
@@ -58,6 +63,7 @@ private:
     uint64_t m_writtenCount = 0;
     uint64_t m_loadedCount = 0;
     int m_lastError = 0;
+    int m_fd = -1;
 };
 
 } // namespace lanternfold

@@ -2,7 +2,6 @@
 // cuts a torn tail, buffered appends, and compaction through a synced temporary file.
 #include "harvester/StateJournal.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "core/Crc32.h"
@@ -88,11 +87,13 @@ void StateJournal::FormatRecord(char tag, std::string_view text, std::string &ou
     out.push_back(' ');
     out.append(text);
     const uint32_t crc = Crc32::Compute(out.data() + start, out.size() - start);
-    char digits[kCrcDigits + 1];
-    std::snprintf(digits, sizeof digits, "%08x", crc);
-    out.push_back(' ');
-    out.append(digits, kCrcDigits);
-    out.push_back('\n');
+    static constexpr char kHex[] = "0123456789abcdef";
+    char digits[kCrcDigits + 2];
+    digits[0] = ' ';
+    for (size_t i = 0; i < kCrcDigits; ++i)
+        digits[1 + i] = kHex[(crc >> (4 * (kCrcDigits - 1 - i))) & 0xF];
+    digits[kCrcDigits + 1] = '\n';
+    out.append(digits, sizeof digits);
 }
 
 bool StateJournal::ParseRecord(std::string_view line, char &tag, std::string_view &text) {

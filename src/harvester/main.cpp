@@ -37,6 +37,7 @@ int main(int argc, char **argv) {
             return 1;
         }
     } else {
+        // thread-safe: read at start-up, before any other thread exists; nothing sets the environment.
         outputPath = lanternfold::ChooseOutputPath(std::getenv("LANTERNFOLD_DIR"));
     }
     vantry::platform::SetIdlePriority();

@@ -2,9 +2,11 @@
 // signal ends the process (the handler only calls async-signal-safe functions).
 #include "platform/Terminal.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -14,13 +16,16 @@ namespace platform {
 
 namespace {
 
+// thread-safe: one file per process, named by the command-line program; g_removeSet guards it, so a handler
+// running on any thread sees either no path or a whole one.
 char g_removePath[4096];
-volatile sig_atomic_t g_removeSet = 0;
+std::atomic<bool> g_removeSet{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void RemoveAndReraise(int sig) {
-    if (g_removeSet)
+    if (g_removeSet.load())
         unlink(g_removePath);
-    signal(sig, SIG_DFL);
+    signal(sig, SIG_DFL); // thread-safe: async-signal-safe, restores the default before re-raising
     raise(sig);
 }
 
@@ -38,18 +43,17 @@ int ProcessId() {
 }
 
 void RemoveOnSignal(const char *path) {
-    static bool installed = false;
-    g_removeSet = 0;
+    static std::once_flag installOnce;
+    g_removeSet.store(false);
     if (!path)
         return;
     std::strncpy(g_removePath, path, sizeof g_removePath - 1);
     g_removePath[sizeof g_removePath - 1] = '\0';
-    g_removeSet = 1;
-    if (!installed) {
+    g_removeSet.store(true);
+    std::call_once(installOnce, [] {
         for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            signal(sig, RemoveAndReraise);
-        installed = true;
-    }
+            signal(sig, RemoveAndReraise); // thread-safe: installed once, under the flag
+    });
 }
 
 } // namespace platform

@@ -32,7 +32,7 @@ public:
     }
     void SetMimicIE(bool on) override { m_http.SetMimicIE(on); }
     void SetMimicFirefox(bool on) override { m_http.SetMimicFirefox(on); }
-    void SetRequireVerifiedServer(bool on) override { m_http.Control().RequireVerifiedServer = on; }
+    void SetRequireVerifiedServer(bool on) override { m_http.SetRequireVerifiedServer(on); }
     void SetProgressMonitor(ProgressMonitor *monitor) override { m_http.Control().Progress = monitor; }
 
     HttpMan &Facade() { return m_http; }

@@ -9,9 +9,12 @@
 #include "core/StringBuffer.h"
 #include "http/HttpMan.h"
 #include "http/HttpRequestBuilder.h"
+#include "http/LoginOverride.h"
+#include "http/RedirectSteps.h"
 #include "platform/Console.h"
 #include "tools/GetOutput.h"
 #include "tools/GetProgress.h"
+#include "url/UrlCredentials.h"
 #include "url/UrlUtil.h"
 
 namespace vantry {
@@ -45,9 +48,14 @@ std::string Prefixed(const std::string &prefix, const std::string &text) {
     return out;
 }
 
-// The request the first exchange sends, rebuilt by the same builders the engine uses.
+// The request the first exchange sends, rebuilt by the same builders the engine uses: without the
+// URL's credentials, which become its login as the pool makes them.
 std::string RequestText(HttpMan &http, const std::string &given) {
-    const std::string url = given.substr(0, given.find('#')); // the fragment is never sent
+    StringBuffer bare, urlUser, urlPassword;
+    SplitUrlCredentials(given.c_str(), bare, urlUser, urlPassword);
+    LoginOverride urlLogin(http.Control(), urlUser.Length() > 0 && urlPassword.Length() > 0, urlUser.Text(),
+                           urlPassword.Text());
+    const std::string url(redirect::WithoutFragment(bare.View())); // the fragment is never sent
     StringBuffer host, user, password, path, query, fragment;
     int32_t port = 80;
     if (!ParseUrl(url.c_str(), host, port, user, password, path, query, fragment))
@@ -92,8 +100,15 @@ void Fetch(HttpMan &http, const GetOptions &options, const std::string &url, Fet
         http.Pool().Fetch(url.c_str(), http.Control(), outcome.body, outcome.bytesResult, http.Log());
 }
 
+// The URL as a message shows it: a password in it as "****".
+std::string Shown(const std::string &url) {
+    StringBuffer masked;
+    MaskUrlCredentials(url.c_str(), masked);
+    return std::string(masked.View());
+}
+
 int FailWith(GetExitCode code, const std::string &url, const std::string &reason) {
-    ReportLine("vantry-get: " + url + ": " + ExitCodeDescription(code) + ": " + reason);
+    ReportLine("vantry-get: " + Shown(url) + ": " + ExitCodeDescription(code) + ": " + reason);
     return code;
 }
 
@@ -128,7 +143,7 @@ int FetchOne(HttpMan &http, const GetOptions &options, const std::string &given,
         // appears only whole).
         if (!options.Text && !output.ToFile() && FailureKeepsPartialBody(code) && outcome.body.Length() > 0)
             output.Write(outcome.body.Data(), outcome.body.Length(), reason);
-        ReportLine(FailureMessage(code, url, errors));
+        ReportLine(FailureMessage(code, Shown(url), errors));
         return code;
     }
 

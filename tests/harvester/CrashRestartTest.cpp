@@ -160,10 +160,12 @@ TEST(CrashRestart, KilledAnywhereTheHarvestCrawlsNothingTwiceWritesNothingTwiceA
         EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), expected) << "kill at " << where;
         std::map<std::string, int> homePages;
         // Home pages of crawled domains (the seed pages are not crawls: a restart may fetch them again).
-        for (const std::string &url : Lines(fetchLog))
+        for (const std::string &url : Lines(fetchLog)) {
             if (url.size() > 7 && url.find('/', 7) == url.size() - 1 &&
-                url.find("ycombinator") == std::string::npos)
+                url.find("ycombinator") == std::string::npos) {
                 EXPECT_EQ(++homePages[url], 1) << url << " crawled twice, kill at " << where;
+            }
+        }
     }
     EXPECT_GE(killed, fetches);
 }
