@@ -35,6 +35,9 @@ struct RequestRecord {
     std::string address;
     uint32_t start = 0;
     uint32_t end = 0;
+    // The clock as the fetching thread last read it before the request: the reading the host pacer
+    // granted the request's turn on (a thread may be held up for a moment between the two).
+    uint32_t granted = 0;
 };
 
 class ThreadedWorld;
@@ -99,8 +102,15 @@ public:
     lanternfold::AddressScanner::Lookups &Lookups() override { return *this; }
     uint32_t TickCount() override {
         const auto elapsed = std::chrono::steady_clock::now() - m_begin;
-        return 1000 +
-               static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+        const uint32_t now =
+            1000 +
+            static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+        LastTickOnThisThread() = now;
+        return now;
+    }
+    static uint32_t &LastTickOnThisThread() {
+        thread_local uint32_t tick = 0;
+        return tick;
     }
     void SleepMs(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
     bool StopRequested() override { return stop.load(); }
@@ -183,6 +193,7 @@ public:
         record.host = std::string(hostText.View());
         auto addr = forward.find(record.host);
         record.address = addr != forward.end() ? addr->second : "unresolved " + record.host;
+        record.granted = LastTickOnThisThread();
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             record.start = TickCount();
