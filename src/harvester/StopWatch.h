@@ -23,6 +23,9 @@ public:
     // True once a stop has been asked for.
     bool Requested();
     bool AbortCheck() override { return Requested(); }
+    // Shared by the fetches of every worker at once, so it counts no bytes (the counters are plain).
+    bool BytesSent(uint32_t) override { return Requested(); }
+    bool BytesReceived(uint32_t) override { return Requested(); }
     // Why the stop came ("stop.txt found", ...); empty before.
     std::string Reason() const;
 

@@ -256,6 +256,9 @@ inline bool WorldFetcher::QuickGetHtml(const char *url, vantry::StringBuffer &ou
         return false;
     }
     m_status = 200;
+    // As a socket does, the bytes go through the progress hook (which every worker's fetcher shares).
+    if (m_monitor != nullptr)
+        m_monitor->BytesReceived(static_cast<uint32_t>(page.body.size()));
     out.Append(page.body.c_str());
     if (!page.redirectTo.empty()) {
         m_redirected = true;
