@@ -13,8 +13,8 @@ SharedState::SharedState(HarvestState &state) : m_state(state) {
 std::vector<std::string> SharedState::WalksRunning() const {
     std::vector<std::string> names;
     names.reserve(m_walking.size());
-    for (const auto &entry : m_walking)
-        names.push_back(entry.first);
+    for (const std::string &name : m_walking)
+        names.push_back(name);
     return names;
 }
 
@@ -45,11 +45,17 @@ bool SharedState::IsScanned(std::string_view name) const {
 
 bool SharedState::TakeNameToWalk(std::string &name) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_closed || !m_state.TakeNameToWalk(name))
+    if (m_closed)
         return false;
-    ++m_walking[name];
-    ++m_walksRunning;
-    return true;
+    while (m_state.TakeNameToWalk(name)) {
+        // Queued again while its walk runs (it counts as scanned only once that walk is done).
+        if (m_walking.count(name) != 0)
+            continue;
+        m_walking.insert(name);
+        ++m_walksRunning;
+        return true;
+    }
+    return false;
 }
 
 void SharedState::FinishWalk(const std::string &walked, const std::vector<std::string> &found) {
@@ -58,20 +64,16 @@ void SharedState::FinishWalk(const std::string &walked, const std::vector<std::s
         if (m_closed)
             return;
         m_state.FinishWalk(walked, found);
-        auto it = m_walking.find(walked);
-        if (it != m_walking.end() && --it->second <= 0)
-            m_walking.erase(it);
+        m_walking.erase(walked);
         --m_walksRunning;
     }
     WorkArrived();
 }
 
-void SharedState::DropWalk(const std::string &walked) {
+void SharedState::DropWalk(const std::string &) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_walking.find(walked);
-        if (it != m_walking.end() && --it->second <= 0)
-            m_walking.erase(it);
+        // The name stays among the walks not done, so that a compaction still keeps it queued.
         --m_walksRunning;
     }
     WorkArrived();

@@ -19,7 +19,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "harvester/HarvestState.h"
@@ -46,7 +46,8 @@ public:
     void AddOutboundHosts(const std::vector<std::string> &hosts);
     bool IsScanned(std::string_view name) const;
 
-    // A name to walk, counted as running until FinishWalk or DropWalk.
+    // A name to walk, counted as running until FinishWalk or DropWalk; never one whose walk is running
+    // (a name may be queued again while it is walked).
     bool TakeNameToWalk(std::string &name);
     void FinishWalk(const std::string &walked, const std::vector<std::string> &found);
     // A walk cut short (by a stop): it leaves no trace and is made again, whole, at the next start.
@@ -74,8 +75,7 @@ private:
     HarvestState &m_state;
     mutable std::mutex m_mutex;
     std::condition_variable m_workArrived;
-    std::unordered_map<std::string, int> m_walking; // names being walked (a name may be walked twice only
-                                                    // when queued again after it was taken)
+    std::unordered_set<std::string> m_walking; // names whose walks were taken and are not done
     int32_t m_crawlsRunning = 0;
     int32_t m_walksRunning = 0;
     bool m_closed = false;

@@ -120,6 +120,26 @@ TEST(SharedState, AWalkRunningThroughACompactionIsStillWaitingAfterACrashAndAClo
     }
 }
 
+TEST(SharedState, ANameQueuedAgainWhileItsWalkRunsIsNotWalkedTwice) {
+    testsupport::TempDir dir;
+    HarvestState state([](const char *) { return true; }, [](const std::string &) {});
+    state.Open(dir.File("domains.txt"), 0);
+    SharedState shared(state);
+    shared.AddSeedHosts({"www.one.com"});
+    std::string first, second;
+    ASSERT_TRUE(shared.TakeNameToWalk(first));
+    // Another worker's page links to it before its walk is done.
+    shared.AddOutboundHosts({"www.one.com", "www.two.com"});
+    ASSERT_TRUE(shared.TakeNameToWalk(second));
+    EXPECT_EQ(second, "www.two.com");
+    EXPECT_FALSE(shared.TakeNameToWalk(second));
+    shared.FinishWalk(first, {});
+    shared.FinishWalk(second, {});
+    EXPECT_EQ(shared.Read().walksRunning, 0);
+    EXPECT_TRUE(state.IsScanned("www.one.com"));
+    shared.Close();
+}
+
 TEST(Options, WorkersAndLookupsTakeACountFromOneTo256) {
     Options o;
     std::string error;
