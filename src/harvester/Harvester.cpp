@@ -189,7 +189,8 @@ void Harvester::RunParallel() {
             HarvestSeeds();
         m_shared.Maintain(m_env.TickCount());
         m_pagesFetched = crawls->PagesFetched();
-        UpdateStatus(nullptr);
+        // The status line's "crawling" field: how many sites the workers have in hand.
+        UpdateStatus((std::to_string(m_shared.Read().crawlsRunning) + " sites").c_str());
         const bool quiet = m_shared.Quiet();
         if (quiet && !quietReported)
             Report("nothing queued or running; waiting for the next seed fetch");
