@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -88,6 +89,8 @@ public:
     uint32_t lookupMs = 0;                      // real time each reverse lookup takes
     std::atomic<bool> fetchesHang{false};       // fetches wait until their abort hook says stop
     bool stopWhenIdle = true;                   // stop once the harvester reports nothing left to do
+    // Called at the start of every fetch, from the fetching thread (a test's crash point).
+    std::function<void(const std::string &url)> onFetch;
 
     std::atomic<bool> stop{false};
 
@@ -186,6 +189,8 @@ public:
 
     // Called by the fetchers.
     bool Fetch(const char *url, vantry::ProgressMonitor *monitor, WorldPage &page) {
+        if (onFetch)
+            onFetch(url);
         vantry::StringBuffer hostText;
         vantry::GetUrlHost(url, hostText);
         RequestRecord record;
