@@ -38,14 +38,10 @@ struct HarvestSettings {
     std::vector<std::string> seeds;
     // Least time between the starts of two requests to one host.
     uint32_t hostSpacingMs = HostPacer::kDefaultSpacingMs;
-    // Crawl workers; 1 runs the single loop (the command line's default is kDefaultWorkers).
+    // Crawl workers; 1 runs the single loop (the command line's default is 32, see Options).
     int workers = 1;
     // Reverse lookups in flight at once (walker threads) when workers > 1.
-    int lookups = kDefaultLookups;
-
-    static constexpr int kDefaultWorkers = 32;
-    static constexpr int kDefaultLookups = 32;
-    static constexpr int kMostWorkers = 256;
+    int lookups = 32;
 };
 
 class Harvester {
