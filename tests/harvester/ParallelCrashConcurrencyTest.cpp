@@ -133,9 +133,11 @@ TEST(ParallelCrash, KilledAtAnyFetchOfAnyWorkerTheRestartCrawlsNothingTwiceAndWr
         }
         // Each crawl asks for robots.txt once: over both runs no site is asked twice.
         std::map<std::string, int> robots;
-        for (const std::string &url : Lines(fetchLog))
-            if (url.size() > 11 && url.compare(url.size() - 11, 11, "/robots.txt") == 0)
+        for (const std::string &url : Lines(fetchLog)) {
+            if (url.size() > 11 && url.compare(url.size() - 11, 11, "/robots.txt") == 0) {
                 EXPECT_EQ(++robots[url], 1) << url << " crawled twice, " << where;
+            }
+        }
         // Lost: only leaves of crawls in flight at the kill, one per worker at most.
         int lost = 0;
         for (const std::string &name : web) {
