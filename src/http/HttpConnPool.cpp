@@ -4,6 +4,8 @@
 
 #include "core/LogBase.h"
 #include "core/StringBuffer.h"
+#include "core/DataBuffer.h"
+#include "http/DataBufferSink.h"
 #include "http/EngineCacheSeam.h"
 #include "http/HttpClient.h"
 #include "http/HttpControl.h"
@@ -29,6 +31,13 @@ HttpClient *HttpConnPool::ClientAt(int index) const {
 }
 
 bool HttpConnPool::Fetch(const char *url, HttpControl &control, DataBuffer &body, HttpResult &result,
+                         LogBase &log) {
+    body.Clear();
+    DataBufferSink sink(body);
+    return Fetch(url, control, sink, result, log);
+}
+
+bool HttpConnPool::Fetch(const char *url, HttpControl &control, BodySink &body, HttpResult &result,
                          LogBase &log) {
     StringBuffer host, user, password, path, query, fragment;
     int32_t port = 80;
@@ -75,6 +84,13 @@ HttpClient *HttpConnPool::FindClient(const char *host, int port, HttpControl &co
 
 bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpControl &control,
                                     DataBuffer &body, HttpResult &result, LogBase &log) {
+    body.Clear();
+    DataBufferSink sink(body);
+    return GetWithReconnect(client, url, control, sink, result, log);
+}
+
+bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpControl &control,
+                                    BodySink &body, HttpResult &result, LogBase &log) {
     // One deadline for both attempts.
     HttpClient::CallScope scope(client, control);
     result.Reset();
