@@ -23,12 +23,16 @@ void BodyPipe::Begin() {
 }
 
 bool BodyPipe::Write(const uint8_t *bytes, size_t count) {
+    if (count == 0)
+        return true;
     m_raw += count;
     bool ok = true;
     switch (m_mode) {
     case Mode::Undecided:
         m_held.append(reinterpret_cast<const char *>(bytes), count);
-        if (m_held.size() > kShortestMagicBody)
+        // Held only while the body may yet turn out to be gzip.
+        if (m_held.size() > kShortestMagicBody || !MagicSoFar() ||
+            (m_held.size() >= 2 && m_settings.gzipAnnounced))
             ok = Decide(false);
         break;
     case Mode::Plain:
@@ -45,12 +49,18 @@ bool BodyPipe::Write(const uint8_t *bytes, size_t count) {
     return ok;
 }
 
+// Whether the bytes held so far begin as the gzip magic does.
+bool BodyPipe::MagicSoFar() const {
+    return static_cast<uint8_t>(m_held[0]) == 0x1F &&
+           (m_held.size() < 2 || static_cast<uint8_t>(m_held[1]) == 0x8B);
+}
+
 // The coding of the body, from its first bytes (all of them when the body ended before enough came).
 bool BodyPipe::Decide(bool atEnd) {
     std::string first;
     first.swap(m_held);
-    const bool magic = first.size() >= 2 && static_cast<uint8_t>(first[0]) == 0x1F &&
-                       static_cast<uint8_t>(first[1]) == 0x8B;
+    const bool magic =
+        first.size() >= 2 && static_cast<uint8_t>(first[0]) == 0x1F && static_cast<uint8_t>(first[1]) == 0x8B;
     const bool longEnough = first.size() > kShortestMagicBody || !atEnd;
     if (magic && (m_settings.gzipAnnounced || (m_settings.gzipByMagic && longEnough))) {
         m_mode = Mode::Gzip;

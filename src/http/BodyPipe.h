@@ -21,11 +21,11 @@ public:
     static constexpr uint32_t kMaxCacheCopy = 32u << 20;
 
     struct Settings {
-        uint64_t limit = 0;             // largest decoded body (0: none)
-        int64_t expected = -1;          // the length the head announced, -1 when none
-        bool gzipAnnounced = false;     // Content-Encoding or Transfer-Encoding names gzip
-        bool gzipByMagic = true;        // decode a body starting 1F 8B whatever the head says
-        bool copyForCache = false;      // keep a copy of the decoded body for the cache
+        uint64_t limit = 0;         // largest decoded body (0: none)
+        int64_t expected = -1;      // the length the head announced, -1 when none
+        bool gzipAnnounced = false; // Content-Encoding or Transfer-Encoding names gzip
+        bool gzipByMagic = true;    // decode a body starting 1F 8B whatever the head says
+        bool copyForCache = false;  // keep a copy of the decoded body for the cache
     };
 
     BodyPipe(BodySink &out, const Settings &settings, LogBase &log);
@@ -61,6 +61,7 @@ private:
     };
     enum class Mode { Undecided, Plain, Gzip, Drained };
 
+    bool MagicSoFar() const;
     bool Decide(bool atEnd);
     bool FeedGzip(const uint8_t *bytes, size_t count);
     bool Deliver(const uint8_t *bytes, size_t count);

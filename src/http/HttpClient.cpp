@@ -283,7 +283,8 @@ bool HttpClient::LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log) {
     bool followed = false;
     bool followBroken = false;
     auto follow = [this, &ex, &followed, &followBroken](const char *url, int32_t depth, HttpControl &control,
-                                                        DataBuffer &, HttpResult &result, LogBase &followLog) {
+                                                        DataBuffer &, HttpResult &result,
+                                                        LogBase &followLog) {
         followed = true;
         WatchedSink watched(ex.sink);
         bool ok = FollowRedirect(url, depth, control, watched, result, followLog);
@@ -293,8 +294,8 @@ bool HttpClient::LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log) {
             followBroken = true;
         return ok;
     };
-    enginecache::LookUp(ex.url, ex.depth, ex.control, ex.looked, ex.result, ex.expired, ex.etag, ex.expiry, log,
-                        follow);
+    enginecache::LookUp(ex.url, ex.depth, ex.control, ex.looked, ex.result, ex.expired, ex.etag, ex.expiry,
+                        log, follow);
     if (followBroken) {
         log.LogError("The cached redirect's target failed after part of its body was delivered.");
         return false;

@@ -2,9 +2,9 @@
 // dropped keep-alive connection, and the connection helpers with their DNS-entry marks.
 #include "http/HttpConnPool.h"
 
+#include "core/DataBuffer.h"
 #include "core/LogBase.h"
 #include "core/StringBuffer.h"
-#include "core/DataBuffer.h"
 #include "http/DataBufferSink.h"
 #include "http/EngineCacheSeam.h"
 #include "http/HttpClient.h"
@@ -89,8 +89,8 @@ bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpCon
     return GetWithReconnect(client, url, control, sink, result, log);
 }
 
-bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpControl &control,
-                                    BodySink &body, HttpResult &result, LogBase &log) {
+bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpControl &control, BodySink &body,
+                                    HttpResult &result, LogBase &log) {
     // One deadline for both attempts.
     HttpClient::CallScope scope(client, control);
     result.Reset();

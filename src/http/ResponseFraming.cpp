@@ -113,7 +113,8 @@ ResponseFraming::HeadResult ResponseFraming::ReadHead(ByteSource &src, LogBase &
     for (;;) {
         if (Buffered() > 0) {
             size_t used = 0;
-            ResponseParser::Result r = m_parser.Feed(m_block.get() + m_pos, Buffered(), used, static_cast<BodySink *>(nullptr));
+            ResponseParser::Result r =
+                m_parser.Feed(m_block.get() + m_pos, Buffered(), used, static_cast<BodySink *>(nullptr));
             m_pos += static_cast<uint32_t>(used);
             if (r == ResponseParser::Result::HeadDone)
                 return HeadResult::Ok;
@@ -204,7 +205,8 @@ bool ResponseFraming::ReadBody(ByteSource &src, uint32_t maxContentLength, DataB
 
 bool ResponseFraming::ReadBody(ByteSource &src, uint64_t limit, BodySink &sink, LogBase &log) {
     m_overLimit = false;
-    if (limit && m_parser.GetFraming() == ResponseParser::Framing::Length && m_parser.ContentLength() > limit) {
+    if (limit && m_parser.GetFraming() == ResponseParser::Framing::Length &&
+        m_parser.ContentLength() > limit) {
         // Refused before anything is read; the connection is left out of step, so it is not kept.
         m_overLimit = true;
         log.LogError("Content length more than the maximum allowed.");

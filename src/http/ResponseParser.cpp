@@ -123,8 +123,7 @@ ResponseParser::Result ResponseParser::Feed(const uint8_t *data, size_t size, si
     return Feed(data, size, used, &sink);
 }
 
-ResponseParser::Result ResponseParser::Feed(const uint8_t *data, size_t size, size_t &used,
-                                            BodySink *body) {
+ResponseParser::Result ResponseParser::Feed(const uint8_t *data, size_t size, size_t &used, BodySink *body) {
     used = 0;
     if (m_state == State::Head) {
         used = FeedHead(data, size);
