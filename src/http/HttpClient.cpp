@@ -416,7 +416,9 @@ bool HttpClient::OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log) 
         bool ok = ch.Connect(log);
         lookupFailed = !ok && ch.LookupFailed();
         if (!ok) {
-            log.LogError("Failed to connect to HTTP server");
+            // Through a proxy the server's name is looked up by the proxy: a failed lookup is the proxy's.
+            log.LogError(lookupFailed && c.ProxyDomain.Length() > 0 ? "Failed to connect to proxy server"
+                                                                    : "Failed to connect to HTTP server");
             return false;
         }
         // The handshake leaves its own read time-out; the response is read with the request's.
