@@ -1,6 +1,8 @@
 // POSIX layer for the process itself: sched_setscheduler(SCHED_IDLE) and nice 19.
 #include "platform/Process.h"
 
+#include <cstdlib>
+
 #include <sched.h>
 #include <sys/resource.h>
 
@@ -13,6 +15,10 @@ void SetIdlePriority() {
     (void)sched_setscheduler(0, SCHED_IDLE, &param);
     (void)setpriority(PRIO_PROCESS, 0, 19);
 }
+const char *EnvironmentValue(const char *name) {
+    return std::getenv(name);
+}
+
 } // namespace platform
 
 } // namespace vantry

@@ -16,12 +16,26 @@ namespace {
 
 char g_removePath[4096];
 volatile sig_atomic_t g_removeSet = 0;
+volatile sig_atomic_t g_newlineSet = 0;
 
-void RemoveAndReraise(int sig) {
+void TidyAndReraise(int sig) {
+    if (g_newlineSet) {
+        ssize_t ignored = write(2, "\n", 1);
+        (void)ignored;
+    }
     if (g_removeSet)
         unlink(g_removePath);
     signal(sig, SIG_DFL);
     raise(sig);
+}
+
+void InstallTidyHandlers() {
+    static bool installed = false;
+    if (installed)
+        return;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        signal(sig, TidyAndReraise);
+    installed = true;
 }
 
 } // namespace
@@ -38,18 +52,19 @@ int ProcessId() {
 }
 
 void RemoveOnSignal(const char *path) {
-    static bool installed = false;
     g_removeSet = 0;
     if (!path)
         return;
     std::strncpy(g_removePath, path, sizeof g_removePath - 1);
     g_removePath[sizeof g_removePath - 1] = '\0';
     g_removeSet = 1;
-    if (!installed) {
-        for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            signal(sig, RemoveAndReraise);
-        installed = true;
-    }
+    InstallTidyHandlers();
+}
+
+void NewlineOnSignal(bool on) {
+    g_newlineSet = on ? 1 : 0;
+    if (on)
+        InstallTidyHandlers();
 }
 
 } // namespace platform

@@ -16,6 +16,35 @@ std::string OsText(int err) {
     return text;
 }
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// %XX escapes decoded, except those for '/', NUL and other control bytes, which stay as written.
+std::string PercentDecodedName(const std::string &segment) {
+    std::string out;
+    for (size_t i = 0; i < segment.size(); ++i) {
+        if (segment[i] == '%' && i + 2 < segment.size() && HexDigit(segment[i + 1]) >= 0 &&
+            HexDigit(segment[i + 2]) >= 0) {
+            unsigned char byte =
+                static_cast<unsigned char>(HexDigit(segment[i + 1]) * 16 + HexDigit(segment[i + 2]));
+            if (byte != '/' && byte >= 0x20 && byte != 0x7F) {
+                out.push_back(static_cast<char>(byte));
+                i += 2;
+                continue;
+            }
+        }
+        out.push_back(segment[i]);
+    }
+    return out;
+}
+
 } // namespace
 
 std::string RemoteFileName(const std::string &url) {
@@ -27,7 +56,7 @@ std::string RemoteFileName(const std::string &url) {
     std::string name;
     if (size_t slash = rest.find('/'); slash != std::string::npos) {
         std::string path = rest.substr(slash);
-        name = path.substr(path.rfind('/') + 1);
+        name = PercentDecodedName(path.substr(path.rfind('/') + 1));
     }
     if (name.empty() || name == "." || name == "..")
         return "index.html";
@@ -40,7 +69,8 @@ GetOutput::~GetOutput() {
 
 bool GetOutput::Open(const std::string &path, std::string &error) {
     Abandon();
-    if (path.empty()) {
+    m_written = 0;
+    if (path.empty() || path == "-") {
         m_fd = 1;
         m_path.clear();
         return true;
@@ -85,8 +115,17 @@ bool GetOutput::Write(const void *bytes, size_t count, std::string &error) {
         }
         p += piece;
         count -= piece;
+        m_written += piece;
     }
     return true;
+}
+
+bool GetOutput::Restart(std::string &error) {
+    if (!m_open)
+        return m_written == 0;
+    std::string path = m_path;
+    Abandon();
+    return Open(path, error);
 }
 
 bool GetOutput::Commit(std::string &error) {

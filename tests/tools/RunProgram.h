@@ -12,8 +12,14 @@ struct ProgramResult {
     std::string err;
 };
 
+// env: "NAME=value" entries set for the program only. The proxy variables of the environment the tests
+// run in (http_proxy, HTTPS_PROXY, no_proxy ...) are removed from this process when it starts, so that no
+// program under test sees them unless a test sets them here.
 ProgramResult RunProgram(const std::vector<std::string> &args, const std::string &cwd = "",
-                         int timeoutSeconds = 30);
+                         int timeoutSeconds = 30, const std::vector<std::string> &env = {});
+
+// The proxy variables a client reads, upper and lower case.
+const std::vector<std::string> &ProxyVariables();
 
 std::string MakeTempDirectory();
 std::string ReadWholeFile(const std::string &path);

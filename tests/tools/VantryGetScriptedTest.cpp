@@ -342,7 +342,7 @@ TEST(VantryGetScripted, VerboseShowsTheRequestHeadAndLogOnStandardError) {
     EXPECT_EQ(r.out, "quiet body");
     EXPECT_NE(r.err.find("> GET /v HTTP/1.1\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("< HTTP/1.1 200 OK\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("QuickGetBody:"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Get:"), std::string::npos) << r.err;
 }
 
 TEST(VantryGetScripted, ProgressLineOnlyWhenStandardErrorIsATerminal) {
