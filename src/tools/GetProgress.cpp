@@ -92,16 +92,30 @@ void GetProgress::Restart() {
 void GetProgress::Update(uint64_t received, int64_t expected) {
     m_received = received;
     m_expected = expected;
-    if (!m_enabled)
-        return;
-    if (received <= kThreshold && (expected <= 0 || static_cast<uint64_t>(expected) <= kThreshold))
-        return;
-    uint32_t now = platform::GetTickCount();
-    if (!m_drawn || now - m_lastDraw >= kIntervalMs)
-        Draw(now);
+    if (m_enabled && !m_thread.joinable() && Due()) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = false;
+        m_thread = std::thread([this] { Run(); });
+    }
 }
 
-void GetProgress::Draw(uint32_t now) {
+bool GetProgress::Due() const {
+    const int64_t expected = m_expected;
+    return m_received > kThreshold ||
+           (m_received > 0 && expected > 0 && static_cast<uint64_t>(expected) > kThreshold);
+}
+
+void GetProgress::Run() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stop) {
+        Draw();
+        m_wake.wait_for(lock, std::chrono::milliseconds(kIntervalMs), [this] { return m_stop; });
+    }
+}
+
+// Called with m_mutex held.
+void GetProgress::Draw() {
+    const uint32_t now = platform::GetTickCount();
     std::string line =
         "\r" + FormatProgressLine(m_received, m_expected, now - m_start, platform::TerminalColumns(2));
     line += "\x1b[K"; // clear what a longer earlier line left
@@ -109,13 +123,21 @@ void GetProgress::Draw(uint32_t now) {
     if (!m_drawn)
         platform::NewlineOnSignal(true); // an interrupted run still ends the line
     m_drawn = true;
-    m_lastDraw = now;
 }
 
 void GetProgress::Finish() {
+    if (m_thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
     if (!m_drawn)
         return;
-    Draw(platform::GetTickCount());
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Draw();
     platform::WriteStdErr("\n", 1);
     platform::NewlineOnSignal(false);
     m_drawn = false;
