@@ -75,6 +75,19 @@ bool GetOutput::Open(const std::string &path, std::string &error) {
         m_path.clear();
         return true;
     }
+    if (platform::IsSpecialFile(path.c_str())) {
+        // A device or a pipe (-o /dev/null) is written as it is: a temporary file renamed over it would
+        // replace it.
+        int err = 0;
+        m_fd = platform::CreateForWrite(path.c_str(), &err);
+        if (m_fd == platform::kInvalidFile) {
+            error = path + ": cannot write: " + OsText(err);
+            m_fd = 1;
+            return false;
+        }
+        m_device = true;
+        return true;
+    }
     m_path = path;
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -122,13 +135,14 @@ bool GetOutput::Write(const void *bytes, size_t count, std::string &error) {
 
 bool GetOutput::Restart(std::string &error) {
     if (!m_open)
-        return m_written == 0;
+        return m_written == 0; // standard output or a device cannot take back what it was given
     std::string path = m_path;
     Abandon();
     return Open(path, error);
 }
 
 bool GetOutput::Commit(std::string &error) {
+    CloseDevice();
     if (!m_open)
         return true;
     platform::CloseFile(m_fd);
@@ -146,7 +160,16 @@ bool GetOutput::Commit(std::string &error) {
     return true;
 }
 
+void GetOutput::CloseDevice() {
+    if (!m_device)
+        return;
+    platform::CloseFile(m_fd);
+    m_fd = 1;
+    m_device = false;
+}
+
 void GetOutput::Abandon() {
+    CloseDevice();
     if (!m_open)
         return;
     platform::CloseFile(m_fd);

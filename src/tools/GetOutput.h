@@ -20,7 +20,8 @@ public:
     GetOutput &operator=(const GetOutput &) = delete;
 
     // Standard output (fd 1; path empty or "-"), or a file at path (created beside it under a temporary
-    // name now, so an unwritable place is reported before any network use). False with a one-line reason.
+    // name now, so an unwritable place is reported before any network use), or a device or pipe at path
+    // (/dev/null), written directly. False with a one-line reason.
     bool Open(const std::string &path, std::string &error);
     bool Write(const void *bytes, size_t count, std::string &error);
     // Starts the output again for a new attempt: a file gets a fresh temporary file; standard output
@@ -40,7 +41,10 @@ private:
     int m_fd = 1;
     std::string m_path;
     std::string m_tempPath;
-    bool m_open = false;
+    void CloseDevice();
+
+    bool m_open = false;   // a temporary file is open
+    bool m_device = false; // a device or pipe named by the path is open
     uint64_t m_written = 0;
 };
 

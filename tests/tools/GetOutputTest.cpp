@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tools/GetOutput.h"
 
@@ -117,5 +119,31 @@ TEST(GetOutput, DashIsStandardOutputAndARestartedFileStartsEmpty) {
     EXPECT_EQ(Slurp(dir + "/f.bin"), "second");
     EXPECT_EQ(Entries(dir), std::vector<std::string>{"f.bin"});
     std::remove((dir + "/f.bin").c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(GetOutput, ADeviceOrPipeIsWrittenAsItIsNeverReplaced) {
+    // As -o /dev/null: a temporary file renamed over the path would put a plain file in its place.
+    std::string dir = MakeTempDir();
+    std::string fifo = dir + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string error;
+    {
+        GetOutput out;
+        ASSERT_TRUE(out.Open(fifo, error)) << error;
+        ASSERT_TRUE(out.Write("through", 7, error)) << error;
+        ASSERT_TRUE(out.Commit(error)) << error;
+    }
+    char buf[16] = {};
+    EXPECT_EQ(read(reader, buf, sizeof buf), 7);
+    EXPECT_STREQ(buf, "through");
+    close(reader);
+    struct stat st {};
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"pipe"});
+    std::remove(fifo.c_str());
     rmdir(dir.c_str());
 }
