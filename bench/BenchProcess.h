@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ namespace bench {
 struct Cost {
     double wall = 0;
     double cpu = 0;
+    long maxRssKib = 0; // peak resident memory of a peer program
     bool ok = false;
 };
 
@@ -40,6 +42,14 @@ inline double SelfCpu() {
     rusage r{};
     getrusage(RUSAGE_SELF, &r);
     return Seconds(r.ru_utime) + Seconds(r.ru_stime);
+}
+
+// The proxy variables of the environment are removed, so that both peers talk to the loopback server
+// directly.
+inline void ClearProxyEnvironment() {
+    for (const char *name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
+        unsetenv(name);
 }
 
 // A port on 127.0.0.1 that nothing listens on at the moment of asking.
@@ -97,6 +107,7 @@ inline Cost RunTimed(const std::vector<std::string> &args, bool quiet = false) {
     wait4(pid, &status, 0, &r);
     c.wall = Now() - start;
     c.cpu = Seconds(r.ru_utime) + Seconds(r.ru_stime);
+    c.maxRssKib = r.ru_maxrss;
     c.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return c;
 }

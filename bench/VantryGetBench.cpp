@@ -44,6 +44,7 @@ int main() {
     std::printf("VantryGetBench: vantry-get is not part of this build\n");
     return 0;
 #else
+    ClearProxyEnvironment();
     char dirTemplate[] = "/tmp/vantry-get-bench-XXXXXX";
     std::string dir = mkdtemp(dirTemplate);
     chmod(dir.c_str(), 0755);

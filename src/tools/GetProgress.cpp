@@ -116,8 +116,8 @@ void GetProgress::Run() {
 // Called with m_mutex held.
 void GetProgress::Draw() {
     const uint32_t now = platform::GetTickCount();
-    std::string line =
-        "\r" + FormatProgressLine(m_received, m_expected, now - m_start, platform::TerminalColumns(2));
+    std::string line(1, '\r');
+    line += FormatProgressLine(m_received, m_expected, now - m_start, platform::TerminalColumns(2));
     line += "\x1b[K"; // clear what a longer earlier line left
     platform::WriteStdErr(line.data(), line.size());
     if (!m_drawn)
