@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -110,6 +111,24 @@ inline Cost RunTimed(const std::vector<std::string> &args, bool quiet = false) {
     c.maxRssKib = r.ru_maxrss;
     c.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return c;
+}
+
+// The median wall time, CPU time and peak memory of several runs (each taken on its own); ok when all were.
+inline Cost Median(std::vector<Cost> runs) {
+    Cost m;
+    m.ok = !runs.empty();
+    for (const Cost &c : runs)
+        m.ok = m.ok && c.ok;
+    if (runs.empty())
+        return m;
+    auto middle = [&runs](auto key) {
+        std::sort(runs.begin(), runs.end(), [&](const Cost &a, const Cost &b) { return key(a) < key(b); });
+        return key(runs[runs.size() / 2]);
+    };
+    m.wall = middle([](const Cost &c) { return c.wall; });
+    m.cpu = middle([](const Cost &c) { return c.cpu; });
+    m.maxRssKib = static_cast<long>(middle([](const Cost &c) { return static_cast<double>(c.maxRssKib); }));
+    return m;
 }
 
 } // namespace bench

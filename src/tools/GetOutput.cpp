@@ -1,6 +1,7 @@
 // vantry-get's output: fd 1, or a temporary file beside the target that is renamed over it on success.
 #include "tools/GetOutput.h"
 
+#include "core/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/OsError.h"
@@ -16,24 +17,14 @@ std::string OsText(int err) {
     return text;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // %XX escapes decoded, except those for '/', NUL and other control bytes, which stay as written.
 std::string PercentDecodedName(const std::string &segment) {
     std::string out;
     for (size_t i = 0; i < segment.size(); ++i) {
-        if (segment[i] == '%' && i + 2 < segment.size() && HexDigit(segment[i + 1]) >= 0 &&
-            HexDigit(segment[i + 2]) >= 0) {
-            unsigned char byte =
-                static_cast<unsigned char>(HexDigit(segment[i + 1]) * 16 + HexDigit(segment[i + 2]));
+        if (segment[i] == '%' && i + 2 < segment.size() && ascii::HexValue(segment[i + 1]) >= 0 &&
+            ascii::HexValue(segment[i + 2]) >= 0) {
+            unsigned char byte = static_cast<unsigned char>(ascii::HexValue(segment[i + 1]) * 16 +
+                                                            ascii::HexValue(segment[i + 2]));
             if (byte != '/' && byte >= 0x20 && byte != 0x7F) {
                 out.push_back(static_cast<char>(byte));
                 i += 2;

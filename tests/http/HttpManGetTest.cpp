@@ -3,8 +3,7 @@
 // sinks that stop the transfer, HEAD requests and the redirect limit.
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
+#include "codec/InflateTestHelpers.h"
 #include "http/BodySink.h"
 #include "http/EngineTestSupport.h"
 #include "http/HttpMan.h"
@@ -50,20 +49,6 @@ public:
 std::string Response(int status, const std::string &body, const std::string &extra = "") {
     return "HTTP/1.1 " + std::to_string(status) +
            " Status\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
-}
-
-std::string GzipOf(const std::string &plain) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, plain.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.data()));
-    z.avail_in = static_cast<uInt>(plain.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 std::string Chunked(const std::string &body, size_t piece) {
@@ -166,7 +151,7 @@ TEST(HttpManGet, TheBodyReachesTheSinkWhileTheServerStillHoldsTheRest) {
 
 TEST(HttpManGet, AGzipBodyIsDecodedOnTheWayAsItsChunksArrive) {
     const std::string plain = Pattern(400000);
-    const std::string gz = GzipOf(plain);
+    const std::string gz = inflatetest::ZCompress(plain, 6, Z_DEFAULT_STRATEGY, 31);
     ScriptedServer server;
     server.AddScript(
         AnswerAndClose("HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n" +
@@ -181,7 +166,7 @@ TEST(HttpManGet, AGzipBodyIsDecodedOnTheWayAsItsChunksArrive) {
 }
 
 TEST(HttpManGet, AnAnnouncedGzipBodyThatDoesNotDecodeFailsAfterWhatDecoded) {
-    std::string gz = GzipOf(Pattern(100000));
+    std::string gz = inflatetest::ZCompress(Pattern(100000), 6, Z_DEFAULT_STRATEGY, 31);
     gz[gz.size() - 5] ^= 0x55; // the trailer's length no longer matches
     ScriptedServer server;
     server.AddScript(AnswerAndClose(Response(200, gz, "Content-Encoding: gzip\r\n")));
@@ -194,7 +179,7 @@ TEST(HttpManGet, AnAnnouncedGzipBodyThatDoesNotDecodeFailsAfterWhatDecoded) {
 }
 
 TEST(HttpManGet, AGzipFileNobodyAnnouncedIsDecodedOnlyWhenTheSettingsAskForIt) {
-    const std::string gz = GzipOf("the file's own text");
+    const std::string gz = inflatetest::ZCompress("the file's own text", 6, Z_DEFAULT_STRATEGY, 31);
     ScriptedServer server;
     server.SetDefaultScript(AnswerAndClose(Response(200, gz, "Content-Type: application/gzip\r\n")));
     HttpMan http;

@@ -25,6 +25,9 @@ using testsupport::TlsTestServer;
 
 namespace {
 
+using testsupport::ClosedPort;
+using testsupport::GzipOf;
+
 std::string Response(int status, const std::string &body, const std::string &extra = "") {
     return "HTTP/1.1 " + std::to_string(status) + " Status " + std::to_string(status) +
            "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
@@ -46,32 +49,6 @@ ProgramResult Get(std::vector<std::string> args, const std::vector<std::string> 
 
 size_t Lines(const std::string &text) {
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
-int ClosedPort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-std::string GzipOf(const std::string &plain) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, plain.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.data()));
-    z.avail_in = static_cast<uInt>(plain.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 // One certificate authority and its server certificates for every TLS test of this file.
