@@ -18,12 +18,12 @@ GetSink::GetSink(GetOutput &output, GetProgress &progress, const GetOptions &opt
 
 bool GetSink::Head(const HttpResponseHeader &head) {
     m_status = head.StatusCode;
-    if (m_options.Fail && m_status >= 400) {
-        m_stop = Stop::FailStatus;
-        return false;
-    }
     if (m_retryStatus && IsTransientStatus(m_status)) {
         m_stop = Stop::RetryStatus;
+        return false;
+    }
+    if (m_options.Fail && m_status >= 400) {
+        m_stop = Stop::FailStatus;
         return false;
     }
     if (!m_options.IncludeHead || m_status == 0)

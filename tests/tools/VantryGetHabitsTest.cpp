@@ -170,6 +170,17 @@ TEST(VantryGetHabits, RetryRepeatsTransientFailuresWithBackOff) {
         EXPECT_EQ(server.Accepted(), 2);
     }
     {
+        // With --fail a 5xx is retried as well; the last one fails the run.
+        ScriptedServer server;
+        server.AddScript(Answer(Response(502, "bad gateway")));
+        server.AddScript(Answer(Response(502, "bad gateway")));
+        server.AddScript(Answer(Response(404, "never asked")));
+        ProgramResult r = Get({"--retry", "1", "-f", Url(server)});
+        EXPECT_EQ(r.exitCode, 22);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(server.Accepted(), 2);
+    }
+    {
         ScriptedServer server;
         server.AddScript(Answer(Response(404, "not transient")));
         ProgramResult r = Get({"--retry", "3", "-f", Url(server)});
