@@ -141,8 +141,9 @@ TEST(ApplyOptions, CompressionHeadAndRedirectOptions) {
         StringBuffer value;
         bool has = http.Control().ExtraHeaders.GetField("Accept-Encoding", value);
         EXPECT_EQ(has, k.encoding != nullptr) << k.args[0];
-        if (k.encoding)
+        if (k.encoding) {
             EXPECT_STREQ(value.Text(), k.encoding) << k.args[0];
+        }
     }
     HttpMan http;
     std::string error;
