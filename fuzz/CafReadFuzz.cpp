@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (dir.Decode(data, static_cast<uint32_t>(size))) {
         for (uint32_t i = 0; i < dir.Count; ++i) {
             CacheEntry entry;
-            entry.Load(data, static_cast<uint32_t>(size), dir.Slots[i].Offset);
+            entry.Load(data, static_cast<uint32_t>(size), dir.Slots[i].Offset, 1u << 20);
         }
     }
 

@@ -1,7 +1,10 @@
-// CodePageTables: finds the generated data of a code page and builds its table once.
+// CodePageTables: finds the generated data of a code page and builds its table once, whichever thread
+// asks first; the others wait for that build and then share the table.
 #include "codec/CodePageTables.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 
 #include "codec/CodePageData.h"
 #include "codec/MultiByteTable.h"
@@ -26,10 +29,15 @@ const MultiBytePage *FindMultiBytePage(int32_t codePage) {
 } // namespace codepage_data
 
 namespace {
-// Built tables, indexed like the generated arrays; never freed before exit.
-SingleByteTable *g_singleByte[512];
-MultiByteTable *g_multiByte[32];
-bool g_multiByteFailed[32];
+// Built tables, indexed like the generated arrays; never freed before exit. Each slot is filled once under
+// its own flag, so threads meeting a code page for the first time at once build it once and pages
+// of different slots build side by side. A stored table that fails to unpack leaves its slot null for good.
+constexpr size_t kSingleByteSlots = 512;
+constexpr size_t kMultiByteSlots = 32;
+std::once_flag g_singleByteOnce[kSingleByteSlots];
+std::atomic<SingleByteTable *> g_singleByte[kSingleByteSlots];
+std::once_flag g_multiByteOnce[kMultiByteSlots];
+std::atomic<MultiByteTable *> g_multiByte[kMultiByteSlots];
 } // namespace
 
 CodePageKind CodePageTables::KindOf(int32_t codePage) {
@@ -67,11 +75,13 @@ const SingleByteTable *CodePageTables::SingleByte(int32_t codePage) {
     if (page == nullptr)
         return nullptr;
     size_t index = static_cast<size_t>(page - codepage_data::kSingleBytePages);
-    if (index >= sizeof(g_singleByte) / sizeof(g_singleByte[0]))
+    if (index >= kSingleByteSlots)
         return nullptr;
-    if (g_singleByte[index] == nullptr)
-        g_singleByte[index] = new SingleByteTable(page->codePage, page->decode);
-    return g_singleByte[index];
+    std::call_once(g_singleByteOnce[index], [&] {
+        g_singleByte[index].store(new SingleByteTable(page->codePage, page->decode),
+                                  std::memory_order_release);
+    });
+    return g_singleByte[index].load(std::memory_order_acquire);
 }
 
 const MultiByteTable *CodePageTables::MultiByte(int32_t codePage) {
@@ -79,26 +89,23 @@ const MultiByteTable *CodePageTables::MultiByte(int32_t codePage) {
     if (page == nullptr)
         return nullptr;
     size_t index = static_cast<size_t>(page - codepage_data::kMultiBytePages);
-    if (index >= sizeof(g_multiByte) / sizeof(g_multiByte[0]) || g_multiByteFailed[index])
+    if (index >= kMultiByteSlots)
         return nullptr;
-    if (g_multiByte[index] == nullptr) {
-        MultiByteTable *table = MultiByteTable::FromStored(page->codePage, page->stored);
-        if (table == nullptr) {
-            g_multiByteFailed[index] = true; // a damaged stored table is not unpacked again
-            return nullptr;
-        }
-        g_multiByte[index] = table;
-    }
-    return g_multiByte[index];
+    // A damaged stored table stays null: the flag is spent, so it is not unpacked again.
+    std::call_once(g_multiByteOnce[index], [&] {
+        g_multiByte[index].store(MultiByteTable::FromStored(page->codePage, page->stored),
+                                 std::memory_order_release);
+    });
+    return g_multiByte[index].load(std::memory_order_acquire);
 }
 
 size_t CodePageTables::MemoryUsed() {
     size_t total = 0;
-    for (SingleByteTable *t : g_singleByte)
-        if (t != nullptr)
+    for (const auto &slot : g_singleByte)
+        if (const SingleByteTable *t = slot.load(std::memory_order_acquire))
             total += t->MemoryUsed();
-    for (MultiByteTable *t : g_multiByte)
-        if (t != nullptr)
+    for (const auto &slot : g_multiByte)
+        if (const MultiByteTable *t = slot.load(std::memory_order_acquire))
             total += t->MemoryUsed();
     return total;
 }

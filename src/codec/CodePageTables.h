@@ -1,5 +1,6 @@
 // CodePageTables: the process-wide registry of code-page mapping tables. Each table is built the
-// first time its code page is used and kept until exit (unlocked: conversion runs on one thread).
+// first time its code page is used (once, whichever thread comes first) and kept until exit; the built
+// tables are read-only, so any number of threads convert with them at once.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -124,6 +124,11 @@ constexpr std::string_view TrimWhite(std::string_view s) {
     return s;
 }
 
+// Whether the text holds a CR, LF or NUL: a byte that would end or cut a header line it stood in.
+constexpr bool HasLineBreakOrNul(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
 // A copy of the text with its ASCII capitals in lower case.
 inline std::string Lowered(std::string_view s) {
     std::string out(s);

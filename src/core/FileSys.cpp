@@ -2,6 +2,7 @@
 // Sits in core; DataBuffer's file loads and the log's SaveLogXml use it.
 #include "core/FileSys.h"
 
+#include <atomic>
 #include <cerrno>
 #include <random>
 #include <string>
@@ -72,9 +73,16 @@ bool IsContinuation(unsigned char b) {
     return (b & 0xC0) == 0x80;
 }
 
+// Numbers the threads' generators, so that two threads starting in the same millisecond differ.
+std::atomic<uint32_t> g_generatorsMade{0};
+
 std::minstd_rand &TempNameRandom() {
-    // Seeded once per process from the tick count, so names made in the same millisecond differ.
-    static std::minstd_rand rng(platform::GetTickCount() | 1u);
+    // One generator per thread, seeded once from the tick count (names made in the same millisecond by
+    // one thread differ) mixed with the thread's generator number.
+    thread_local std::minstd_rand rng(
+        (platform::GetTickCount() ^
+         (g_generatorsMade.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B9u)) |
+        1u);
     return rng;
 }
 

@@ -1,13 +1,21 @@
-// VantryObject: the process-wide serial counter (single-threaded, unlocked by design).
+// VantryObject: the process-wide serial counter. It is atomic, so objects made on many threads at once
+// still get distinct serial numbers.
 #include "core/VantryObject.h"
+
+#include <atomic>
 
 namespace vantry {
 
 namespace {
-uint32_t g_nextSerial = 0;
-}
+std::atomic<uint32_t> g_nextSerial{0};
 
-VantryObject::VantryObject() : SerialNumber(g_nextSerial++) {}
-VantryObject::VantryObject(const VantryObject &) : SerialNumber(g_nextSerial++) {}
+uint32_t NextSerial() {
+    // Only distinctness matters, not ordering against other memory.
+    return g_nextSerial.fetch_add(1, std::memory_order_relaxed);
+}
+} // namespace
+
+VantryObject::VantryObject() : SerialNumber(NextSerial()) {}
+VantryObject::VantryObject(const VantryObject &) : SerialNumber(NextSerial()) {}
 
 } // namespace vantry

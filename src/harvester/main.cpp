@@ -13,6 +13,7 @@
 int main(int, char **) {
     vantry::platform::SetIdlePriority();
     vantry::platform::InstallStopSignals();
+    // thread-safe: read at start-up, before any other thread exists; nothing sets the environment.
     const std::string outputPath = lanternfold::ChooseOutputPath(std::getenv("LANTERNFOLD_DIR"));
     {
         lanternfold::Harvester harvester;

@@ -33,9 +33,13 @@ bool Pack(const void *bytes, uint32_t count, DataBuffer &out) {
     return true;
 }
 
-bool Unpack(const void *bytes, uint32_t count, DataBuffer &out, uint32_t maxOut) {
+bool Unpack(const void *bytes, uint32_t count, DataBuffer &out, uint32_t maxOut, bool *overLimit) {
+    if (overLimit)
+        *overLimit = false;
     if (!bytes || count == 0)
         return false;
+    // One byte of room beyond the limit tells a stream of exactly maxOut bytes from a longer one.
+    uint32_t room = maxOut < 0xFFFFFFFFu ? maxOut + 1 : maxOut;
     bz_stream strm;
     std::memset(&strm, 0, sizeof strm);
     if (BZ2_bzDecompressInit(&strm, 0, 0) != BZ_OK)
@@ -47,18 +51,23 @@ bool Unpack(const void *bytes, uint32_t count, DataBuffer &out, uint32_t maxOut)
     uint32_t chunk = count < 1024u ? 4096u : (count > 16u * 1024u * 1024u ? 64u * 1024u * 1024u : count * 4u);
     bool ok = false;
     for (;;) {
-        if (produced >= maxOut)
+        if (produced >= room)
             break;
         // Room doubles with what was produced, so a large body costs linear time.
         uint32_t want = produced > chunk ? produced : chunk;
-        if (want > maxOut - produced)
-            want = maxOut - produced;
+        if (want > room - produced)
+            want = room - produced;
         if (!out.EnsureCapacity(start + produced + want))
             break;
         strm.next_out = reinterpret_cast<char *>(out.Data() + start + produced);
         strm.avail_out = want;
         int rc = BZ2_bzDecompress(&strm);
         produced += want - strm.avail_out;
+        if (produced > maxOut) {
+            if (overLimit)
+                *overLimit = true;
+            break;
+        }
         if (rc == BZ_STREAM_END) {
             ok = strm.avail_in == 0; // bytes after the stream: not an entry this store wrote
             break;

@@ -14,8 +14,10 @@ constexpr uint32_t kMaxUnpacked = 256u * 1024u * 1024u;
 // Appends the bzip2 stream of the bytes to out.
 bool Pack(const void *bytes, uint32_t count, DataBuffer &out);
 // Appends the unpacked bytes of exactly one complete stream; false for a damaged, truncated or
-// oversized stream (out is then left as it was).
-bool Unpack(const void *bytes, uint32_t count, DataBuffer &out, uint32_t maxOut = kMaxUnpacked);
+// oversized stream (out is then left as it was). A stream that would unpack to more than maxOut bytes
+// is stopped there, with overLimit set (when given).
+bool Unpack(const void *bytes, uint32_t count, DataBuffer &out, uint32_t maxOut = kMaxUnpacked,
+            bool *overLimit = nullptr);
 } // namespace CacheBzip2
 
 } // namespace vantry

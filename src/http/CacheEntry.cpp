@@ -74,7 +74,10 @@ bool CacheEntry::Serialise(DataBuffer &out) {
            out.AppendData(packedHeader) && out.AppendData(*storedBody);
 }
 
-bool CacheEntry::Load(const uint8_t *file, uint32_t fileSize, uint32_t offset) {
+bool CacheEntry::Load(const uint8_t *file, uint32_t fileSize, uint32_t offset, uint32_t maxBody,
+                      bool *overLimit) {
+    if (overLimit)
+        *overLimit = false;
     CacheEntryFields fields;
     if (!file || offset < CacheFileDir::kSize || offset > fileSize ||
         !fields.Decode(file + offset, fileSize - offset))
@@ -91,15 +94,24 @@ bool CacheEntry::Load(const uint8_t *file, uint32_t fileSize, uint32_t offset) {
     at += fields.UrlLengthPlusOne;
 
     DataBuffer header;
-    if (!CacheBzip2::Unpack(file + at, fields.HeaderLength, header) || header.Length() == 0 ||
-        header.Data()[header.Length() - 1] != 0)
+    bool over = false;
+    if (!CacheBzip2::Unpack(file + at, fields.HeaderLength, header, kMaxHeaderText, &over) ||
+        header.Length() == 0 || header.Data()[header.Length() - 1] != 0) {
+        if (overLimit)
+            *overLimit = over;
         return false;
+    }
     at += fields.HeaderLength;
 
     DataBuffer body;
-    bool bodyOk = (fields.Flags & CacheEntryFields::kCompressedBody)
-                      ? CacheBzip2::Unpack(file + at, fields.BodyLength, body)
-                      : body.Append(file + at, fields.BodyLength);
+    bool compressed = (fields.Flags & CacheEntryFields::kCompressedBody) != 0;
+    if (!compressed && fields.BodyLength > maxBody)
+        over = true;
+    bool bodyOk =
+        !over && (compressed ? CacheBzip2::Unpack(file + at, fields.BodyLength, body, maxBody, &over)
+                             : body.Append(file + at, fields.BodyLength));
+    if (over && overLimit)
+        *overLimit = true;
     if (!bodyOk || Crc32::Compute(body.Data(), body.Length()) != fields.BodyCrc)
         return false;
 

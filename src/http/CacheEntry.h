@@ -25,6 +25,9 @@ struct CacheEntryFields {
 
     static constexpr uint32_t kSize = 32;
     static constexpr uint8_t kCompressedBody = 0x02;
+    // The response came over TLS from a server whose certificate verified (files written before this
+    // flag existed lack it, and their entries count as unverified).
+    static constexpr uint8_t kVerifiedTls = 0x04;
 
     // Decodes the fixed bytes; false when fewer than kSize bytes are given.
     bool Decode(const uint8_t *bytes, uint32_t count);
@@ -48,8 +51,14 @@ public:
     // the URL names a ".gif" or ".pdf" (letter case ignored). Fills the lengths and CRCs of Fields.
     bool Serialise(DataBuffer &out);
     // Reads the entry at offset of a whole ".caf" file; false for any length or stream that does
-    // not fit (nothing of a damaged entry is kept).
-    bool Load(const uint8_t *file, uint32_t fileSize, uint32_t offset);
+    // not fit (nothing of a damaged entry is kept). The body unpacks to at most maxBody bytes and the
+    // header text to at most kMaxHeaderText: a larger entry is refused with overLimit set (when given),
+    // having cost no more than those sizes.
+    bool Load(const uint8_t *file, uint32_t fileSize, uint32_t offset, uint32_t maxBody,
+              bool *overLimit = nullptr);
+
+    // Largest header text read back (a response head, its terminating zero byte included).
+    static constexpr uint32_t kMaxHeaderText = 300u * 1024u + 1u;
 
     // Whether the body of an entry for this URL is stored as it is (".gif" and ".pdf" URLs).
     static bool StoresBodyUncompressed(const char *url);

@@ -76,6 +76,11 @@ bool ClsCache2::GetFilename(const char *key, StringBuffer &path) {
 
 bool ClsCache2::SaveToCache(const char *key, double expiry, const char *etag, const DataBuffer &payload,
                             LogBase &log) {
+    return SaveToCache(key, expiry, etag, 0, payload, log);
+}
+
+bool ClsCache2::SaveToCache(const char *key, double expiry, const char *etag, uint8_t flags,
+                            const DataBuffer &payload, LogBase &log) {
     LogContext context(log, "SaveToCache");
     if (m_roots.Count() == 0) {
         log.LogError(kNoRoots);
@@ -107,7 +112,7 @@ bool ClsCache2::SaveToCache(const char *key, double expiry, const char *etag, co
     StoreLe32(h, kFixedHeader + tagLength);
     StoreLe16(h + 4, 1);
     StoreLe16(h + 6, kFileMark);
-    h[8] = 0;
+    h[8] = flags;
     h[9] = 0;
     StoreLeDouble(h + 10, expiry);
     StoreLe16(h + 18, static_cast<uint16_t>(tagLength));
@@ -127,6 +132,7 @@ bool ClsCache2::ReadCacheEntry(const char *key, DataBuffer &payload, LogBase &lo
     m_lastKey.Clear();
     m_lastEtag.Clear();
     m_lastExpiry = 0;
+    m_lastFlags = 0;
     StringBuffer path;
     if (!GetFilename(key, path)) {
         log.LogError("Failed to convert resource name to filename");
@@ -154,6 +160,7 @@ bool ClsCache2::ReadCacheEntry(const char *key, DataBuffer &payload, LogBase &lo
     }
     m_lastKey.SetString(key);
     m_lastExpiry = LoadLeDouble(h + 6);
+    m_lastFlags = h[4];
     m_lastEtag.AppendBytes(h + 16, LoadLe16(h + 14));
     StringBuffer formatted;
     DateParser().FormatDays(m_lastExpiry, formatted);

@@ -28,6 +28,9 @@ public:
     bool GetFilename(const char *key, StringBuffer &path);
     bool SaveToCache(const char *key, double expiry, const char *etag, const DataBuffer &payload,
                      LogBase &log);
+    // The same with the entry's flag byte (file offset 8, written as 0 by the form above).
+    bool SaveToCache(const char *key, double expiry, const char *etag, uint8_t flags,
+                     const DataBuffer &payload, LogBase &log);
     // On success remembers key, expiry and entity tag.
     bool ReadCacheEntry(const char *key, DataBuffer &payload, LogBase &log);
     // About the last entry read: expired when now (local day count) is at or past its expiry.
@@ -35,16 +38,21 @@ public:
     bool IsExpiredAt(double now) const;
     bool GetLastEtag(StringBuffer &out) const;
     bool GetLastExpiry(double &out) const;
+    // The flag byte of the last entry read (0 when nothing was read, and in files written without flags).
+    uint8_t GetLastFlags() const { return m_lastKey.Length() ? m_lastFlags : 0; }
     bool UpdateExpiration(const char *key, double expiry, LogBase &log);
     bool Exists(const char *key);
 
     static constexpr uint16_t kFileMark = 39678; // 0x9AFE at offset 6
+    // Flag: the response came over TLS from a server whose certificate verified.
+    static constexpr uint8_t kFlagVerifiedTls = 0x01;
 
 private:
     ExtPtrArray m_roots; // owned StringBuffers
     int32_t m_levels = 0;
     StringBuffer m_lastKey;
     double m_lastExpiry = 0;
+    uint8_t m_lastFlags = 0;
     StringBuffer m_lastEtag;
 };
 

@@ -25,8 +25,8 @@ inline void LookUp(const char *url, int32_t depth, HttpControl &control, DataBuf
     LookUpCache(url, depth, control, body, result, expired, etag, expiry, log, followRedirect);
 }
 inline void UpdateFromResponse(const char *url, HttpControl &control, HttpResult &result,
-                               const DataBuffer &body, LogBase &log) {
-    UpdateCacheFromResponse(url, control, result, body, log);
+                               const DataBuffer &body, const ExchangeTrust &trust, LogBase &log) {
+    UpdateCacheFromResponse(url, control, result, body, trust, log);
 }
 inline void StoreNegative(const char *url, HttpControl &control, HttpResult &result, const DataBuffer &body,
                           LogBase &log) {

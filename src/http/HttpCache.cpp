@@ -115,8 +115,10 @@ bool HttpCache::LookUp(const char *key, uint32_t &offset, CacheEntryFields &fiel
     return FindEntry(file, key, offset, fields);
 }
 
-CacheEntry *HttpCache::FetchEntry(const char *key, bool &negative) const {
+CacheEntry *HttpCache::FetchEntry(const char *key, bool &negative, uint32_t maxBody, bool *overLimit) const {
     negative = false;
+    if (overLimit)
+        *overLimit = false;
     StringBuffer path;
     DataBuffer file;
     uint32_t offset = 0;
@@ -128,7 +130,7 @@ CacheEntry *HttpCache::FetchEntry(const char *key, bool &negative) const {
         return nullptr;
     }
     auto *entry = new CacheEntry();
-    if (!entry->Load(file.Data(), file.Length(), offset)) {
+    if (!entry->Load(file.Data(), file.Length(), offset, maxBody, overLimit)) {
         delete entry;
         return nullptr;
     }

@@ -30,7 +30,9 @@ public:
     // key (a CRC-32 collision is a miss).
     bool LookUp(const char *key, uint32_t &offset, CacheEntryFields &fields) const;
     // The full entry, owned by the caller; none for a miss, or for a negative entry (negative set).
-    CacheEntry *FetchEntry(const char *key, bool &negative) const;
+    // An entry whose body would unpack to more than maxBody bytes is a miss with overLimit set.
+    CacheEntry *FetchEntry(const char *key, bool &negative, uint32_t maxBody = kDefaultMaxBody,
+                           bool *overLimit = nullptr) const;
     // Deletes the file and writes it anew holding this entry alone.
     bool SaveReplacing(const char *key, const char *header, const DataBuffer &body, bool negative,
                        uint8_t caller1, uint8_t caller2, uint8_t flagValue, const char *validator);
@@ -46,6 +48,9 @@ public:
     void MarkDomainValid(const char *host);
 
     static constexpr uint32_t kDefaultFileCount = 50;
+    // The body limit of a read when the request sets none: a planted file of a few hundred bytes can
+    // hold a stream that unpacks to gigabytes.
+    static constexpr uint32_t kDefaultMaxBody = 16u * 1024u * 1024u;
 
 private:
     bool Save(const char *key, const char *header, const DataBuffer &body, bool negative, uint8_t caller1,

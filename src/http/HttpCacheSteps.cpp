@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "codec/Charset.h"
+#include "core/AsciiText.h"
 #include "core/DataBuffer.h"
 #include "core/LogBase.h"
 #include "core/LogNull.h"
@@ -18,6 +19,7 @@
 #include "http/DateParser.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
+#include "http/MimeField.h"
 #include "http/RedirectSteps.h"
 
 namespace vantry {
@@ -26,6 +28,66 @@ namespace {
 
 constexpr double kSecond = 1.0 / 86400.0;
 constexpr int32_t kUtf8 = 65001;
+constexpr const char *kUnverifiedEntry =
+    "Cache entry did not come over a verified TLS channel; not served to a request that requires one.";
+constexpr const char *kEntryTooLarge = "Cache entry is larger than the maximum allowed; not served.";
+
+using ascii::HasLineBreakOrNul;
+
+// An https request that insists on a verified server takes only entries fetched over such a channel.
+bool NeedsVerifiedEntry(const HttpControl &control, const char *url) {
+    return control.RequireVerifiedServer && ascii::StartsWithNoCase(url, "https:");
+}
+
+// Whether a Cache-Control field of the response lists the directive (letter case ignored, with or
+// without an argument after '=').
+bool HasCacheDirective(const HttpResponseHeader &header, std::string_view name) {
+    for (int32_t i = 0; i < header.Fields.NumFields(); ++i) {
+        const MimeField *field = header.Fields.FieldAt(i);
+        if (!field || !field->Name.EqualsNoCase("Cache-Control"))
+            continue;
+        std::string_view rest = field->Value.View();
+        for (;;) {
+            size_t comma = rest.find(',');
+            std::string_view item = ascii::TrimWhite(rest.substr(0, comma));
+            if (ascii::EqualsNoCase(ascii::TrimWhite(item.substr(0, item.find('='))), name))
+                return true;
+            if (comma == std::string_view::npos)
+                break;
+            rest.remove_prefix(comma + 1);
+        }
+    }
+    return false;
+}
+
+// A response meant for its requester alone is not kept once the request identified that requester.
+bool PrivateToTheRequester(const HttpResponseHeader &header, const ExchangeTrust &trust, LogBase &log) {
+    if (!trust.CarriedCredentials ||
+        (!HasCacheDirective(header, "private") && !HasCacheDirective(header, "no-store")))
+        return false;
+    log.LogInfo("Not updating cache because the response is private or no-store and the request carried "
+                "credentials or cookies");
+    return true;
+}
+
+// The header text an entry keeps: every field but those whose value holds a CR, LF or NUL (decoded
+// from an encoded word, say), which would turn into lines of their own when the text is read back.
+void StorableHeaderText(const HttpResponseHeader &header, int32_t codePage, StringBuffer &text,
+                        LogBase &log) {
+    HttpResponseHeader kept;
+    kept.CopyFrom(header);
+    for (int32_t i = 0; i < kept.Fields.NumFields();) {
+        const MimeField *field = kept.Fields.FieldAt(i);
+        if (field && HasLineBreakOrNul(field->Value.View())) {
+            log.LogInfo("Not storing a header field whose value holds a CR, LF or NUL byte");
+            log.LogData("field", field->Name.Text());
+            delete kept.Fields.Fields.RemoveAt(i);
+            continue;
+        }
+        ++i;
+    }
+    kept.ToText(text, codePage);
+}
 
 // A header date as a day count; false when absent, unparsable or not a valid calendar time.
 bool HeaderDate(const HttpResponseHeader &header, const char *name, double &days) {
@@ -114,6 +176,10 @@ void LookUpDatStore(const char *url, HttpControl &control, DataBuffer &body, Htt
     LogNull quiet;
     if (!store.ReadCacheEntry(url, payload, quiet) || payload.Length() <= 20)
         return;
+    if (NeedsVerifiedEntry(control, url) && !(store.GetLastFlags() & ClsCache2::kFlagVerifiedTls)) {
+        log.LogInfo(kUnverifiedEntry);
+        return;
+    }
     uint32_t offset = LoadLe32(payload.Data());
     // The body runs from the offset to the end: any offset inside the payload past the offset field
     // itself is sound, so bodies of fewer than four bytes (and empty ones) are served too.
@@ -121,6 +187,12 @@ void LookUpDatStore(const char *url, HttpControl &control, DataBuffer &body, Htt
         log.LogError("Bad offset in cache file");
         log.LogDataInt("offset", static_cast<int32_t>(offset));
         log.LogDataInt("dbSize", static_cast<int32_t>(payload.Length()));
+        return;
+    }
+    uint32_t max = control.MaxContentLength;
+    if (max != 0 && payload.Length() - offset > max) {
+        log.LogInfo(kEntryTooLarge);
+        log.LogDataInt("maxContentLength", static_cast<int32_t>(max));
         return;
     }
     StringBuffer headerText;
@@ -132,6 +204,8 @@ void LookUpDatStore(const char *url, HttpControl &control, DataBuffer &body, Htt
         log.LogInfo("Cache entry expired.");
         expired = true;
         store.GetLastEtag(etag);
+        if (HasLineBreakOrNul(etag.View()))
+            etag.Clear(); // never sent: it would cut the request's If-None-Match line
         log.LogData("ExpiredEtag", etag.Text());
         store.GetLastExpiry(expiry);
         StringBuffer formatted;
@@ -148,7 +222,19 @@ void LookUpCafStore(const char *url, int32_t depth, HttpControl &control, DataBu
     if (!(policy.FetchFromCache || policy.UpdateCache) || !StoreHasRoots(control))
         return;
     bool negative = false;
-    std::unique_ptr<CacheEntry> entry(control.HttpStore.FetchEntry(url, negative));
+    bool tooLarge = false;
+    uint32_t maxBody = control.MaxContentLength ? control.MaxContentLength : HttpCache::kDefaultMaxBody;
+    std::unique_ptr<CacheEntry> entry(control.HttpStore.FetchEntry(url, negative, maxBody, &tooLarge));
+    if (tooLarge) {
+        log.LogInfo(kEntryTooLarge);
+        log.LogDataInt("maxContentLength", static_cast<int32_t>(maxBody));
+        return;
+    }
+    if (entry && NeedsVerifiedEntry(control, url) &&
+        !(entry->Fields.Flags & CacheEntryFields::kVerifiedTls)) {
+        log.LogInfo(kUnverifiedEntry);
+        return;
+    }
     if (entry) {
         result.CacheStatus = 1;
         if (!policy.FetchFromCache)
@@ -180,7 +266,7 @@ void LookUpCafStore(const char *url, int32_t depth, HttpControl &control, DataBu
 }
 
 void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, const DataBuffer &body,
-                    LogBase &log) {
+                    const ExchangeTrust &trust, LogBase &log) {
     const HttpResponseHeader &header = result.Header;
     if (header.StatusCode == 304)
         return;
@@ -191,10 +277,16 @@ void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, c
     }
     if (!control.CachePolicy.IgnoreNoCacheDirectives && ForbidsStoring(header, log))
         return;
+    if (PrivateToTheRequester(header, trust, log))
+        return;
 
     log.LogData("UrlToCache", url);
     StringBuffer etag;
     header.GetField("ETag", etag);
+    if (HasLineBreakOrNul(etag.View())) {
+        log.LogInfo("Not storing an ETag that holds a CR, LF or NUL byte");
+        etag.Clear();
+    }
     double expiry = ComputeExpiration(control.CachePolicy, header);
     StringBuffer formatted;
     DateParser().FormatDays(expiry, formatted);
@@ -208,7 +300,7 @@ void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, c
         header.GetCharset(charset);
         int32_t codePage = charset.Length() ? CodePageForName(charset.Text()) : 0;
         StringBuffer headerText;
-        header.ToText(headerText, codePage ? codePage : kUtf8);
+        StorableHeaderText(header, codePage ? codePage : kUtf8, headerText, log);
         uint8_t offset[4];
         StoreLe32(offset, 4u + static_cast<uint32_t>(headerText.Length()));
         payload.EnsureCapacity(4u + static_cast<uint32_t>(headerText.Length()) + body.Length());
@@ -217,7 +309,8 @@ void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, c
         payload.AppendData(body);
     }
 
-    if (control.CacheStore.SaveToCache(url, expiry, etag.Text(), payload, log))
+    uint8_t flags = trust.OverVerifiedTls ? ClsCache2::kFlagVerifiedTls : 0;
+    if (control.CacheStore.SaveToCache(url, expiry, etag.Text(), flags, payload, log))
         log.LogInfo("Cache updated.");
     else
         log.LogError("Cache not updated.");
@@ -225,15 +318,16 @@ void UpdateDatStore(const char *url, HttpControl &control, HttpResult &result, c
 
 // Writes a ".caf" entry for the URL: replacing when the URL has one, else appending.
 void SaveCafEntry(const char *url, HttpControl &control, const HttpResponseHeader &header,
-                  const DataBuffer &body, bool negative) {
+                  const DataBuffer &body, bool negative, bool verifiedTls, LogBase &log) {
     StringBuffer headerText;
     if (header.StatusCode != 0)
-        header.ToText(headerText, kUtf8);
+        StorableHeaderText(header, kUtf8, headerText, log);
     HttpCache &store = control.HttpStore;
+    uint8_t flags = CacheEntryFields::kCompressedBody | (verifiedTls ? CacheEntryFields::kVerifiedTls : 0);
     if (store.Exists(url))
-        store.SaveReplacing(url, headerText.Text(), body, negative, 0, 0, 2, "Nothing");
+        store.SaveReplacing(url, headerText.Text(), body, negative, 0, 0, flags, "Nothing");
     else
-        store.SaveAppending(url, headerText.Text(), body, negative, 0, 0, 2, "Nothing");
+        store.SaveAppending(url, headerText.Text(), body, negative, 0, 0, flags, "Nothing");
 }
 
 } // namespace
@@ -282,24 +376,26 @@ double ComputeExpirationAt(const CacheControl &policy, const HttpResponseHeader 
 }
 
 void UpdateCacheFromResponse(const char *url, HttpControl &control, HttpResult &result,
-                             const DataBuffer &body, LogBase &log) {
+                             const DataBuffer &body, const ExchangeTrust &trust, LogBase &log) {
     if (!url || !control.CachePolicy.UpdateCache)
         return;
     if (!control.UseHttpCache) {
-        UpdateDatStore(url, control, result, body, log);
+        UpdateDatStore(url, control, result, body, trust, log);
         return;
     }
     int32_t status = result.Header.StatusCode;
     if (!StoreHasRoots(control) || status < 200 || status >= 500)
         return;
-    SaveCafEntry(url, control, result.Header, body, false);
+    if (PrivateToTheRequester(result.Header, trust, log))
+        return;
+    SaveCafEntry(url, control, result.Header, body, false, trust.OverVerifiedTls, log);
 }
 
 void StoreNegativeEntry(const char *url, HttpControl &control, HttpResult &result, const DataBuffer &body,
-                        LogBase & /*log*/) {
+                        LogBase &log) {
     if (!url || !control.UseHttpCache || !control.CachePolicy.UpdateCache || !StoreHasRoots(control))
         return;
-    SaveCafEntry(url, control, result.Header, body, true);
+    SaveCafEntry(url, control, result.Header, body, true, false, log);
 }
 
 void RenewCachedEntry(const char *url, HttpControl &control, const HttpResponseHeader &notModified,

@@ -15,22 +15,35 @@
 #include "http/HttpRequestBuilder.h"
 #include "http/HttpResponseHeader.h"
 #include "http/HttpResult.h"
+#include "http/LoginOverride.h"
 #include "http/RedirectSteps.h"
 #include "http/ServerConnect.h"
 #include "http/SocketByteSource.h"
 #include "platform/Clock.h"
+#include "url/UrlCredentials.h"
 #include "url/UrlUtil.h"
 
 namespace vantry {
+
+namespace {
+
+// A sink that drops the body: a followed redirect's, or a restored 304's (which has none of its own).
+class DiscardSink : public BodySink {
+public:
+    bool Write(const uint8_t *, size_t) override { return true; }
+};
+
+} // namespace
 
 // Everything one HttpGet call carries from step to step.
 struct HttpClient::Exchange {
     Exchange(const char *u, int d, bool r, HttpControl &c, BodySink &b, HttpResult &res)
         : given(u ? u : ""), url(given), depth(d), reuse(r), control(c), sink(b), result(res) {}
 
-    const char *given; // the URL as the caller gave it; a redirect target inherits its fragment
+    const char *given; // the URL as the caller gave it, without user information; a redirect target
+                       // inherits its fragment
     const char *url;   // the URL without its fragment: what is requested, cached and refused
-    StringBuffer withoutFragment;
+    StringBuffer bareGiven, withoutFragment;
     int depth;
     bool reuse;
     HttpControl &control;
@@ -66,10 +79,12 @@ struct HttpClient::Exchange {
     ByteSource *source = nullptr;
     std::unique_ptr<SocketByteSource> socketSource;
 
-    bool wasOpen = false;     // the request went out on a kept connection opened by an earlier call
-    bool headInvalid = false; // the bytes received are not a valid response head
+    bool wasOpen = false;            // the request went out on a kept connection opened by an earlier call
+    bool carriedCredentials = false; // the request sent had an Authorization or a Cookie line
+    bool headInvalid = false;        // the bytes received are not a valid response head
 
     std::unique_ptr<BodyPipe> pipe; // the body's way to the sink (decoding, limit, cache copy)
+    DiscardSink nowhere;
 };
 
 static_assert(ResponseFraming::kMaxBodyBytes == VantrySocket::kMaxReceiveCount,
@@ -99,12 +114,6 @@ bool CacheStoreActive(const HttpControl &control) {
 }
 
 const char *const kSinkStopped = "The receiver of the response body stopped the transfer.";
-
-// A sink that drops the body: a followed redirect's.
-class DiscardSink : public BodySink {
-public:
-    bool Write(const uint8_t *, size_t) override { return true; }
-};
 
 // Passes everything on to another sink and tells whether any body byte went through.
 class WatchedSink : public BodySink {
@@ -250,6 +259,11 @@ bool HttpClient::CheckUrl(Exchange &ex, bool &answered, LogBase &log) {
     ex.result.ConnectionBroken = false;
     ex.result.CacheStatus = 0;
     ex.result.FromCache = false;
+    // Credentials in the URL never reach a cache key, a log value or a redirect target; the pool has
+    // made them the request's login already.
+    StringBuffer user, password;
+    SplitUrlCredentials(ex.given, ex.bareGiven, user, password);
+    ex.given = ex.bareGiven.Text();
     ex.withoutFragment.Clear();
     ex.withoutFragment.Append(redirect::WithoutFragment(ex.given));
     ex.url = ex.withoutFragment.Text();
@@ -447,6 +461,12 @@ bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
 
     bool open = ex.reuse &&
                 (ex.tls ? ex.channel->IsConnected() && ex.channel->HasContext() : ex.socket->IsConnected());
+    if (open && ex.tls && c.RequireVerifiedServer && !ex.channel->ServerVerified()) {
+        // A session kept from a request that did not require verification is not this request's.
+        log.LogInfo("The kept-alive TLS connection's server is not verified; opening a new one.");
+        CloseExchange(ex);
+        open = false;
+    }
     // Through a proxy, one kept TLS tunnel leads to one server only.
     if (open && ex.tls && c.ProxyDomain.Length() > 0 &&
         (!ex.channel->Host().EqualsNoCase(ex.host.Text()) || ex.channel->Port() != ex.port)) {
@@ -522,6 +542,11 @@ bool HttpClient::CheckWritable(Exchange &ex, LogBase &log) {
 bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
     HttpControl &c = ex.control;
     const char *query = ex.query.Length() ? ex.query.Text() : nullptr;
+    // The login goes only to a server whose certificate verified when the request is over TLS.
+    bool withholdLogin = ex.tls && !SecureChannel(ex) && c.Login.Length() > 0 && c.Password.Length() > 0;
+    if (withholdLogin)
+        log.LogInfo("The login is not sent over a TLS channel whose server is not verified.");
+    LoginOverride noLogin(c, withholdLogin);
     StringBuffer request;
     if (c.MimicIE)
         HttpRequestBuilder::BuildMsieRequest(ex.url, ex.host.Text(), ex.port, ex.path.Text(), query, c,
@@ -538,6 +563,7 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
                                          ex.expired, ex.etag.Text(), haveExpiry ? &expiry : nullptr, request,
                                          log, SecureChannel(ex));
     }
+    ex.carriedCredentials = HttpRequestBuilder::CarriesCredentials(request.View());
     uint32_t length = static_cast<uint32_t>(request.Length());
     bool sent = ex.tls ? ex.channel->SendData(request.Text(), length, log)
                        : ex.socket->SendBytes(request.Text(), length, c.Progress, log);
@@ -646,8 +672,7 @@ bool HttpClient::ReadBodyStep(Exchange &ex, LogBase &log) {
     }
     settings.gzipByMagic = ex.control.DecodeGzipByMagic;
     settings.copyForCache = !ex.head && CacheStoreActive(ex.control);
-    static DiscardSink nowhere; // a restored 304 has no body of its own to deliver
-    ex.pipe = std::make_unique<BodyPipe>(restored ? nowhere : ex.sink, settings, log);
+    ex.pipe = std::make_unique<BodyPipe>(restored ? ex.nowhere : ex.sink, settings, log);
     ex.pipe->Begin();
     if (ex.framing->ReadBody(*ex.source, settings.limit, *ex.pipe, log)) {
         if (ex.pipe->Finish())
@@ -695,7 +720,10 @@ void HttpClient::CookiesOrCache(Exchange &ex, LogBase &log) {
             return;
         }
         DataBuffer none;
-        enginecache::UpdateFromResponse(ex.url, c, ex.result, body ? *body : none, log);
+        ExchangeTrust trust;
+        trust.OverVerifiedTls = SecureChannel(ex);
+        trust.CarriedCredentials = ex.carriedCredentials;
+        enginecache::UpdateFromResponse(ex.url, c, ex.result, body ? *body : none, trust, log);
     }
 }
 
@@ -768,9 +796,16 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
         log.LogInfo("Got a redirect without a Location; the redirect response is the result.");
         return true;
     }
-    log.LogData("redirectUrl", location.Text());
-    StringBuffer target;
-    CombineUrl(url, location.Text(), target);
+    StringBuffer shown;
+    MaskUrlCredentials(location.Text(), shown);
+    log.LogData("redirectUrl", shown.Text());
+    // User information in a Location is not taken up: the target is requested without it.
+    StringBuffer combined, target, user, password;
+    CombineUrl(url, location.Text(), combined);
+    if (redirect::IsHttpUrl(combined.View()))
+        SplitUrlCredentials(combined.Text(), target, user, password);
+    else
+        target.SetBuffer(combined);
     bool httpTarget = redirect::IsHttpUrl(target.View());
     if (target.Length() == 0 || (httpTarget && !redirect::HasHost(target.View()))) {
         if (!control.FollowRedirects) {
@@ -778,7 +813,7 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
             return true;
         }
         log.LogError("Failed to construct new URL");
-        log.LogData("location", location.Text());
+        log.LogData("location", shown.Text());
         log.LogData("url", url ? url : "");
         return false;
     }
@@ -788,7 +823,8 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
         return true; // the redirect response's own header and body stay in place
     if (!httpTarget) {
         log.LogError("Not following a redirect to a URL scheme other than http and https.");
-        log.LogData("url", target.Text());
+        MaskUrlCredentials(target.Text(), shown);
+        log.LogData("url", shown.Text());
         return false;
     }
     if (depth >= control.MaxRedirects) {

@@ -65,6 +65,10 @@ public:
     int Port() const { return m_port; }
     void SetEndpoint(const char *host, int port);
     void ClearHost() { m_host.Clear(); }
+    // The RequireVerifiedServer setting the pool made this client for: part of its key, so that a
+    // connection opened without verification never serves a request that requires it.
+    void SetRequiresVerifiedServer(bool on) { m_requiresVerified = on; }
+    bool RequiresVerifiedServer() const { return m_requiresVerified; }
     VantrySocket &Socket() { return m_socket; }
     SChannel &Channel() { return m_channel; }
     // Closes the keep-alive connection, plain or TLS (close_notify first).
@@ -103,6 +107,7 @@ private:
 
     StringBuffer m_host;
     int m_port = 80;
+    bool m_requiresVerified = true;
     VantrySocket m_socket;
     SChannel m_channel;
     ChannelByteSource m_channelSource{m_channel};

@@ -10,8 +10,10 @@
 #include "http/HttpClient.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
+#include "http/LoginOverride.h"
 #include "http/ServerConnect.h"
 #include "net/VantrySocket.h"
+#include "url/UrlCredentials.h"
 #include "url/UrlUtil.h"
 
 namespace vantry {
@@ -39,32 +41,39 @@ bool HttpConnPool::Fetch(const char *url, HttpControl &control, DataBuffer &body
 
 bool HttpConnPool::Fetch(const char *url, HttpControl &control, BodySink &body, HttpResult &result,
                          LogBase &log) {
+    // The URL's own credentials are taken out of it: they never reach a cache key or a log value.
+    StringBuffer bare, urlUser, urlPassword;
+    SplitUrlCredentials(url, bare, urlUser, urlPassword);
     StringBuffer host, user, password, path, query, fragment;
     int32_t port = 80;
-    if (!ParseUrl(url, host, port, user, password, path, query, fragment)) {
+    if (!url || !ParseUrl(bare.Text(), host, port, user, password, path, query, fragment)) {
+        StringBuffer masked;
+        MaskUrlCredentials(url, masked);
         log.LogError("Failed to parse URL");
-        log.LogData("url", url ? url : "");
+        log.LogData("url", masked.Text());
         return false;
     }
-    if (user.Length() > 0 && password.Length() > 0) {
-        control.Login.SetString(user.Text());
-        control.Password.SetString(password.Text());
-    }
+    // They are this request's login alone: a later request, to this host or another, does not get them,
+    // and the engine keeps them from redirects to other origins.
+    LoginOverride urlLogin(control, urlUser.Length() > 0 && urlPassword.Length() > 0, urlUser.Text(),
+                           urlPassword.Text());
     HttpClient *client = FindClient(host.Text(), port, control, log);
-    return GetWithReconnect(*client, url, control, body, result, log);
+    return GetWithReconnect(*client, bare.Text(), control, body, result, log);
 }
 
 HttpClient *HttpConnPool::FindClient(const char *host, int port, HttpControl &control, LogBase &) {
     bool proxy = control.ProxyDomain.Length() > 0;
     const char *wantHost = proxy ? control.ProxyDomain.Text() : (host ? host : "");
     int wantPort = proxy ? control.ProxyPort : port;
+    bool wantVerified = control.RequireVerifiedServer;
     for (int32_t i = 0; i < m_clients.Count();) {
         HttpClient *client = m_clients.ElementAs<HttpClient>(i);
         if (!client) {
             m_clients.DiscardAt(i);
             continue;
         }
-        if (client->Port() == wantPort && client->Host().EqualsNoCase(wantHost)) {
+        if (client->Port() == wantPort && client->Host().EqualsNoCase(wantHost) &&
+            client->RequiresVerifiedServer() == wantVerified) {
             if (m_limit != 0) {
                 m_clients.RemoveAt(i);
                 m_clients.Append(client);
@@ -78,6 +87,7 @@ HttpClient *HttpConnPool::FindClient(const char *host, int port, HttpControl &co
     auto *client = new HttpClient();
     // The endpoint is known before the first connection, so a second fetch finds this client.
     client->SetEndpoint(wantHost, wantPort);
+    client->SetRequiresVerifiedServer(wantVerified);
     m_clients.Append(client);
     return client;
 }

@@ -63,9 +63,12 @@ public:
     int MaxExchangeSeconds = 300;
 
     // TLS: trust anchors added to the system CA store (a PEM file of CA certificates; empty: none), and
-    // whether a server certificate that fails verification fails the connect (off: logged and used).
+    // whether a server certificate that fails verification (chain or host name) fails the connect. Off,
+    // the failure is logged and the channel used, but no login or Secure cookie travels over it and
+    // nothing it brings is served from the cache to a request that requires verification. A crawler
+    // that fetches public pages and sends no secrets turns it off.
     StringBuffer TlsCaFile;
-    bool RequireVerifiedServer = false;
+    bool RequireVerifiedServer = true;
 
     // Told of the bytes the request's socket sends and receives, and asked whether to abort; not owned,
     // null for none. Set by an application that shows progress (the library itself never sets it).

@@ -57,6 +57,15 @@ void HttpMan::SetMaxUrlLen(int bytes) {
 void HttpMan::SetRefuseMediaExtensions(bool on) {
     m_control.RefuseMediaExtensions = on;
 }
+void HttpMan::SetRequireVerifiedServer(bool on) {
+    m_control.RequireVerifiedServer = on;
+}
+bool HttpMan::GetRequireVerifiedServer() const {
+    return m_control.RequireVerifiedServer;
+}
+void HttpMan::SetTlsCaFile(const char *path) {
+    m_control.TlsCaFile.SetString(path ? path : "");
+}
 void HttpMan::SetUseHttpCache(bool on) {
     m_control.UseHttpCache = on;
 }

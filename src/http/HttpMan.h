@@ -47,6 +47,11 @@ public:
     void GetCookieDir(StringBuffer &out) const;
     void SetSendCookies(bool on);
     void SetSaveCookies(bool on);
+    // TLS: whether the server's certificate must verify (on by default), and a PEM file of CA
+    // certificates trusted beside the system store (a private CA).
+    void SetRequireVerifiedServer(bool on);
+    bool GetRequireVerifiedServer() const;
+    void SetTlsCaFile(const char *path);
     bool GetWasRedirected() const;
     void GetFinalUrl(StringBuffer &out) const;
 

@@ -89,10 +89,7 @@ void AddHost(const char *url, const char *host, int port, StringBuffer &out) {
     out.Append("\r\n");
 }
 
-// A byte that would end or cut the header line it stands in.
-bool HasLineBreakOrNul(std::string_view value) {
-    return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
+using ascii::HasLineBreakOrNul;
 
 // RFC 9110 section 5.6.2: tchar.
 bool IsToken(std::string_view name) {
@@ -142,7 +139,7 @@ void HttpRequestBuilder::BuildRequest(const char *url, const char *host, int por
     AddRequestLine(url, path, query, control, out);
     if (Overridden(control, "If-None-Match") || Overridden(control, "If-Modified-Since")) {
         // The caller's own conditional line stands alone.
-    } else if (expired && !IsEmpty(etag)) {
+    } else if (expired && !IsEmpty(etag) && !HasLineBreakOrNul(etag)) {
         out.Append("If-None-Match: ");
         out.Append(etag);
         out.Append("\r\n");
@@ -234,6 +231,17 @@ void HttpRequestBuilder::AddCookieLine(const HttpControl &control, const char *h
         out.Append(text);
         out.Append("\r\n");
     }
+}
+
+bool HttpRequestBuilder::CarriesCredentials(std::string_view request) {
+    for (size_t line = request.find("\r\n"); line != std::string_view::npos;
+         line = request.find("\r\n", line + 2)) {
+        std::string_view rest = request.substr(line + 2);
+        if (ascii::StartsWithNoCase(rest, "Authorization:") || ascii::StartsWithNoCase(rest, "Cookie:")) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void HttpRequestBuilder::AddAuthorization(const HttpControl &control, StringBuffer &out) {

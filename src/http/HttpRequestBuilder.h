@@ -1,6 +1,7 @@
 // The request texts of the three profiles (generic, Internet Explorer 6, Firefox 1.0.3) and the
 // Cookie, Authorization and extra lines they share. Each text ends with an empty line; no line is folded.
 #pragma once
+#include <string_view>
 
 namespace vantry {
 
@@ -14,10 +15,11 @@ public:
     // url: as the caller gave it (the target when a proxy is set, without its fragment); host:
     // lower-cased, no port; port: the URL's port, which the Host line carries when it is not the
     // scheme's default (80, or 443 for https); path: never empty; query: without "?", null or empty when
-    // there is none. out is cleared first. The generic profile adds If-None-Match (etag non-empty) or
-    // If-Modified-Since (expiry non-null) when expired is set, and an ExtraHeaders field takes the place
-    // of its own line of that name (an empty value leaves the line out). secureChannel: the request goes
-    // over TLS to a server whose certificate verified (only then do Secure cookies go on the Cookie line).
+    // there is none. out is cleared first. The generic profile adds If-None-Match (etag non-empty; never
+    // one holding CR, LF or NUL) or If-Modified-Since (expiry non-null) when expired is set, and an
+    // ExtraHeaders field takes the place of its own line of that name (an empty value leaves the line out).
+    // secureChannel: the request goes over TLS to a server whose certificate verified (only then do Secure
+    // cookies go on the Cookie line).
     static void BuildRequest(const char *url, const char *host, int port, const char *path, const char *query,
                              const HttpControl &control, bool expired, const char *etag,
                              const CalendarTime *expiry, StringBuffer &out, LogBase &log,
@@ -38,6 +40,9 @@ public:
     // cookies take part only when secureChannel is set.
     static void AddCookieLine(const HttpControl &control, const char *host, const char *path,
                               bool secureChannel, StringBuffer &out, LogBase &log);
+    // Whether a request text carries an Authorization or a Cookie line (letter case ignored): what
+    // identifies its sender to the server.
+    static bool CarriesCredentials(std::string_view request);
     // "Authorization: Basic ..." when Login and Password are both set.
     static void AddAuthorization(const HttpControl &control, StringBuffer &out);
     // The ExtraHeaders fields with a value, each as "Name: value" and CR LF, the value's bytes as they are.

@@ -117,14 +117,10 @@ bool SameOrigin(const char *a, const char *b) {
 }
 
 CredentialsWithheld::CredentialsWithheld(HttpControl &control, bool withhold)
-    : m_control(control), m_active(withhold) {
+    : m_control(control), m_active(withhold), m_noLogin(control, withhold) {
     if (!m_active)
         return;
-    m_login.SetBuffer(control.Login);
-    m_password.SetBuffer(control.Password);
     m_extra.CopyFrom(control.ExtraHeaders);
-    control.Login.Clear();
-    control.Password.Clear();
     control.ExtraHeaders.RemoveAll("Authorization");
     control.ExtraHeaders.RemoveAll("Cookie");
 }
@@ -132,8 +128,6 @@ CredentialsWithheld::CredentialsWithheld(HttpControl &control, bool withhold)
 CredentialsWithheld::~CredentialsWithheld() {
     if (!m_active)
         return;
-    m_control.Login.SetBuffer(m_login);
-    m_control.Password.SetBuffer(m_password);
     m_control.ExtraHeaders.CopyFrom(m_extra);
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/StringBuffer.h"
+#include "http/LoginOverride.h"
 #include "http/MimeHeader.h"
 
 namespace vantry {
@@ -45,7 +46,7 @@ public:
 private:
     HttpControl &m_control;
     bool m_active;
-    StringBuffer m_login, m_password;
+    LoginOverride m_noLogin;
     MimeHeader m_extra;
 };
 

@@ -77,6 +77,7 @@ struct StoreCache {
             X509_STORE_free(entry.second);
     }
 };
+// thread-safe: every use holds the holder's mutex; a store handed out is only read by the channels.
 StoreCache g_storeCache;
 
 X509_STORE *TrustStore(const char *caFile) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "core/AsciiText.h"
 #include "core/DataBuffer.h"
@@ -22,8 +23,10 @@
 namespace vantry {
 
 namespace {
-// Process-wide: true until the first start-up attempt.
+// Process-wide: true until the first start-up attempt has finished. The attempt itself runs once, under
+// its flag: a thread arriving while another is starting the library waits for that attempt.
 std::atomic<bool> g_notYetStarted{true};
+std::once_flag g_startOnce;
 
 constexpr uint32_t kWaitSliceMs = 200;
 constexpr uint32_t kMinLastSliceMs = 10;
@@ -42,14 +45,19 @@ VantrySocket::~VantrySocket() {
 }
 
 bool VantrySocket::StartWinsock(LogBase &log) {
-    // Tried once per process, whatever its outcome.
-    if (!g_notYetStarted.load())
+    // Tried once per process, whatever its outcome; only the call that tried can report a failure.
+    if (!g_notYetStarted.load(std::memory_order_acquire))
         return true;
-    int code = platform::StartSockets();
-    if (code != 0)
-        ReportStartupError(code, log);
-    g_notYetStarted.store(false);
-    return code == 0;
+    bool triedHere = false;
+    int code = 0;
+    std::call_once(g_startOnce, [&] {
+        triedHere = true;
+        code = platform::StartSockets();
+        if (code != 0)
+            ReportStartupError(code, log);
+        g_notYetStarted.store(false, std::memory_order_release);
+    });
+    return !triedHere || code == 0;
 }
 
 void VantrySocket::SetReadTimeout(uint32_t ms) {

@@ -261,6 +261,7 @@ bool ListDirectory(const char *name, std::vector<std::string> &names, int *err) 
         return false;
     }
     SetErr(err, 0);
+    // thread-safe: readdir on a stream of this call's own (readdir_r is deprecated; streams are not shared).
     while (const dirent *entry = ::readdir(dir)) {
         std::string entryName(entry->d_name);
         if (entryName != "." && entryName != "..")

@@ -2,6 +2,7 @@
 // handler and leaves every output line complete, since each line goes out in one write.
 #include "platform/Signals.h"
 
+#include <atomic>
 #include <csignal>
 #include <unistd.h>
 
@@ -10,12 +11,14 @@ namespace vantry {
 namespace platform {
 
 namespace {
-volatile sig_atomic_t g_stopSignals = 0;
+// Written by the handler, read by any thread: a lock-free atomic is both safe in a handler and
+// visible across threads (a volatile sig_atomic_t is only the former).
+std::atomic<int> g_stopSignals{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnStopSignal(int) {
-    if (g_stopSignals >= 1)
+    if (g_stopSignals.fetch_add(1) >= 1)
         _exit(0);
-    g_stopSignals = g_stopSignals + 1;
 }
 } // namespace
 
@@ -26,11 +29,14 @@ void InstallStopSignals() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 int StopSignalCount() {
-    return static_cast<int>(g_stopSignals);
+    return g_stopSignals.load();
 }
 
 } // namespace platform

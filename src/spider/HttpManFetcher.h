@@ -32,6 +32,7 @@ public:
     }
     void SetMimicIE(bool on) override { m_http.SetMimicIE(on); }
     void SetMimicFirefox(bool on) override { m_http.SetMimicFirefox(on); }
+    void SetRequireVerifiedServer(bool on) override { m_http.SetRequireVerifiedServer(on); }
 
     HttpMan &Facade() { return m_http; }
 

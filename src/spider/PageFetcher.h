@@ -36,6 +36,8 @@ public:
     virtual void SetMaxContentLength(int bytes) = 0;
     virtual void SetMimicIE(bool on) = 0;
     virtual void SetMimicFirefox(bool on) = 0;
+    // Whether a TLS server's certificate must verify; a fetcher without TLS ignores it.
+    virtual void SetRequireVerifiedServer(bool) {}
 };
 
 } // namespace vantry

@@ -46,6 +46,7 @@ void Spider::ConfigureFacade() {
     http->SetFollowRedirects(true);
     http->SetMaxUrlLen(kCrawlMaxUrlLen);
     http->SetRefuseMediaExtensions(true);
+    http->SetRequireVerifiedServer(false); // public pages for their links; no secrets are sent
 }
 
 void Spider::Initialize(const char *newDomain, bool clearAvoid, bool clearMustMatch,

@@ -10,6 +10,8 @@
 #include "core/StringBuffer.h"
 #include "http/HttpMan.h"
 #include "http/HttpRequestBuilder.h"
+#include "http/LoginOverride.h"
+#include "http/RedirectSteps.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Process.h"
@@ -17,6 +19,7 @@
 #include "tools/GetProgress.h"
 #include "tools/GetSink.h"
 #include "tools/GetWriteOut.h"
+#include "url/UrlCredentials.h"
 #include "url/UrlUtil.h"
 
 namespace vantry {
@@ -50,9 +53,14 @@ std::string Prefixed(const std::string &prefix, const std::string &text) {
     return out;
 }
 
-// The request the first exchange sends, rebuilt by the same builders the engine uses.
+// The request the first exchange sends, rebuilt by the same builders the engine uses: without the
+// URL's credentials, which become its login as the pool makes them.
 std::string RequestText(HttpMan &http, const std::string &given) {
-    const std::string url = given.substr(0, given.find('#')); // the fragment is never sent
+    StringBuffer bare, urlUser, urlPassword;
+    SplitUrlCredentials(given.c_str(), bare, urlUser, urlPassword);
+    LoginOverride urlLogin(http.Control(), urlUser.Length() > 0 && urlPassword.Length() > 0, urlUser.Text(),
+                           urlPassword.Text());
+    const std::string url(redirect::WithoutFragment(bare.View())); // the fragment is never sent
     StringBuffer host, user, password, path, query, fragment;
     int32_t port = 80;
     if (!ParseUrl(url.c_str(), host, port, user, password, path, query, fragment))
@@ -73,6 +81,18 @@ std::string RequestText(HttpMan &http, const std::string &given) {
         HttpRequestBuilder::BuildRequest(url.c_str(), host.Text(), port, path.Text(), q, c, false, "",
                                          nullptr, request, quiet);
     return std::string(request.View());
+}
+
+// The URL as a message shows it: a password in it as "****".
+std::string Shown(const std::string &url) {
+    StringBuffer masked;
+    MaskUrlCredentials(url.c_str(), masked);
+    return std::string(masked.View());
+}
+
+// "vantry-get: URL: <class>: <reason>", the URL's password masked.
+std::string Failure(GetExitCode code, const std::string &url, const std::string &reason) {
+    return "vantry-get: " + Shown(url) + ": " + ExitCodeDescription(code) + ": " + reason;
 }
 
 // The message of a failure: one line on standard error unless -s (without -S) silences it.
@@ -109,12 +129,12 @@ public:
             std::string error;
             if (!m_output.Restart(error)) {
                 Report(m_options,
-                       "vantry-get: " + m_url + ": not retried: part of the body was already written");
+                       "vantry-get: " + Shown(m_url) + ": not retried: part of the body was already written");
                 return code;
             }
             uint32_t delay = RetryDelayMs(attempt);
             int left = m_options.Retry - attempt;
-            Report(m_options, "vantry-get: " + m_url + ": transient problem (" + m_problem +
+            Report(m_options, "vantry-get: " + Shown(m_url) + ": transient problem (" + m_problem +
                                   "); retrying in " + std::to_string(delay / 1000) + " s, " +
                                   std::to_string(left) + (left == 1 ? " retry" : " retries") + " left");
             platform::SleepMs(delay);
@@ -162,19 +182,20 @@ private:
         GetExitCode code = ClassifyFailure(errors);
         m_transient = TransientFailure(code);
         m_problem = ExitCodeDescription(code);
-        m_message = FailureMessage(code, m_url, errors);
+        m_message = FailureMessage(code, Shown(m_url), errors);
         return code;
     }
 
     int Failed(GetExitCode code, const std::string &reason) {
-        m_message = "vantry-get: " + m_url + ": " + ExitCodeDescription(code) + ": " + reason;
+        m_message = Failure(code, m_url, reason);
         return code;
     }
 
     void Gather(const HttpResult &result, const GetSink &sink) {
         const HttpResponseHeader &head = result.Header;
         m_facts.httpCode = head.StatusCode;
-        m_facts.urlEffective = result.EffectiveUrl.Length() ? std::string(result.EffectiveUrl.View()) : m_url;
+        m_facts.urlEffective =
+            result.EffectiveUrl.Length() ? std::string(result.EffectiveUrl.View()) : Shown(m_url);
         m_facts.sizeDownload = sink.Received();
         m_facts.sizeHeader = head.ReceivedHead.Length();
         StringBuffer type;
@@ -230,7 +251,7 @@ int FetchText(HttpMan &http, const GetOptions &options, const std::string &url, 
         http.GetLogXml(logXml);
         std::vector<std::string> errors = CollectLogErrors(std::string(logXml.View()));
         GetExitCode code = ClassifyFailure(errors);
-        message = FailureMessage(code, url, errors);
+        message = FailureMessage(code, Shown(url), errors);
         return code;
     }
     if (options.Verbose) {
@@ -239,21 +260,22 @@ int FetchText(HttpMan &http, const GetOptions &options, const std::string &url, 
         WriteStderr(Prefixed("< ", std::string(headText.View())));
     }
     if (options.Fail && head.StatusCode >= 400) {
-        message = "vantry-get: " + url + ": " + ExitCodeDescription(kExitHttpError) +
-                  ": the server answered " + std::to_string(head.StatusCode) +
-                  (head.ReasonPhrase.Length() ? " " + std::string(head.ReasonPhrase.View()) : std::string());
+        message = Failure(
+            kExitHttpError, url,
+            "the server answered " + std::to_string(head.StatusCode) +
+                (head.ReasonPhrase.Length() ? " " + std::string(head.ReasonPhrase.View()) : std::string()));
         return kExitHttpError;
     }
     facts.sizeDownload = static_cast<uint64_t>(text.Length());
     if (options.IncludeHead && head.StatusCode != 0) {
         std::string heads(head.ReceivedHead.View());
         if (!output.Write(heads.data(), heads.size(), reason)) {
-            message = "vantry-get: " + url + ": " + ExitCodeDescription(kExitWrite) + ": " + reason;
+            message = Failure(kExitWrite, url, reason);
             return kExitWrite;
         }
     }
     if (!output.Write(text.Text(), text.Length(), reason)) {
-        message = "vantry-get: " + url + ": " + ExitCodeDescription(kExitWrite) + ": " + reason;
+        message = Failure(kExitWrite, url, reason);
         return kExitWrite;
     }
     return kExitOk;
@@ -261,7 +283,7 @@ int FetchText(HttpMan &http, const GetOptions &options, const std::string &url, 
 
 // The text after "vantry-get: URL: ", as %{errormsg} shows it.
 std::string ErrorText(const std::string &message, const std::string &url) {
-    std::string prefix = "vantry-get: " + url + ": ";
+    std::string prefix = "vantry-get: " + Shown(url) + ": ";
     return message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
 }
 
@@ -277,13 +299,13 @@ int FetchOne(HttpMan &http, const GetOptions &options, const std::string &given,
     if (!NormaliseUrl(given, url, reason)) {
         url = given;
         code = kExitBadUrl;
-        message = "vantry-get: " + given + ": " + ExitCodeDescription(kExitBadUrl) + ": " + reason;
+        message = Failure(kExitBadUrl, given, reason);
     } else if (!ChooseProxy(options, url, env, proxy, reason)) {
         code = kExitProxy;
-        message = "vantry-get: " + url + ": " + ExitCodeDescription(kExitProxy) + ": " + reason;
+        message = Failure(kExitProxy, url, reason);
     } else if (!output.Open(outPath, reason)) {
         code = kExitWrite;
-        message = "vantry-get: " + url + ": " + ExitCodeDescription(kExitWrite) + ": " + reason;
+        message = Failure(kExitWrite, url, reason);
     }
     if (code == kExitOk) {
         HttpControl &c = http.Control();
@@ -305,7 +327,7 @@ int FetchOne(HttpMan &http, const GetOptions &options, const std::string &given,
         }
         if (code == kExitOk && !output.Commit(reason)) {
             code = kExitWrite;
-            message = "vantry-get: " + url + ": " + ExitCodeDescription(kExitWrite) + ": " + reason;
+            message = Failure(kExitWrite, url, reason);
         }
     }
     if (!message.empty())

@@ -1,6 +1,8 @@
 // vantry-get's output: fd 1, or a temporary file beside the target that is renamed over it on success.
 #include "tools/GetOutput.h"
 
+#include <atomic>
+
 #include "core/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
@@ -89,7 +91,7 @@ bool GetOutput::Open(const std::string &path, std::string &error) {
         return false;
     }
     // A hidden name of its own per process and attempt, in the target's directory (same file system).
-    static unsigned attempt = 0;
+    static std::atomic<unsigned> attempt{0};
     m_tempPath = dir + "." + base + ".part-" + std::to_string(platform::ProcessId()) + "-" +
                  std::to_string(platform::GetTickCount()) + "-" + std::to_string(++attempt);
     int err = 0;

@@ -1,5 +1,5 @@
 // vantry-get's TLS options: extra trust anchors (--cacert), and a server that must verify unless -k is
-// given, as curl requires (the library's own default accepts an unverified server and logs it).
+// given, as curl requires (and as the library does by default).
 #include "core/FileSys.h"
 #include "core/LogNull.h"
 #include "http/HttpMan.h"

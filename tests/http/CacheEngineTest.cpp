@@ -261,3 +261,43 @@ TEST(CacheEngine, TheFacadeTurnsTheCacheOnWithARoot) {
     EXPECT_TRUE(man.LastResult().FromCache);
     EXPECT_EQ(replies.Count(), 2);
 }
+
+TEST(CacheEngine, AnETagDecodedToALineBreakSmugglesNoLineIntoTheRevalidation) {
+    Replies replies(
+        {Ok("first", std::string("ETag: =?utf-8?Q?\"v1\"=0D=0AX-Smuggled:_1?=\r\n") + kPast), Ok("second")});
+    ScriptedServer server;
+    server.SetDefaultScript(replies.Script());
+    Engine e;
+    const std::string url = Url(server, "/etag");
+    ASSERT_TRUE(e.Get(url)) << e.log.Dump();
+    ASSERT_TRUE(e.Get(url)) << e.log.Dump();
+    EXPECT_EQ(Text(e.body), "second");
+    std::string sent = AllReceived(server);
+    EXPECT_EQ(sent.find("X-Smuggled"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("If-None-Match"), std::string::npos) << sent;
+    // The expiry still revalidates the entry.
+    EXPECT_NE(sent.find("If-Modified-Since: "), std::string::npos) << sent;
+}
+
+TEST(CacheEngine, APrivateResponseToARequestWithALoginOrCookiesIsFetchedAgainNotCached) {
+    for (bool caf : {false, true}) {
+        for (bool cookie : {false, true}) {
+            Replies replies({Ok("account page", "Cache-Control: private, max-age=600\r\n")});
+            ScriptedServer server;
+            server.SetDefaultScript(replies.Script());
+            Engine e;
+            e.control.UseHttpCache = caf;
+            if (cookie) {
+                e.control.ExtraHeaders.Append("Cookie", "sid=1");
+            } else {
+                e.control.Login.SetString("user");
+                e.control.Password.SetString("secret");
+            }
+            const std::string url = Url(server, "/account");
+            ASSERT_TRUE(e.Get(url)) << e.log.Dump();
+            ASSERT_TRUE(e.Get(url)) << e.log.Dump();
+            EXPECT_FALSE(e.result.FromCache) << caf << cookie;
+            EXPECT_EQ(replies.Count(), 2) << caf << cookie;
+        }
+    }
+}

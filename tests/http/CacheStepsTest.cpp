@@ -53,7 +53,7 @@ protected:
         Respond(result, head);
         DataBuffer b;
         SetBytes(b, body);
-        UpdateCacheFromResponse(url, control, result, b, log);
+        UpdateCacheFromResponse(url, control, result, b, ExchangeTrust(), log);
     }
     void LookUp(const char *url, RecordingLog &log) {
         found.Reset();
@@ -252,7 +252,7 @@ TEST_F(CacheSteps, WithoutRootsA200LogsTheRoadOfAnUnstoredResponse) {
     Respond(result, "HTTP/1.1 200 OK\r\nETag: \"x\"\r\n\r\n");
     DataBuffer body;
     RecordingLog log;
-    UpdateCacheFromResponse("http://n.example/", bare, result, body, log);
+    UpdateCacheFromResponse("http://n.example/", bare, result, body, ExchangeTrust(), log);
     EXPECT_TRUE(log.HasInOrder({"data: UrlToCache=http://n.example/", "data: Etag=\"x\"",
                                 "error: No cache roots have been set.  Need to call AddRoot at least once.",
                                 "error: Cache not updated."}))

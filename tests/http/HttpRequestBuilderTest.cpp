@@ -171,6 +171,29 @@ TEST(HttpRequestBuilder, ETagBeatsTheExpiryDate) {
     EXPECT_EQ(nothing.find("If-"), std::string::npos);
 }
 
+TEST(HttpRequestBuilder, AnETagHoldingALineBreakOrNulIsNeverSent) {
+    HttpControl c;
+    CalendarTime expiry;
+    expiry.Year = 2005;
+    expiry.Month = 8;
+    expiry.Day = 16;
+    for (const std::string &tag :
+         {std::string("\"a\"\r\nX-Smuggled: 1"), std::string("\"a\"\nX: 1"), std::string("\"a\"\rX: 1")}) {
+        std::string request = Generic(c, "http://h/", "h", "/", nullptr, true, tag.c_str(), &expiry);
+        EXPECT_EQ(request.find("If-None-Match"), std::string::npos) << request;
+        EXPECT_EQ(request.find("X-Smuggled"), std::string::npos) << request;
+        EXPECT_NE(request.find("\r\nIf-Modified-Since: "), std::string::npos) << request; // the date instead
+    }
+}
+
+TEST(HttpRequestBuilder, CarriesCredentialsFindsAnAuthorizationOrCookieLine) {
+    EXPECT_TRUE(
+        HttpRequestBuilder::CarriesCredentials("GET / HTTP/1.1\r\nAuthorization: Basic eA==\r\n\r\n"));
+    EXPECT_TRUE(HttpRequestBuilder::CarriesCredentials("GET / HTTP/1.1\r\nHost: h\r\ncookie: a=1\r\n\r\n"));
+    EXPECT_FALSE(HttpRequestBuilder::CarriesCredentials("GET /Cookie: HTTP/1.1\r\nX-Cookie: 1\r\n\r\n"));
+    EXPECT_FALSE(HttpRequestBuilder::CarriesCredentials("GET / HTTP/1.1\r\nProxy-Authorization: x\r\n\r\n"));
+}
+
 TEST(HttpRequestBuilder, MsieProfileByteForByte) {
     HttpControl c;
     EXPECT_EQ(Msie(c, "http://host/x", "host", "/x"), kMsieDefault);

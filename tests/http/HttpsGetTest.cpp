@@ -214,9 +214,10 @@ TEST(HttpsGet, HttpPageRedirectingToHttpsIsFollowed) {
     EXPECT_TRUE(f.log.Has("info: Using HTTPS."));
 }
 
-TEST(HttpsGet, FailingCertificateIsLoggedAndThePageStillRead) {
+TEST(HttpsGet, WithVerificationOffAFailingCertificateIsLoggedAndThePageStillRead) {
     TlsTestServer server(SharedPki().expired.cert, SharedPki().expired.key, Serve({Ok("public page")}, 4000));
     Fixture f;
+    f.control.RequireVerifiedServer = false;
     ASSERT_TRUE(f.Get(HttpsUrl(server, "/"))) << f.log.Dump();
     EXPECT_EQ("public page", Text(f.body));
     EXPECT_TRUE(f.log.HasInOrder(
@@ -233,6 +234,83 @@ TEST(HttpsGet, RequireVerifiedServerRefusesAFailingCertificate) {
         {"error: Error authenticating server credentials!", "error: Failed to connect to HTTP server"}))
         << f.log.Dump();
     EXPECT_EQ(0u, f.body.Length());
+}
+
+TEST(HttpsGet, ByDefaultAServerMustVerifyAndAPrivateCaInTlsCaFileMakesItSo) {
+    TlsTestServer server(SharedPki().good.cert, SharedPki().good.key, Serve({Ok("private page")}, 4000));
+    Fixture f;
+    f.control.TlsCaFile.SetString(""); // the settings' defaults: the system store only, verification on
+    EXPECT_FALSE(f.Get(HttpsUrl(server, "/")));
+    EXPECT_TRUE(f.log.HasInOrder({"data: WinVerifyTrustError=CERT_E_UNTRUSTEDROOT",
+                                  "error: Error authenticating server credentials!",
+                                  "error: Failed to connect to HTTP server"}))
+        << f.log.Dump();
+    EXPECT_EQ(0u, f.body.Length());
+    f.control.TlsCaFile.SetString(SharedPki().ca.CaFile().c_str());
+    ASSERT_TRUE(f.Get(HttpsUrl(server, "/"))) << f.log.Dump();
+    EXPECT_EQ("private page", Text(f.body));
+}
+
+TEST(HttpsGet, AConnectionOpenedUnverifiedIsNotReusedOnceVerificationIsRequired) {
+    // Each connection would answer two requests; the second must not travel over the unverified one.
+    TlsTestServer server(SharedPki().expired.cert, SharedPki().expired.key,
+                         Serve({Ok("one"), Ok("two")}, 4000));
+    HttpControl control;
+    control.ReadTimeout = 5;
+    control.TlsCaFile.SetString(SharedPki().ca.CaFile().c_str());
+    HttpResult result;
+    DataBuffer body;
+    RecordingLog log;
+    {
+        // Through the pool: a client per verification setting.
+        HttpConnPool pool;
+        control.RequireVerifiedServer = false;
+        ASSERT_TRUE(pool.Fetch(HttpsUrl(server, "/1").c_str(), control, body, result, log)) << log.Dump();
+        control.RequireVerifiedServer = true;
+        EXPECT_FALSE(pool.Fetch(HttpsUrl(server, "/2").c_str(), control, body, result, log));
+        EXPECT_EQ(2, server.Accepted());
+        EXPECT_EQ(2, pool.ClientCount());
+    }
+    {
+        // On one client's own kept connection.
+        HttpClient client;
+        control.RequireVerifiedServer = false;
+        ASSERT_TRUE(client.HttpGet(HttpsUrl(server, "/3").c_str(), 0, true, control, body, result, log));
+        control.RequireVerifiedServer = true;
+        log.entries.clear();
+        EXPECT_FALSE(client.HttpGet(HttpsUrl(server, "/4").c_str(), 0, true, control, body, result, log));
+        EXPECT_TRUE(
+            log.Has("info: The kept-alive TLS connection's server is not verified; opening a new one."))
+            << log.Dump();
+        EXPECT_EQ(4, server.Accepted());
+    }
+}
+
+TEST(HttpsGet, ACachedPageFromAnUnverifiedChannelIsNotServedOnceVerificationIsRequired) {
+    for (bool caf : {false, true}) {
+        const std::string cacheable = Ok("page", "Cache-Control: max-age=600\r\n");
+        TlsTestServer unverified(SharedPki().expired.cert, SharedPki().expired.key, Serve({cacheable}, 4000));
+        TlsTestServer verified(SharedPki().good.cert, SharedPki().good.key, Serve({cacheable}, 4000));
+        testsupport::TempDir dir;
+        Fixture f;
+        f.control.UseHttpCache = caf;
+        f.control.CacheStore.AddRoot(dir.Path().c_str());
+        f.control.HttpStore.AddRoot(dir.Path().c_str());
+        f.control.RequireVerifiedServer = false;
+        ASSERT_TRUE(f.Get(HttpsUrl(unverified, "/p"))) << f.log.Dump();
+        ASSERT_TRUE(f.Get(HttpsUrl(verified, "/p"))) << f.log.Dump();
+        ASSERT_TRUE(f.Get(HttpsUrl(unverified, "/p")));
+        EXPECT_TRUE(f.result.FromCache) << caf; // verification off: served
+        f.control.RequireVerifiedServer = true;
+        f.log.entries.clear();
+        EXPECT_FALSE(f.Get(HttpsUrl(unverified, "/p"))) << caf; // to the network, where the server fails
+        EXPECT_TRUE(f.log.Has("info: Cache entry did not come over a verified TLS channel; not served to a "
+                              "request that requires one."))
+            << f.log.Dump();
+        ASSERT_TRUE(f.Get(HttpsUrl(verified, "/p"))) << f.log.Dump();
+        EXPECT_TRUE(f.result.FromCache) << caf;
+        EXPECT_EQ(1, verified.Accepted());
+    }
 }
 
 TEST(HttpsGet, PoolKeepsOneTlsConnectionForTwoFetches) {

@@ -16,9 +16,9 @@ using testsupport::ScriptedPages;
 TEST(Spider, ConfiguresItsFacadeInOrder) {
     ScriptedPages net;
     Spider spider(net);
-    EXPECT_EQ(net.calls,
-              (std::vector<std::string>{"UseHttpCache=1", "ReadTimeout=10", "ConnectTimeout=10",
-                                        "FollowRedirects=1", "MaxUrlLen=800", "RefuseMediaExtensions=1"}));
+    EXPECT_EQ(net.calls, (std::vector<std::string>{"UseHttpCache=1", "ReadTimeout=10", "ConnectTimeout=10",
+                                                   "FollowRedirects=1", "MaxUrlLen=800",
+                                                   "RefuseMediaExtensions=1", "RequireVerifiedServer=0"}));
 }
 
 TEST(Spider, FirstUrlSetsTheDomainAndOtherHostsAreRefused) {

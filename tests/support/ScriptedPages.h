@@ -96,6 +96,9 @@ public:
     void SetMimicFirefox(bool on) override {
         calls.push_back(std::string("MimicFirefox=") + (on ? "1" : "0"));
     }
+    void SetRequireVerifiedServer(bool on) override {
+        calls.push_back(std::string("RequireVerifiedServer=") + (on ? "1" : "0"));
+    }
 
 private:
     bool m_redirected = false;

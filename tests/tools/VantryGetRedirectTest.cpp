@@ -113,4 +113,39 @@ TEST(VantryGetRedirect, HeaderOptionReplacesOrRemovesTheProfilesOwnLine) {
     EXPECT_NE(request.find("\r\nX-Long: a; " + longValue + "\r\n"), std::string::npos);
 }
 
+TEST(VantryGetRedirect, TheLoginGoesOnlyToTheOriginOfEachUrlNamed) {
+    for (bool inUrl : {false, true}) {
+        ScriptedServer first, second;
+        first.AddScript(Answer(Response(302, "", "Location: /same\r\n")));
+        first.AddScript(Answer(Response(302, "", "Location: " + Url(second, "/elsewhere") + "\r\n")));
+        second.AddScript(Answer(Response(200, "landed")));
+        std::string start = Url(first, "/start");
+        std::vector<std::string> args = {start};
+        if (inUrl)
+            args = {"http://user:s3cr3t@" + start.substr(7)};
+        else
+            args = {"-u", "user:s3cr3t", start};
+        ProgramResult r = Get(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, "landed");
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(first.WaitFinished(i, 5000));
+            EXPECT_NE(first.Received(i).find("\r\nAuthorization: Basic dXNlcjpzM2NyM3Q=\r\n"),
+                      std::string::npos)
+                << first.Received(i);
+        }
+        ASSERT_TRUE(second.WaitFinished(0, 5000));
+        EXPECT_EQ(second.Received(0).find("Authorization"), std::string::npos) << second.Received(0);
+    }
+}
+
+TEST(VantryGetRedirect, AFailureMessageShowsTheUrlWithItsPasswordMasked) {
+    ScriptedServer server;
+    server.AddScript(Answer(Response(404, "gone")));
+    ProgramResult r = Get({"--fail", "http://user:s3cr3t@" + Url(server, "/x").substr(7)});
+    EXPECT_EQ(r.exitCode, 22) << r.err;
+    EXPECT_EQ(r.err.find("s3cr3t"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("user:****@127.0.0.1"), std::string::npos) << r.err;
+}
+
 #endif

@@ -38,7 +38,7 @@ protected:
         return testsupport::RunProgram(args);
     }
 
-    // nginx's log lines of this server (request|agent|accept|language|referer|cookie|authorization) for
+    // nginx's log lines of this server (request|agent|accept|language|referer|cookie|authorization|host) for
     // requests whose line contains `path`. nginx writes a line after its answer has gone out, so this
     // waits (at most 5 s) until there are at least `wanted` of them.
     std::vector<std::vector<std::string>> LogLines(const std::string &path, size_t wanted = 1) const {
@@ -87,6 +87,19 @@ TEST_F(VantryGetSandbox, ProfilesReachNginxAsTheirOwnAgentAndAcceptLines) {
     EXPECT_EQ(lines[3][1], "Custom/3");
     EXPECT_EQ(lines[3][4], "http://ref.example/");
     EXPECT_EQ(lines[3][6], "Basic dTpw");
+}
+
+TEST_F(VantryGetSandbox, TheLoginIsNotSentToAnotherHostAfterARedirect) {
+    ProgramResult r = Get({"-u", "u:p", std::string(kSite) + "/to-other"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "profile page\n");
+    auto asked = LogLines("/to-other");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0][6], "Basic dTpw");
+    auto landed = LogLines("/profile.html?redirected");
+    ASSERT_EQ(landed.size(), 1u);
+    EXPECT_EQ(landed[0][7], "www.vantryget-other.com");
+    EXPECT_TRUE(landed[0][6].empty() || landed[0][6] == "-") << landed[0][6]; // absent
 }
 
 TEST_F(VantryGetSandbox, CookiesAreKeptInTheCookieDirAcrossRuns) {
