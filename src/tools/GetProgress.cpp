@@ -126,7 +126,9 @@ void GetProgress::Draw() {
 }
 
 void GetProgress::Finish() {
-    if (m_thread.joinable()) {
+    // Once the line was due it is drawn at the end as well, however quickly the transfer ended.
+    const bool started = m_thread.joinable();
+    if (started) {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stop = true;
@@ -134,7 +136,7 @@ void GetProgress::Finish() {
         m_wake.notify_all();
         m_thread.join();
     }
-    if (!m_drawn)
+    if (!m_drawn && !started)
         return;
     std::lock_guard<std::mutex> lock(m_mutex);
     Draw();

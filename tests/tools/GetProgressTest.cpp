@@ -45,3 +45,20 @@ TEST(GetProgress, NeverDrawsWhenDisabled) {
     progress.Finish();
     EXPECT_FALSE(progress.Drawn());
 }
+
+TEST(GetProgress, ALineOnceDueIsDrawnAndEndedHoweverQuicklyTheTransferEnds) {
+    // A body finished right after the line became due: the drawing thread may not have run yet, and the
+    // final state is still shown once, ended by a newline.
+    for (int run = 0; run < 20; ++run) {
+        testing::internal::CaptureStderr();
+        {
+            GetProgress progress(true);
+            progress.Update(2u << 20, 2 << 20);
+            progress.Finish();
+        }
+        std::string err = testing::internal::GetCapturedStderr();
+        ASSERT_NE(err.find("100%"), std::string::npos) << "run " << run;
+        ASSERT_EQ(err.back(), '\n') << "run " << run;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << "run " << run;
+    }
+}
