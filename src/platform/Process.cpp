@@ -1,4 +1,4 @@
-// POSIX layer for the process itself: sched_setscheduler(SCHED_IDLE) and nice 19.
+// POSIX layer for the process itself: sched_setscheduler(SCHED_IDLE) and nice 19, and its environment.
 #include "platform/Process.h"
 
 #include <cstdlib>
@@ -16,6 +16,7 @@ void SetIdlePriority() {
     (void)setpriority(PRIO_PROCESS, 0, 19);
 }
 const char *EnvironmentValue(const char *name) {
+    // thread-safe: nothing in this code base changes the environment (no setenv/putenv), so reads only.
     return std::getenv(name);
 }
 
