@@ -250,6 +250,7 @@ TEST(VantryGetHabits, HttpsGoesThroughTheProxysTunnel) {
             {"HTTPS_PROXY=127.0.0.1:" + std::to_string(proxy.Port())});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "secret page");
+    ASSERT_TRUE(proxy.WaitHandled(1, 10000)); // the handler's strings are read once it has returned
     EXPECT_EQ(connectLine.rfind("CONNECT 127.0.0.1:" + std::to_string(unused) + " HTTP/1.", 0), 0u)
         << connectLine;
     EXPECT_EQ(request.rfind("GET /inside HTTP/1.1\r\n", 0), 0u) << request;
