@@ -11,8 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@ namespace bench {
 struct Cost {
     double wall = 0;
     double cpu = 0;
+    long maxRssKib = 0; // peak resident memory of a peer program
     bool ok = false;
 };
 
@@ -40,6 +43,14 @@ inline double SelfCpu() {
     rusage r{};
     getrusage(RUSAGE_SELF, &r);
     return Seconds(r.ru_utime) + Seconds(r.ru_stime);
+}
+
+// The proxy variables of the environment are removed, so that both peers talk to the loopback server
+// directly.
+inline void ClearProxyEnvironment() {
+    for (const char *name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
+        unsetenv(name);
 }
 
 // A port on 127.0.0.1 that nothing listens on at the moment of asking.
@@ -97,8 +108,27 @@ inline Cost RunTimed(const std::vector<std::string> &args, bool quiet = false) {
     wait4(pid, &status, 0, &r);
     c.wall = Now() - start;
     c.cpu = Seconds(r.ru_utime) + Seconds(r.ru_stime);
+    c.maxRssKib = r.ru_maxrss;
     c.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return c;
+}
+
+// The median wall time, CPU time and peak memory of several runs (each taken on its own); ok when all were.
+inline Cost Median(std::vector<Cost> runs) {
+    Cost m;
+    m.ok = !runs.empty();
+    for (const Cost &c : runs)
+        m.ok = m.ok && c.ok;
+    if (runs.empty())
+        return m;
+    auto middle = [&runs](auto key) {
+        std::sort(runs.begin(), runs.end(), [&](const Cost &a, const Cost &b) { return key(a) < key(b); });
+        return key(runs[runs.size() / 2]);
+    };
+    m.wall = middle([](const Cost &c) { return c.wall; });
+    m.cpu = middle([](const Cost &c) { return c.cpu; });
+    m.maxRssKib = static_cast<long>(middle([](const Cost &c) { return static_cast<double>(c.maxRssKib); }));
+    return m;
 }
 
 } // namespace bench

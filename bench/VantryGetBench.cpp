@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "BenchProcess.h"
+#include "LoopbackNginx.h"
 
 namespace {
 
@@ -27,16 +28,6 @@ using namespace bench;
 constexpr int kUrls = 200;
 constexpr int kRounds = 7;
 
-Cost Median(std::vector<Cost> runs) {
-    Cost m;
-    m.ok = std::all_of(runs.begin(), runs.end(), [](const Cost &c) { return c.ok; });
-    std::sort(runs.begin(), runs.end(), [](const Cost &a, const Cost &b) { return a.wall < b.wall; });
-    m.wall = runs[runs.size() / 2].wall;
-    std::sort(runs.begin(), runs.end(), [](const Cost &a, const Cost &b) { return a.cpu < b.cpu; });
-    m.cpu = runs[runs.size() / 2].cpu;
-    return m;
-}
-
 } // namespace
 
 int main() {
@@ -44,32 +35,16 @@ int main() {
     std::printf("VantryGetBench: vantry-get is not part of this build\n");
     return 0;
 #else
-    char dirTemplate[] = "/tmp/vantry-get-bench-XXXXXX";
-    std::string dir = mkdtemp(dirTemplate);
-    chmod(dir.c_str(), 0755);
-    mkdir((dir + "/site").c_str(), 0755);
-    mkdir((dir + "/temp").c_str(), 0755);
-    int port = FreeLoopbackPort();
-    {
-        std::ofstream conf(dir + "/nginx.conf");
-        conf << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << dir << "/nginx.pid;\n"
-             << "error_log " << dir << "/error.log warn;\nevents { worker_connections 64; }\nhttp {\n"
-             << "  access_log off;\n  default_type text/html;\n  keepalive_requests 100000;\n";
-        for (const char *t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
-            conf << "  " << t << "_temp_path " << dir << "/temp;\n";
-        conf << "  server { listen 127.0.0.1:" << port << "; root " << dir << "/site; }\n}\n";
-    }
+    ClearProxyEnvironment();
+    LoopbackNginx nginx("vantry-get-bench", "  default_type text/html;\n  keepalive_requests 100000;\n");
     std::vector<std::string> urls;
     for (int i = 0; i < kUrls; ++i) {
         std::string name = "page" + std::to_string(i) + ".html";
-        std::ofstream(dir + "/site/" + name) << std::string(1024, static_cast<char>('a' + i % 26));
-        urls.push_back("http://127.0.0.1:" + std::to_string(port) + "/" + name);
+        std::ofstream(nginx.Site() + "/" + name) << std::string(1024, static_cast<char>('a' + i % 26));
+        urls.push_back(nginx.Url("/" + name));
     }
-    pid_t nginx = Spawn({"nginx", "-p", dir, "-c", dir + "/nginx.conf", "-e", dir + "/error.log"}, true);
-    for (int i = 0; i < 200 && !PortOpen(port); ++i)
-        usleep(20000);
-    if (nginx < 0 || !PortOpen(port)) {
-        std::printf("VantryGetBench: nginx did not start (see %s/error.log)\n", dir.c_str());
+    if (!nginx.Start()) {
+        std::printf("VantryGetBench: nginx did not start (see %s)\n", nginx.ErrorLog().c_str());
         return 1;
     }
 
@@ -90,9 +65,6 @@ int main() {
         curlRuns.push_back(RunTimed(theirs, true));
     }
     Cost a = Median(ourRuns), b = Median(curlRuns);
-    kill(nginx, SIGTERM);
-    waitpid(nginx, nullptr, 0);
-    std::system(("rm -rf " + dir).c_str());
 
     std::printf("%d URLs of 1 KiB from nginx on loopback, one process each, median of %d runs\n", kUrls,
                 kRounds);

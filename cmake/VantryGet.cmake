@@ -15,8 +15,10 @@ if(VANTRY_GET_SOURCES)
   endif()
 endif()
 
-# The benchmark against curl runs the built program.
-if(TARGET VantryGetBench AND TARGET vantry-get)
-  add_dependencies(VantryGetBench vantry-get)
-  target_compile_definitions(VantryGetBench PRIVATE VANTRY_GET_PATH="$<TARGET_FILE:vantry-get>")
-endif()
+# The benchmarks against curl run the built program.
+foreach(bench VantryGetBench VantryGetStreamBench)
+  if(TARGET ${bench} AND TARGET vantry-get)
+    add_dependencies(${bench} vantry-get)
+    target_compile_definitions(${bench} PRIVATE VANTRY_GET_PATH="$<TARGET_FILE:vantry-get>")
+  endif()
+endforeach()

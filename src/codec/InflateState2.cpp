@@ -276,6 +276,8 @@ void InflateState2::Inflate(const uint8_t *data, uint32_t count) {
     m_in = data;
     m_inEnd = data + count;
     Run();
+    if (m_status == Status::Done) // whole bytes still in the bit buffer were not used either
+        m_unusedAtEnd = static_cast<uint32_t>(m_inEnd - m_in) + m_bitsLeft / 8;
     // Every byte decoded so far goes to the sink, also when the data stops short or turns corrupt.
     if (m_status != Status::SinkFull)
         Deliver(m_writePos);

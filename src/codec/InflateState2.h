@@ -30,6 +30,9 @@ public:
 
     Status GetStatus() const { return m_status; }
     uint64_t TotalOut() const { return m_totalOut; } // bytes delivered to the sink
+    // Once the status is Done: how many of the last bytes given the DEFLATE data did not use (what follows
+    // the final block, e.g. a gzip trailer). At most the bytes of the call that finished plus 8 held ones.
+    uint32_t UnusedInput() const { return m_unusedAtEnd; }
 
 private:
     enum class Mode {
@@ -83,6 +86,7 @@ private:
     uint32_t m_histStart = 0; // oldest valid byte: distances may not reach below it
     InflateSink *m_sink = nullptr;
     uint64_t m_totalOut = 0;
+    uint32_t m_unusedAtEnd = 0;
 
     // Huffman tables and the code lengths they are built from.
     std::unique_ptr<uint32_t[]> m_tables;

@@ -21,6 +21,19 @@ public:
     virtual bool LeaveContext() { return true; }
     virtual bool LogData(const char * /*name*/, const char * /*value*/) { return true; }
     virtual bool LogDataInt(const char * /*name*/, int32_t /*value*/) { return true; }
+    // A 64-bit count: as an integer when it fits in 32 bits, else as its decimal text.
+    bool LogDataUint64(const char *name, uint64_t value) {
+        if (value <= 0x7FFFFFFFu)
+            return LogDataInt(name, static_cast<int32_t>(value));
+        char text[24];
+        char *p = text + sizeof text;
+        *--p = '\0';
+        do {
+            *--p = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        return LogData(name, p);
+    }
     virtual void LogTickCount(const char * /*name*/) {}
     virtual bool SaveLogXml(const char * /*path*/) { return true; }
 };

@@ -294,15 +294,16 @@ void HarvestState::WriteName(const std::string &name) {
     ++m_discoveries;
 }
 
+// A name already waiting is no news: it is neither journalled again nor counted as a discovery.
 void HarvestState::QueueToWalk(const std::string &name) {
-    if (IsScanned(name) || !m_walkQueue.Append(name.c_str()))
+    if (IsScanned(name) || m_walkQueue.IndexedCount(name.c_str()) > 0 || !m_walkQueue.Append(name.c_str()))
         return;
     m_journal.Append(kToWalk, name);
     ++m_discoveries;
 }
 
 void HarvestState::QueueForCrawl(const std::string &name) {
-    if (!m_crawlQueue.Append(name.c_str()))
+    if (m_crawlQueue.IndexedCount(name.c_str()) > 0 || !m_crawlQueue.Append(name.c_str()))
         return;
     m_journal.Append(kQueued, name);
     ++m_discoveries;

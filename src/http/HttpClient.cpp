@@ -4,10 +4,11 @@
 
 #include <cstring>
 
-#include "codec/Gzip.h"
 #include "core/AsciiText.h"
 #include "core/LogBase.h"
 #include "core/LogNull.h"
+#include "http/BodyPipe.h"
+#include "http/DataBufferSink.h"
 #include "http/DateParser.h"
 #include "http/EngineCacheSeam.h"
 #include "http/HttpControl.h"
@@ -24,10 +25,20 @@
 
 namespace vantry {
 
+namespace {
+
+// A sink that drops the body: a followed redirect's, or a restored 304's (which has none of its own).
+class DiscardSink : public BodySink {
+public:
+    bool Write(const uint8_t *, size_t) override { return true; }
+};
+
+} // namespace
+
 // Everything one HttpGet call carries from step to step.
 struct HttpClient::Exchange {
-    Exchange(const char *u, int d, bool r, HttpControl &c, DataBuffer &b, HttpResult &res)
-        : given(u ? u : ""), url(given), depth(d), reuse(r), control(c), body(b), result(res) {}
+    Exchange(const char *u, int d, bool r, HttpControl &c, BodySink &b, HttpResult &res)
+        : given(u ? u : ""), url(given), depth(d), reuse(r), control(c), sink(b), result(res) {}
 
     const char *given; // the URL as the caller gave it, without user information; a redirect target
                        // inherits its fragment
@@ -36,15 +47,18 @@ struct HttpClient::Exchange {
     int depth;
     bool reuse;
     HttpControl &control;
-    DataBuffer &body;
+    BodySink &sink;
     HttpResult &result;
+    bool head = false; // a HEAD request: no body, and the cache is neither read nor written
 
     StringBuffer lower; // the URL lowercased for the extension and about:blank tests
     StringBuffer host, user, password, path, query, fragment;
     int32_t port = 80;
     bool tls = false;
 
-    // Step 5: an expired cache entry, its validators, and the copies restored on a 304.
+    // Step 5: what the cache holds for the URL; an expired entry, its validators, and the copies restored
+    // on a 304.
+    DataBuffer looked;
     bool expired = false;
     StringBuffer etag;
     double expiry = 0;
@@ -68,10 +82,15 @@ struct HttpClient::Exchange {
     bool wasOpen = false;            // the request went out on a kept connection opened by an earlier call
     bool carriedCredentials = false; // the request sent had an Authorization or a Cookie line
     bool headInvalid = false;        // the bytes received are not a valid response head
+
+    std::unique_ptr<BodyPipe> pipe; // the body's way to the sink (decoding, limit, cache copy)
+    DiscardSink nowhere;
 };
 
 static_assert(ResponseFraming::kMaxBodyBytes == VantrySocket::kMaxReceiveCount,
               "bodies without a configured limit are bounded by the socket's largest counted receive");
+static_assert(DataBufferSink::kDefaultCeiling == ResponseFraming::kMaxBodyBytes,
+              "a body held in memory has the ceiling of the framing's in-memory road");
 
 namespace {
 
@@ -87,6 +106,42 @@ void LowerUrl(const char *url, StringBuffer &out) {
 
 bool WantNegativeEntry(const HttpControl &control) {
     return control.UseHttpCache && control.CachePolicy.UpdateCache;
+}
+
+// Whether the store the settings choose has a root, so a response could be kept.
+bool CacheStoreActive(const HttpControl &control) {
+    return control.UseHttpCache ? control.HttpStore.NumRoots() > 0 : control.CacheStore.NumRoots() > 0;
+}
+
+const char *const kSinkStopped = "The receiver of the response body stopped the transfer.";
+
+// Passes everything on to another sink and tells whether any body byte went through.
+class WatchedSink : public BodySink {
+public:
+    explicit WatchedSink(BodySink &to) : m_to(to) {}
+    bool Head(const HttpResponseHeader &head) override { return m_to.Head(head); }
+    bool Write(const uint8_t *bytes, size_t count) override {
+        m_wrote |= count > 0;
+        return m_to.Write(bytes, count);
+    }
+    void Progress(uint64_t received, int64_t expected) override { m_to.Progress(received, expected); }
+    uint64_t Ceiling() const override { return m_to.Ceiling(); }
+    const DataBuffer *Held() const override { return m_to.Held(); }
+    bool Restart() override { return m_to.Restart(); }
+    bool Wrote() const { return m_wrote; }
+
+private:
+    BodySink &m_to;
+    bool m_wrote = false;
+};
+
+// The largest body accepted: the setting, or the sink's own ceiling when that is lower.
+uint64_t BodyLimit(const HttpControl &control, const BodySink &sink) {
+    uint64_t limit = control.MaxContentLength;
+    uint64_t ceiling = sink.Ceiling();
+    if (ceiling != 0 && (limit == 0 || ceiling < limit))
+        limit = ceiling;
+    return limit;
 }
 
 } // namespace
@@ -149,14 +204,23 @@ void HttpClient::LogDeadline(LogBase &log) const {
 
 bool HttpClient::HttpGet(const char *url, int depth, bool reuse, HttpControl &control, DataBuffer &body,
                          HttpResult &result, LogBase &log) {
+    body.Clear();
+    DataBufferSink sink(body);
+    return HttpGet(url, depth, reuse, control, sink, result, log);
+}
+
+bool HttpClient::HttpGet(const char *url, int depth, bool reuse, HttpControl &control, BodySink &body,
+                         HttpResult &result, LogBase &log) {
     CallScope scope(*this, control);
     Exchange ex(url, depth, reuse, control, body, result);
+    ex.head = control.Method == HttpMethod::Head;
     bool answered = false;
     if (!CheckUrl(ex, answered, log)) // steps 1-4: extension, about:blank, length
         return false;
     if (answered)
         return true;
-    LookUpCacheStep(ex, answered, log); // step 5
+    if (!LookUpCacheStep(ex, answered, log)) // step 5
+        return false;
     if (answered)
         return true;
     if (!SplitUrl(ex, log)) // steps 6-7
@@ -177,17 +241,13 @@ bool HttpClient::HttpGet(const char *url, int depth, bool reuse, HttpControl &co
     bool parsed = ParseHead(ex, retried, log); // step 17 (an invalid head is retried on a new connection)
     if (retried || !parsed)
         return parsed;
-    if (!ReadBodyStep(ex, log)) // step 18
-        return false;
-    if (!DecodeGzip(ex, log)) // step 19
-        return false;
-    if (!CheckFinalSize(ex, log)) // step 20
+    if (!ReadBodyStep(ex, log)) // steps 18-20: the body to the sink, gzip decoded, within the limit
         return false;
     CookiesOrCache(ex, log); // step 21
     KeepAlive(ex, log);      // step 22
     int status = result.Header.StatusCode;
     if (redirect::IsFollowedStatus(status)) // step 23
-        return FollowRedirect(ex.given, depth, control, body, result, log);
+        return FollowRedirect(ex.given, depth, control, ex.sink, result, log);
     if (status == 304) // step 24
         return Handle304(ex, log);
     return true; // step 25: every other status; the caller inspects the header
@@ -199,7 +259,6 @@ bool HttpClient::CheckUrl(Exchange &ex, bool &answered, LogBase &log) {
     ex.result.ConnectionBroken = false;
     ex.result.CacheStatus = 0;
     ex.result.FromCache = false;
-    ex.body.Clear();
     // Credentials in the URL never reach a cache key, a log value or a redirect target; the pool has
     // made them the request's login already.
     StringBuffer user, password;
@@ -217,7 +276,6 @@ bool HttpClient::CheckUrl(Exchange &ex, bool &answered, LogBase &log) {
     if (ex.lower.Contains("about:blank")) {
         log.LogInfo("Skipping about:blank");
         log.LogData("url", ex.given);
-        ex.body.Clear();
         answered = true;
         return true;
     }
@@ -230,29 +288,65 @@ bool HttpClient::CheckUrl(Exchange &ex, bool &answered, LogBase &log) {
     return true;
 }
 
-// Step 5.
-void HttpClient::LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log) {
-    // A redirect served from the ".caf" store is followed like a fresh one.
-    auto follow = [this](const char *url, int32_t depth, HttpControl &control, DataBuffer &body,
-                         HttpResult &result, LogBase &followLog) {
-        return FollowRedirect(url, depth, control, body, result, followLog);
+// Step 5. A HEAD request neither reads nor writes the cache.
+bool HttpClient::LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log) {
+    if (ex.head)
+        return true;
+    // A redirect served from the ".caf" store is followed like a fresh one, its target's body going to
+    // the caller's sink.
+    bool followed = false;
+    bool followBroken = false;
+    auto follow = [this, &ex, &followed, &followBroken](const char *url, int32_t depth, HttpControl &control,
+                                                        DataBuffer &, HttpResult &result,
+                                                        LogBase &followLog) {
+        followed = true;
+        WatchedSink watched(ex.sink);
+        bool ok = FollowRedirect(url, depth, control, watched, result, followLog);
+        // The request goes to the network instead, unless part of a body has gone where it cannot be
+        // taken back.
+        if (!ok && watched.Wrote() && !ex.sink.Restart())
+            followBroken = true;
+        return ok;
     };
-    enginecache::LookUp(ex.url, ex.depth, ex.control, ex.body, ex.result, ex.expired, ex.etag, ex.expiry, log,
-                        follow);
+    enginecache::LookUp(ex.url, ex.depth, ex.control, ex.looked, ex.result, ex.expired, ex.etag, ex.expiry,
+                        log, follow);
+    if (followBroken) {
+        log.LogError("The cached redirect's target failed after part of its body was delivered.");
+        return false;
+    }
     bool fetching = ex.control.CachePolicy.FetchFromCache;
     if (!ex.expired && fetching && ex.result.CacheStatus == 1) {
         ex.result.FromCache = true;
         answered = true;
-        return;
+        if (followed) // the followed target's response is the result, already delivered
+            return true;
+        ex.result.EffectiveUrl.SetString(ex.url);
+        return DeliverWhole(ex, ex.result.Header, ex.looked, log);
     }
     if (ex.expired && fetching && ex.result.CacheStatus == 1) {
-        ex.cachedHeader.CopyFrom(ex.result.Header);
-        ex.cachedBody.Clear();
-        ex.cachedBody.AppendData(ex.body);
-        ex.keptCached = true;
         // The network's answer takes the place of the cached one; a 304 brings the copy back.
-        ex.body.Clear();
+        ex.cachedHeader.CopyFrom(ex.result.Header);
+        ex.cachedBody.TakeOver(&ex.looked);
+        ex.keptCached = true;
     }
+    return true;
+}
+
+// A response held whole (from the cache) handed to the sink.
+bool HttpClient::DeliverWhole(Exchange &ex, const HttpResponseHeader &head, const DataBuffer &body,
+                              LogBase &log) {
+    BodySink &sink = ex.sink;
+    if (!sink.Head(head)) {
+        log.LogError(kSinkStopped);
+        return false;
+    }
+    sink.Progress(0, body.Length());
+    if (body.Length() > 0 && !sink.Write(body.Data(), body.Length())) {
+        log.LogError(kSinkStopped);
+        return false;
+    }
+    sink.Progress(body.Length(), body.Length());
+    return true;
 }
 
 // Steps 6-7.
@@ -262,11 +356,7 @@ bool HttpClient::SplitUrl(Exchange &ex, LogBase &log) {
         log.LogData("url", ex.url);
         return false;
     }
-    ex.tls = ascii::StartsWithNoCase(ex.url, "https:");
-    if (ex.tls && ex.control.ProxyDomain.Length() > 0) {
-        log.LogError("Proxies for SSL are not yet supported.");
-        return false;
-    }
+    ex.tls = ascii::StartsWithNoCase(ex.url, "https:"); // through a proxy: a CONNECT tunnel
     return true;
 }
 
@@ -317,11 +407,20 @@ bool HttpClient::OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log) 
             connectTimeout = left;
     }
     if (ex.tls) {
-        // Proxies were refused for TLS requests before (step 7).
         SChannel &ch = *ex.channel;
         ch.SetConnectTimeout(connectTimeout);
         ch.SetDeadline(m_hasDeadline, m_deadlineTick);
-        ch.SetRenegotiationLimit(c.MaxContentLength ? c.MaxContentLength : ResponseFraming::kMaxBodyBytes);
+        // Data held while a renegotiation runs stays in memory: the in-memory ceiling bounds it too.
+        uint64_t held = c.MaxContentLength ? c.MaxContentLength : ResponseFraming::kMaxBodyBytes;
+        ch.SetRenegotiationLimit(static_cast<uint32_t>(
+            held < ResponseFraming::kMaxBodyBytes ? held : ResponseFraming::kMaxBodyBytes));
+        if (c.ProxyDomain.Length() > 0) {
+            log.LogData("proxyDomain", c.ProxyDomain.Text());
+            log.LogDataInt("proxyPort", c.ProxyPort);
+            ch.SetProxy(c.ProxyDomain.Text(), c.ProxyPort);
+        } else {
+            ch.UseProxy(false);
+        }
         ch.SetReadTimeout(c.ReadTimeout);
         static_cast<ChannelByteSource *>(ex.source)->Reset();
         log.LogData("httpServer", ex.host.Text());
@@ -334,7 +433,9 @@ bool HttpClient::OpenConnection(Exchange &ex, bool &lookupFailed, LogBase &log) 
         bool ok = ch.Connect(log);
         lookupFailed = !ok && ch.LookupFailed();
         if (!ok) {
-            log.LogError("Failed to connect to HTTP server");
+            // Through a proxy the server's name is looked up by the proxy: a failed lookup is the proxy's.
+            log.LogError(lookupFailed && c.ProxyDomain.Length() > 0 ? "Failed to connect to proxy server"
+                                                                    : "Failed to connect to HTTP server");
             return false;
         }
         // The handshake leaves its own read time-out; the response is read with the request's.
@@ -366,6 +467,12 @@ bool HttpClient::ConnectStep(Exchange &ex, LogBase &log) {
     if (open && ex.tls && c.RequireVerifiedServer && !ex.channel->ServerVerified()) {
         // A session kept from a request that did not require verification is not this request's.
         log.LogInfo("The kept-alive TLS connection's server is not verified; opening a new one.");
+        CloseExchange(ex);
+        open = false;
+    }
+    // Through a proxy, one kept TLS tunnel leads to one server only.
+    if (open && ex.tls && c.ProxyDomain.Length() > 0 &&
+        (!ex.channel->Host().EqualsNoCase(ex.host.Text()) || ex.channel->Port() != ex.port)) {
         CloseExchange(ex);
         open = false;
     }
@@ -475,7 +582,7 @@ bool HttpClient::SendRequest(Exchange &ex, LogBase &log) {
 
 // Step 16: the head of the final response (interim 1xx heads are passed over by the framing).
 bool HttpClient::ReadHead(Exchange &ex, LogBase &log) {
-    ResponseFraming::HeadResult r = ex.framing->ReadHead(*ex.source, log);
+    ResponseFraming::HeadResult r = ex.framing->ReadHead(*ex.source, log, ex.head);
     if (r == ResponseFraming::HeadResult::Ok)
         return true;
     if (r == ResponseFraming::HeadResult::Invalid) {
@@ -490,7 +597,7 @@ bool HttpClient::ReadHead(Exchange &ex, LogBase &log) {
         return false;
     }
     if (WantNegativeEntry(ex.control))
-        enginecache::StoreNegative(ex.url, ex.control, ex.result, ex.body, log);
+        enginecache::StoreNegative(ex.url, ex.control, ex.result, DataBuffer(), log);
     return false;
 }
 
@@ -504,8 +611,10 @@ bool HttpClient::ParseHead(Exchange &ex, bool &retried, LogBase &log) {
         ex.result.Header.Parse(text.Text());
         ex.result.Header.ReceivedHead.Clear();
         ex.result.Header.ReceivedHead.Append(parser.RawHeads());
-        if (ex.result.Header.StatusCode != 0)
+        if (ex.result.Header.StatusCode != 0) {
+            ex.result.EffectiveUrl.SetString(ex.url);
             return true;
+        }
     }
     log.LogError("Invalid response header received");
     // What came: the head bytes the parser took, then those it stopped before.
@@ -522,79 +631,78 @@ bool HttpClient::ParseHead(Exchange &ex, bool &retried, LogBase &log) {
         return false;
     }
     retried = true;
-    bool ok = HttpGet(ex.given, ex.depth + 1, false, ex.control, ex.body, ex.result, log);
+    bool ok = HttpGet(ex.given, ex.depth + 1, false, ex.control, ex.sink, ex.result, log);
     if (!ok && WantNegativeEntry(ex.control))
-        enginecache::StoreNegative(ex.url, ex.control, ex.result, ex.body, log);
+        enginecache::StoreNegative(ex.url, ex.control, ex.result, DataBuffer(), log);
     return ok;
 }
 
 // Whether this response is a redirect that will be followed (its body is then not the result).
 bool HttpClient::WillFollow(const Exchange &ex) const {
-    return redirect::IsFollowedStatus(ex.result.Header.StatusCode) && ex.control.FollowRedirects &&
-           ex.result.Header.HasField("Location");
+    if (!redirect::IsFollowedStatus(ex.result.Header.StatusCode) || !ex.control.FollowRedirects)
+        return false;
+    StringBuffer location;
+    ex.result.Header.GetField("Location", location);
+    location.Trim();
+    return location.Length() > 0;
 }
 
-// Step 18: every response with a body has it read to its end, so a kept connection starts the next
-// response clean.
+// Steps 18-20: every response with a body has it read to its end, so a kept connection starts the next
+// response clean. The body of the response that is the result goes through the pipe to the caller's
+// sink (gzip decoded on the way, the decoded size held to the limit); a followed redirect's is dropped.
 bool HttpClient::ReadBodyStep(Exchange &ex, LogBase &log) {
-    if (ex.framing->ReadBody(*ex.source, ex.control.MaxContentLength, ex.body, log))
-        return true;
-    // Whatever stopped the body leaves unread bytes behind: the connection is out of step, so it goes.
-    CloseExchange(ex);
-    if (ex.framing->BodyOverLimit() && WillFollow(ex)) {
-        // A redirect's body is not kept: too large to read, it costs only the connection.
-        log.LogInfo("The redirect's body is too large to read; the connection is closed instead.");
-        ex.body.Clear();
-        return true;
+    if (WillFollow(ex))
+        return DiscardRedirectBody(ex, log);
+    const ResponseParser &parser = ex.framing->Parser();
+    const bool restored = ex.result.Header.StatusCode == 304 && ex.keptCached; // delivered by step 24
+    if (!restored && !ex.sink.Head(ex.result.Header)) {
+        log.LogError(kSinkStopped);
+        CloseExchange(ex);
+        return false;
     }
-    return false;
-}
-
-// Step 19: a body starting with the gzip magic is decoded, whatever the head says. A body the head
-// announces as gzip must then decode whole; one that does not start with the magic is kept as it is.
-bool HttpClient::DecodeGzip(Exchange &ex, LogBase &log) {
-    const DataBuffer &body = ex.body;
-    if (body.Length() < 2 || body.Data()[0] != 0x1F || body.Data()[1] != 0x8B)
-        return true;
-    bool announced = false;
-    for (const std::string &coding : ex.framing->Parser().TransferCodings())
-        announced |= coding == "gzip";
+    BodyPipe::Settings settings;
+    settings.limit = BodyLimit(ex.control, ex.sink);
+    if (parser.GetFraming() == ResponseParser::Framing::Length)
+        settings.expected = static_cast<int64_t>(parser.ContentLength());
+    else if (parser.GetFraming() == ResponseParser::Framing::None)
+        settings.expected = 0;
+    for (const std::string &coding : parser.TransferCodings())
+        settings.gzipAnnounced |= coding == "gzip" || coding == "x-gzip";
     StringBuffer encoding;
     if (ex.result.Header.GetField("Content-Encoding", encoding)) {
         encoding.ToLower();
-        announced |= encoding.Contains("gzip");
+        settings.gzipAnnounced |= encoding.Contains("gzip");
     }
-    if (body.Length() <= 10 && !announced)
-        return true;
-    uint32_t limit =
-        ex.control.MaxContentLength ? ex.control.MaxContentLength : ResponseFraming::kMaxBodyBytes;
-    DataBuffer plain;
-    bool overLimit = false;
-    bool intact = false;
-    bool ok = Gzip().Decompress(ex.body, plain, limit, &overLimit, &intact, log);
-    if (overLimit) {
-        log.LogError("Content length more than the maximum allowed...");
-        log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
-        return false;
+    settings.gzipByMagic = ex.control.DecodeGzipByMagic;
+    settings.copyForCache = !ex.head && CacheStoreActive(ex.control);
+    ex.pipe = std::make_unique<BodyPipe>(restored ? ex.nowhere : ex.sink, settings, log);
+    ex.pipe->Begin();
+    if (ex.framing->ReadBody(*ex.source, settings.limit, *ex.pipe, log)) {
+        if (ex.pipe->Finish())
+            return true;
+    } else {
+        ex.pipe->Cut();
     }
-    if (announced && !(ok && intact)) {
-        log.LogError("The gzip-encoded body is damaged and cannot be decoded.");
-        return false;
-    }
-    if (ok)
-        ex.body.TakeOver(&plain);
-    return true;
+    // Whatever stopped the body leaves unread bytes behind: the connection is out of step, so it goes.
+    CloseExchange(ex);
+    return false;
 }
 
-// Step 20.
-bool HttpClient::CheckFinalSize(Exchange &ex, LogBase &log) {
-    uint32_t max = ex.control.MaxContentLength;
-    if (max != 0 && ex.body.Length() > max) {
-        log.LogError("Content length more than the maximum allowed...");
-        log.LogDataInt("maxContentLength", static_cast<int32_t>(max));
-        return false;
+// A followed redirect's body is read to its end and dropped, within the same limit as any body held in
+// memory; one too large costs only the connection.
+bool HttpClient::DiscardRedirectBody(Exchange &ex, LogBase &log) {
+    DiscardSink drop;
+    uint64_t limit = ex.control.MaxContentLength;
+    if (limit == 0 || limit > ResponseFraming::kMaxBodyBytes)
+        limit = ResponseFraming::kMaxBodyBytes;
+    if (ex.framing->ReadBody(*ex.source, limit, drop, log))
+        return true;
+    CloseExchange(ex);
+    if (ex.framing->BodyOverLimit()) {
+        log.LogInfo("The redirect's body is too large to read; the connection is closed instead.");
+        return true;
     }
-    return true;
+    return false;
 }
 
 // Step 21: cookies to save, or else the cache. The cookies belong to this request's own host (a
@@ -607,11 +715,18 @@ void HttpClient::CookiesOrCache(Exchange &ex, LogBase &log) {
         origin.Path = ex.path.Text();
         origin.Secure = SecureChannel(ex);
         enginecache::SaveResponseCookies(c, ex.framing->Parser().HeadText(), origin, log);
-    } else {
+    } else if (!ex.head && CacheStoreActive(c)) {
+        // Only the response that is the result has its body; a followed redirect is kept without one.
+        const DataBuffer *body = ex.pipe ? ex.pipe->BodyForCache() : nullptr;
+        if (ex.pipe && !body) {
+            log.LogInfo("The body is too large to keep in the cache.");
+            return;
+        }
+        DataBuffer none;
         ExchangeTrust trust;
         trust.OverVerifiedTls = SecureChannel(ex);
         trust.CarriedCredentials = ex.carriedCredentials;
-        enginecache::UpdateFromResponse(ex.url, c, ex.result, ex.body, trust, log);
+        enginecache::UpdateFromResponse(ex.url, c, ex.result, body ? *body : none, trust, log);
     }
 }
 
@@ -638,12 +753,11 @@ bool HttpClient::Handle304(Exchange &ex, LogBase &log) {
     log.LogInfo("Updating cache entry with new expiration.");
     enginecache::RenewEntry(ex.url, ex.control, ex.result.Header, log);
     ex.result.Header.Clear();
-    if (ex.keptCached)
-        ex.result.Header.CopyFrom(ex.cachedHeader);
-    ex.body.Clear();
-    ex.body.AppendData(ex.cachedBody);
     ex.result.FromCache = true;
-    return true;
+    if (!ex.keptCached)
+        return true;
+    ex.result.Header.CopyFrom(ex.cachedHeader);
+    return DeliverWhole(ex, ex.result.Header, ex.cachedBody, log);
 }
 
 bool HttpClient::SecureChannel(const Exchange &ex) {
@@ -670,6 +784,12 @@ bool HttpClient::EndIfDeadlinePassed(Exchange &ex, LogBase &log) {
 
 // Step 23, for 301, 302, 303, 307 and 308. url may carry a fragment, which the target inherits.
 bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control, DataBuffer &body,
+                                HttpResult &result, LogBase &log) {
+    DataBufferSink sink(body);
+    return FollowRedirect(url, depth, control, sink, result, log);
+}
+
+bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control, BodySink &body,
                                 HttpResult &result, LogBase &log) {
     StringBuffer location;
     result.Header.GetField("Location", location);
@@ -710,12 +830,13 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
         log.LogData("url", shown.Text());
         return false;
     }
-    if (depth >= 4) {
+    if (depth >= control.MaxRedirects) {
         log.LogError("Aborted to avoid infinite redirects.");
+        log.LogDataInt("maxRedirects", control.MaxRedirects);
         return false;
     }
     result.Header.Clear();
-    body.Clear();
+    body.Restart(); // a body held in memory is the redirect's own until the target's replaces it
     bool ok;
     {
         redirect::CredentialsWithheld withheld(control, !redirect::SameOrigin(url, target.Text()));
@@ -724,7 +845,7 @@ bool HttpClient::FollowRedirect(const char *url, int depth, HttpControl &control
     if (!ok && control.CachePolicy.UpdateCache) {
         StringBuffer requested;
         requested.Append(redirect::WithoutFragment(target.View()));
-        enginecache::StoreNegative(requested.Text(), control, result, body, log);
+        enginecache::StoreNegative(requested.Text(), control, result, DataBuffer(), log);
     }
     return ok;
 }

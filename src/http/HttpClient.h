@@ -13,6 +13,7 @@
 
 namespace vantry {
 
+class BodySink;
 class HttpControl;
 class HttpResult;
 class HttpResponseHeader;
@@ -25,12 +26,19 @@ public:
     HttpClient(const HttpClient &) = delete;
     HttpClient &operator=(const HttpClient &) = delete;
 
-    // One GET. depth counts redirects and retries already made; reuse selects the client's own keep-alive
-    // connection (true) or one that lives only for this call (false). body is cleared on entry.
+    // One request (GET, or HEAD when the control says so). depth counts redirects and retries already
+    // made; reuse selects the client's own keep-alive connection (true) or one that lives only for this
+    // call (false). The body of the response that is the result goes to body as it arrives (a followed
+    // redirect's never does).
+    bool HttpGet(const char *url, int depth, bool reuse, HttpControl &control, BodySink &body,
+                 HttpResult &result, LogBase &log);
+    // The same into memory: body is cleared on entry and holds the body after.
     bool HttpGet(const char *url, int depth, bool reuse, HttpControl &control, DataBuffer &body,
                  HttpResult &result, LogBase &log);
     // Handles a 301, 302, 303, 307 or 308 whose header is in result.Header: a new GET of the Location's
     // target (http and https only), or the response itself when it has no Location.
+    bool FollowRedirect(const char *url, int depth, HttpControl &control, BodySink &body, HttpResult &result,
+                        LogBase &log);
     bool FollowRedirect(const char *url, int depth, HttpControl &control, DataBuffer &body,
                         HttpResult &result, LogBase &log);
     // The absolute redirect target: the Location resolved against base as RFC 3986 section 5 says, with
@@ -71,7 +79,7 @@ public:
 private:
     struct Exchange; // the state of one HttpGet call, passed from step to step
     bool CheckUrl(Exchange &ex, bool &answered, LogBase &log);
-    void LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log);
+    bool LookUpCacheStep(Exchange &ex, bool &answered, LogBase &log);
     bool SplitUrl(Exchange &ex, LogBase &log);
     bool CheckDnsEntry(Exchange &ex, LogBase &log);
     bool ConnectStep(Exchange &ex, LogBase &log);
@@ -86,8 +94,9 @@ private:
     bool DeadlinePassed() const;
     void LogDeadline(LogBase &log) const;
     bool ReadBodyStep(Exchange &ex, LogBase &log);
-    bool DecodeGzip(Exchange &ex, LogBase &log);
-    bool CheckFinalSize(Exchange &ex, LogBase &log);
+    bool DiscardRedirectBody(Exchange &ex, LogBase &log);
+    static bool DeliverWhole(Exchange &ex, const HttpResponseHeader &head, const DataBuffer &body,
+                             LogBase &log);
     void CookiesOrCache(Exchange &ex, LogBase &log);
     void KeepAlive(Exchange &ex, LogBase &log);
     bool Handle304(Exchange &ex, LogBase &log);

@@ -2,8 +2,10 @@
 // dropped keep-alive connection, and the connection helpers with their DNS-entry marks.
 #include "http/HttpConnPool.h"
 
+#include "core/DataBuffer.h"
 #include "core/LogBase.h"
 #include "core/StringBuffer.h"
+#include "http/DataBufferSink.h"
 #include "http/EngineCacheSeam.h"
 #include "http/HttpClient.h"
 #include "http/HttpControl.h"
@@ -31,6 +33,13 @@ HttpClient *HttpConnPool::ClientAt(int index) const {
 }
 
 bool HttpConnPool::Fetch(const char *url, HttpControl &control, DataBuffer &body, HttpResult &result,
+                         LogBase &log) {
+    body.Clear();
+    DataBufferSink sink(body);
+    return Fetch(url, control, sink, result, log);
+}
+
+bool HttpConnPool::Fetch(const char *url, HttpControl &control, BodySink &body, HttpResult &result,
                          LogBase &log) {
     // The URL's own credentials are taken out of it: they never reach a cache key or a log value.
     StringBuffer bare, urlUser, urlPassword;
@@ -85,6 +94,13 @@ HttpClient *HttpConnPool::FindClient(const char *host, int port, HttpControl &co
 
 bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpControl &control,
                                     DataBuffer &body, HttpResult &result, LogBase &log) {
+    body.Clear();
+    DataBufferSink sink(body);
+    return GetWithReconnect(client, url, control, sink, result, log);
+}
+
+bool HttpConnPool::GetWithReconnect(HttpClient &client, const char *url, HttpControl &control, BodySink &body,
+                                    HttpResult &result, LogBase &log) {
     // One deadline for both attempts.
     HttpClient::CallScope scope(client, control);
     result.Reset();

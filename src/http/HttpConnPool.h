@@ -7,6 +7,7 @@
 
 namespace vantry {
 
+class BodySink;
 class DataBuffer;
 class HttpClient;
 class HttpControl;
@@ -25,8 +26,13 @@ public:
     void SetMaxConnections(int limit) { m_limit = limit; }
     int MaxConnections() const { return m_limit; }
 
+    // Fetches the URL on the endpoint's client; the body goes to body as it arrives.
+    bool Fetch(const char *url, HttpControl &control, BodySink &body, HttpResult &result, LogBase &log);
+    // The same into memory (body cleared first).
     bool Fetch(const char *url, HttpControl &control, DataBuffer &body, HttpResult &result, LogBase &log);
     HttpClient *FindClient(const char *host, int port, HttpControl &control, LogBase &log);
+    bool GetWithReconnect(HttpClient &client, const char *url, HttpControl &control, BodySink &body,
+                          HttpResult &result, LogBase &log);
     bool GetWithReconnect(HttpClient &client, const char *url, HttpControl &control, DataBuffer &body,
                           HttpResult &result, LogBase &log);
     bool OpenConnection(HttpClient &client, HttpControl &control, const char *host, int port, LogBase &log);

@@ -13,6 +13,9 @@ namespace vantry {
 
 class ProgressMonitor;
 
+// The request method: GET, or HEAD (the response's head only; no body is read).
+enum class HttpMethod { Get, Head };
+
 class HttpControl {
 public:
     HttpControl();
@@ -40,10 +43,16 @@ public:
     bool SendCookies = true;       // add the Cookie line
     bool SaveCookies = true;       // store cookies from Set-Cookie
     int MaxUrlLen = 8000;          // longest URL accepted, in bytes
-    uint32_t MaxContentLength = 0; // largest body accepted, in bytes; 0 means no limit
+    uint64_t MaxContentLength = 0; // largest body accepted, in bytes; 0 means no limit
     int ConnectTimeout = 10;       // seconds
     int ReadTimeout = 20;          // seconds (the socket receives it times 1000 as milliseconds)
     bool FollowRedirects = true;   // follow 301, 302, 303, 307 and 308
+    int MaxRedirects = 4;          // redirects followed in a row before the request fails
+    HttpMethod Method = HttpMethod::Get;
+    // A body whose first bytes are the gzip magic (1F 8B) is decoded even when no header says it is
+    // gzip-encoded (a crawler's habit). Off: only a body the head announces as gzip is decoded, so a
+    // .gz file arrives as it is stored.
+    bool DecodeGzipByMagic = true;
 
     // A crawler's limits: it refuses URLs ending in a media file extension (.mp3, .avi, ...) and sets
     // MaxUrlLen to 800. A library user fetches any extension, and URLs up to 8000 bytes.

@@ -10,6 +10,7 @@
 #include "codec/HtmlTag.h"
 #include "core/DataBuffer.h"
 #include "core/LogNull.h"
+#include "http/DataBufferSink.h"
 
 namespace vantry {
 
@@ -38,7 +39,7 @@ void HttpMan::SetMimicFirefox(bool on) {
         m_control.MimicIE = false;
 }
 
-void HttpMan::SetMaxContentLength(uint32_t bytes) {
+void HttpMan::SetMaxContentLength(uint64_t bytes) {
     m_control.MaxContentLength = bytes;
 }
 void HttpMan::SetUserAgent(const char *text) {
@@ -188,6 +189,19 @@ bool HttpMan::QuickGetHtml(const char *url, StringBuffer &out) {
     }
     body.Clear();
     return ok;
+}
+
+bool HttpMan::Get(const char *url, BodySink &body) {
+    m_log.ClearLog();
+    LogContext context(m_log, "Get");
+    m_result.Reset();
+    return m_pool.Fetch(url, m_control, body, m_result, m_log);
+}
+
+bool HttpMan::Get(const char *url, DataBuffer &body) {
+    body.Clear();
+    DataBufferSink sink(body);
+    return Get(url, sink);
 }
 
 void HttpMan::ToUtf8(const DataBuffer &body, StringBuffer &out) {

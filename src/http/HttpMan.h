@@ -12,6 +12,8 @@
 
 namespace vantry {
 
+class BodySink;
+
 class HttpMan : public ClsBase {
 public:
     HttpMan();
@@ -22,7 +24,7 @@ public:
     void SetMaxConnections(int count);
     void SetMimicIE(bool on);      // true also clears MimicFirefox
     void SetMimicFirefox(bool on); // true also clears MimicIE
-    void SetMaxContentLength(uint32_t bytes);
+    void SetMaxContentLength(uint64_t bytes);
     void SetUserAgent(const char *text);
     void GetUserAgent(StringBuffer &out) const;
     void SetFollowRedirects(bool on);
@@ -58,6 +60,14 @@ public:
 
     // Fetches the URL and returns its body as UTF-8 text; true on success.
     bool QuickGetHtml(const char *url, StringBuffer &out);
+
+    // Fetches the URL, its body going to body as it arrives (any size, in bounded memory; gzip decoded)
+    // or into a buffer. True when a response came, whatever its status: a 404 is a result. False only
+    // when none did (bad URL, name not found, connect or TLS failure, time-out, broken response, a body
+    // over MaxContentLength or refused by the sink); the log says why. Afterwards LastResult() holds the
+    // final status (Header.StatusCode), the URL that answered (EffectiveUrl) and the head (Header).
+    bool Get(const char *url, BodySink &body);
+    bool Get(const char *url, DataBuffer &body); // body cleared first; at most 192 MiB held
 
     // Every setting, including those without a setter of their own (Referer, Login, Password, the proxy,
     // ExtraHeaders, MaxExchangeSeconds, ...).

@@ -115,8 +115,10 @@ bool RefuseField(const char *problem, std::string_view name, LogBase &log) {
 
 void HttpRequestBuilder::AddRequestLine(const char *url, const char *path, const char *query,
                                         const HttpControl &control, StringBuffer &out) {
-    out.Append("GET ");
-    if (control.ProxyDomain.Length() > 0) {
+    out.Append(control.Method == HttpMethod::Head ? "HEAD " : "GET ");
+    // Through a proxy a plain request names the whole URL; an https request goes through a CONNECT
+    // tunnel to the server itself and names only the path.
+    if (control.ProxyDomain.Length() > 0 && !ascii::StartsWithNoCase(url != nullptr ? url : "", "https:")) {
         std::string_view whole(url != nullptr ? url : "");
         AppendTarget(whole.substr(0, whole.find('#')), out); // the fragment is never sent
     } else {

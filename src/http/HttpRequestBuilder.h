@@ -47,8 +47,8 @@ public:
     static void AddAuthorization(const HttpControl &control, StringBuffer &out);
     // The ExtraHeaders fields with a value, each as "Name: value" and CR LF, the value's bytes as they are.
     static void AddExtraHeaders(const HttpControl &control, StringBuffer &out);
-    // "GET target HTTP/1.1\r\n"; spaces and control bytes of the target are percent-encoded, and the
-    // fragment of a proxy target is left out.
+    // "GET target HTTP/1.1\r\n" (HEAD when the control's Method says so); spaces and control bytes of the
+    // target are percent-encoded, and the fragment of a proxy target is left out.
     static void AddRequestLine(const char *url, const char *path, const char *query,
                                const HttpControl &control, StringBuffer &out);
 };

@@ -32,6 +32,21 @@ bool ReadDecimal(std::string_view s, int32_t &value) {
     return true;
 }
 
+// The same for a 64-bit count, saturating at the largest value.
+bool ReadDecimal64(std::string_view s, int64_t &value) {
+    if (s.empty() || !ascii::IsDigit(s.front()))
+        return false;
+    int64_t v = 0;
+    for (char c : s) {
+        if (!ascii::IsDigit(c))
+            break;
+        int d = c - '0';
+        v = v > (INT64_MAX - d) / 10 ? INT64_MAX : v * 10 + d;
+    }
+    value = v;
+    return true;
+}
+
 // The field lines up to the first empty line, each ending in CR LF (a bare LF ends a line as well).
 std::string FieldText(std::string_view rest) {
     std::string out;
@@ -103,7 +118,7 @@ bool HttpResponseHeader::Parse(const char *text) {
         while (!number.empty() && (number.front() == ' ' || number.front() == '\t')) {
             number.remove_prefix(1);
         }
-        if (!ReadDecimal(number, ContentLength)) {
+        if (!ReadDecimal64(number, ContentLength)) {
             ContentLength = 0;
         }
     }

@@ -37,7 +37,7 @@ public:
     StringBuffer ReasonPhrase;
     StringBuffer StatusLine;
     MimeHeader Fields;
-    int32_t ContentLength = 0;
+    int64_t ContentLength = 0;
     bool ContentLengthPresent = false;
     // The heads as the server sent them (interim 1xx heads first); empty when the header did not come
     // from a connection. Kept for showing the response exactly as it arrived.

@@ -6,6 +6,7 @@ namespace vantry {
 void HttpResult::Reset() {
     WasRedirected = false;
     FinalUrl.Clear();
+    EffectiveUrl.Clear();
     CachedRedirectFailed = false;
     CacheStatus = 0;
     FromCache = false;

@@ -15,6 +15,8 @@ public:
 
     bool WasRedirected = false;        // a 301/302 with a usable Location was met
     StringBuffer FinalUrl;             // the absolute URL built from the last Location
+    StringBuffer EffectiveUrl;         // the URL whose response is the result: the one requested, or the
+                                       // last redirect target followed (without its fragment)
     bool CachedRedirectFailed = false; // a redirect stored in the cache could not be followed
     int CacheStatus = 0;               // 0 nothing in the cache, 1 a stored response, 2 a negative entry
     bool FromCache = false;            // the body and header come from the cache

@@ -3,10 +3,10 @@
 #include "http/ResponseFraming.h"
 
 #include <cstring>
-#include <limits>
 
 #include "core/DataBuffer.h"
 #include "core/LogBase.h"
+#include "http/DataBufferSink.h"
 #include "platform/Clock.h"
 
 namespace vantry {
@@ -105,14 +105,16 @@ ResponseFraming::Receipt ResponseFraming::Fill(ByteSource &src, LogBase &log) {
     return r;
 }
 
-ResponseFraming::HeadResult ResponseFraming::ReadHead(ByteSource &src, LogBase &log) {
+ResponseFraming::HeadResult ResponseFraming::ReadHead(ByteSource &src, LogBase &log, bool headRequest) {
     m_parser.Reset();
+    m_parser.SetHeadRequest(headRequest);
     m_overLimit = false;
     m_unclean = false;
     for (;;) {
         if (Buffered() > 0) {
             size_t used = 0;
-            ResponseParser::Result r = m_parser.Feed(m_block.get() + m_pos, Buffered(), used, nullptr);
+            ResponseParser::Result r =
+                m_parser.Feed(m_block.get() + m_pos, Buffered(), used, static_cast<BodySink *>(nullptr));
             m_pos += static_cast<uint32_t>(used);
             if (r == ResponseParser::Result::HeadDone)
                 return HeadResult::Ok;
@@ -142,12 +144,12 @@ ResponseFraming::HeadResult ResponseFraming::ReadHead(ByteSource &src, LogBase &
     }
 }
 
-void ResponseFraming::LogOverLimit(uint32_t limit, LogBase &log) {
+void ResponseFraming::LogOverLimit(uint64_t limit, LogBase &log) {
     m_overLimit = true;
     log.LogError(m_parser.GetFraming() == ResponseParser::Framing::Chunked
                      ? "Chunked response is too large."
                      : "Content length more than the maximum allowed...");
-    log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
+    log.LogDataUint64("maxContentLength", limit);
 }
 
 // The entry for a body the stream stopped inside, by where the parser stood.
@@ -158,8 +160,8 @@ void ResponseFraming::LogBodyFailure(ResponseParser::State where, LogBase &log) 
     case State::BodyCounted:
         if (m_parser.GetFraming() == ResponseParser::Framing::Length) {
             log.LogError("Response body ended before its Content-Length.");
-            log.LogDataInt("contentLength", static_cast<int32_t>(m_parser.ContentLength()));
-            log.LogDataInt("received", static_cast<int32_t>(m_parser.BodyBytes()));
+            log.LogDataUint64("contentLength", m_parser.ContentLength());
+            log.LogDataUint64("received", m_parser.BodyBytes());
             return;
         }
         log.LogError("Failed to get response data (a)");
@@ -180,38 +182,6 @@ void ResponseFraming::LogBodyFailure(ResponseParser::State where, LogBase &log) 
     }
 }
 
-// Receives body data straight into the body buffer, at most `wanted` bytes.
-bool ResponseFraming::ReceiveIntoBody(ByteSource &src, uint64_t wanted, DataBuffer &body, Receipt &receipt,
-                                      LogBase &log) {
-    uint32_t len = body.Length();
-    uint32_t room = body.Capacity() - len;
-    if (room < kBlockSize && room < wanted) {
-        uint64_t want = static_cast<uint64_t>(body.Capacity()) + body.Capacity() / 2;
-        uint64_t least = len + (wanted < kBlockSize ? wanted : kBlockSize);
-        if (want < least)
-            want = least;
-        if (want > len + wanted)
-            want = len + wanted;
-        if (want > std::numeric_limits<uint32_t>::max() ||
-            !body.EnsureCapacity(static_cast<uint32_t>(want))) {
-            receipt = Receipt::Failed;
-            log.LogError("Out of memory for the response body.");
-            return false;
-        }
-        room = body.Capacity() - len;
-    }
-    if (room > wanted)
-        room = static_cast<uint32_t>(wanted);
-    uint32_t got = 0;
-    m_deadlineHit = false;
-    receipt = ReceiveBounded(src, body.Data() + len, room, got, log);
-    if (receipt != Receipt::Got)
-        return false;
-    body.SetLength(len + got);
-    m_parser.DataDelivered(got);
-    return true;
-}
-
 // The stream stopped while the body was read: the end of a body without length, or a failure.
 bool ResponseFraming::FinishBody(Receipt receipt, LogBase &log) {
     ResponseParser::State where = m_parser.GetState();
@@ -229,48 +199,38 @@ bool ResponseFraming::FinishBody(Receipt receipt, LogBase &log) {
 }
 
 bool ResponseFraming::ReadBody(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log) {
-    const uint32_t limit = maxContentLength ? maxContentLength : kMaxBodyBytes;
+    DataBufferSink sink(body, 0);
+    return ReadBody(src, maxContentLength ? maxContentLength : kMaxBodyBytes, sink, log);
+}
+
+bool ResponseFraming::ReadBody(ByteSource &src, uint64_t limit, BodySink &sink, LogBase &log) {
     m_overLimit = false;
-    if (m_parser.GetFraming() == ResponseParser::Framing::Length && m_parser.ContentLength() > limit) {
+    if (limit && m_parser.GetFraming() == ResponseParser::Framing::Length &&
+        m_parser.ContentLength() > limit) {
         // Refused before anything is read; the connection is left out of step, so it is not kept.
         m_overLimit = true;
         log.LogError("Content length more than the maximum allowed.");
-        log.LogDataInt("maxContentLength", static_cast<int32_t>(limit));
+        log.LogDataUint64("maxContentLength", limit);
         return false;
     }
-    if (m_parser.GetFraming() == ResponseParser::Framing::Length && m_parser.ContentLength() > 0)
-        body.EnsureCapacity(body.Length() + static_cast<uint32_t>(m_parser.ContentLength()));
     m_parser.SetBodyLimit(limit);
     for (;;) {
         size_t used = 0;
         const uint8_t *at = m_block ? m_block.get() + m_pos : nullptr;
-        ResponseParser::Result r = m_parser.Feed(at, Buffered(), used, &body);
+        ResponseParser::Result r = m_parser.Feed(at, Buffered(), used, &sink);
         m_pos += static_cast<uint32_t>(used);
         if (r == ResponseParser::Result::Done)
             return true;
         if (r == ResponseParser::Result::Failed) {
             if (m_parser.GetError() == ResponseParser::Error::BodyTooLarge)
                 LogOverLimit(limit, log);
-            else
+            else if (m_parser.GetError() != ResponseParser::Error::Stopped)
                 log.LogError(ResponseParser::ErrorText(m_parser.GetError()));
             return false;
         }
-        Receipt receipt;
-        uint64_t wanted = m_parser.DataWanted();
-        if (Buffered() == 0 && wanted >= kDirectBytes) {
-            if (ReceiveIntoBody(src, wanted, body, receipt, log)) {
-                if (m_parser.GetState() == ResponseParser::State::Failed) {
-                    LogOverLimit(limit, log);
-                    return false;
-                }
-                continue;
-            }
-        } else {
-            receipt = Fill(src, log);
-            if (receipt == Receipt::Got)
-                continue;
-        }
-        return FinishBody(receipt, log);
+        Receipt receipt = Fill(src, log);
+        if (receipt != Receipt::Got)
+            return FinishBody(receipt, log);
     }
 }
 

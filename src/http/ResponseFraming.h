@@ -14,6 +14,7 @@
 
 namespace vantry {
 
+class BodySink;
 class DataBuffer;
 class LogBase;
 
@@ -21,7 +22,8 @@ class ResponseFraming {
 public:
     // Largest response head accepted (interim heads included).
     static constexpr uint32_t kMaxHeadBytes = ResponseParser::kMaxHeadBytes;
-    // Ceiling on any body, whatever the configured limit (the socket's largest counted receive).
+    // Ceiling on a body held in memory, whatever the configured limit (the socket's largest counted
+    // receive). A body streamed to a sink has no ceiling of its own.
     static constexpr uint32_t kMaxBodyBytes = 201326592;
 
     ResponseFraming() = default;
@@ -42,15 +44,20 @@ public:
         NoResponse, // the connection ended (closed or reset) before any byte of a response
         Failed,     // a time-out, the deadline, or an end inside the head
     };
-    // Starts a new response and reads up to the end of its final head.
-    HeadResult ReadHead(ByteSource &src, LogBase &log);
-    // The body that follows the head just read, appended to body. maxContentLength 0 means only the
-    // ceiling applies. A body without length ends only at the orderly end of the stream.
+    // Starts a new response and reads up to the end of its final head. headRequest: the request was a
+    // HEAD, so the response has no body whatever its head says.
+    HeadResult ReadHead(ByteSource &src, LogBase &log, bool headRequest = false);
+    // The body that follows the head just read, handed to sink as it arrives (gzip is not decoded here).
+    // limit 0: no limit. A body without length ends only at the orderly end of the stream. When the sink
+    // refuses bytes, nothing is logged here and StoppedBySink tells.
+    bool ReadBody(ByteSource &src, uint64_t limit, BodySink &sink, LogBase &log);
+    // The same appended to body; maxContentLength 0 means only the in-memory ceiling applies.
     bool ReadBody(ByteSource &src, uint32_t maxContentLength, DataBuffer &body, LogBase &log);
 
     const ResponseParser &Parser() const { return m_parser; }
-    // Whether the last ReadBody failed by the size limit alone.
+    // Whether the last ReadBody failed by the size limit alone, or because the sink refused bytes.
     bool BodyOverLimit() const { return m_overLimit; }
+    bool StoppedBySink() const { return m_parser.GetError() == ResponseParser::Error::Stopped; }
     // Whether the stream ended while reading this response, and whether it ended without close_notify.
     bool SourceEnded() const { return m_ended; }
     bool EndedUncleanly() const { return m_unclean; }
@@ -68,14 +75,11 @@ private:
     enum class Receipt { Got, Closed, Unclean, TimedOut, Failed, Deadline };
     Receipt ReceiveBounded(ByteSource &src, uint8_t *dest, uint32_t room, uint32_t &got, LogBase &log);
     Receipt Fill(ByteSource &src, LogBase &log);
-    bool ReceiveIntoBody(ByteSource &src, uint64_t wanted, DataBuffer &body, Receipt &receipt, LogBase &log);
     bool FinishBody(Receipt receipt, LogBase &log);
     void LogBodyFailure(ResponseParser::State where, LogBase &log) const;
-    void LogOverLimit(uint32_t limit, LogBase &log);
+    void LogOverLimit(uint64_t limit, LogBase &log);
 
     static constexpr uint32_t kBlockSize = 65536;
-    // Body data at least this large is received straight into the body buffer.
-    static constexpr uint32_t kDirectBytes = 16384;
     ResponseParser m_parser;
     std::unique_ptr<uint8_t[]> m_block; // read-ahead bytes live in [m_pos, m_end)
     uint32_t m_pos = 0;

@@ -8,6 +8,7 @@
 
 #include "core/AsciiText.h"
 #include "core/DataBuffer.h"
+#include "http/DataBufferSink.h"
 
 namespace vantry {
 
@@ -43,6 +44,7 @@ void ResponseParser::Reset() {
     m_state = State::Head;
     m_error = Error::None;
     m_received = 0;
+    m_headRequest = false;
     m_line.clear();
     m_lineCr = false;
     m_haveStatus = false;
@@ -102,6 +104,8 @@ const char *ResponseParser::ErrorText(Error error) {
         return "Chunked response is too large.";
     case Error::Truncated:
         return "The connection closed before the end of the response.";
+    case Error::Stopped:
+        return "The receiver of the response body stopped the transfer.";
     }
     return "Invalid response.";
 }
@@ -113,6 +117,13 @@ void ResponseParser::Fail(Error error) {
 
 ResponseParser::Result ResponseParser::Feed(const uint8_t *data, size_t size, size_t &used,
                                             DataBuffer *body) {
+    if (!body)
+        return Feed(data, size, used, static_cast<BodySink *>(nullptr));
+    DataBufferSink sink(*body, 0);
+    return Feed(data, size, used, &sink);
+}
+
+ResponseParser::Result ResponseParser::Feed(const uint8_t *data, size_t size, size_t &used, BodySink *body) {
     used = 0;
     if (m_state == State::Head) {
         used = FeedHead(data, size);
@@ -371,8 +382,8 @@ bool ResponseParser::ReadFramingFields() {
     bool chunkedLast = false;
     // A 101 to a request that asked for no upgrade ends HTTP on this connection: what follows is read to
     // the close as its body.
-    bool bodyless =
-        (m_status >= 100 && m_status <= 199 && m_status != 101) || m_status == 204 || m_status == 304;
+    bool bodyless = (m_status >= 100 && m_status <= 199 && m_status != 101) || m_status == 204 ||
+                    m_status == 304 || (m_headRequest && m_status >= 200);
     for (size_t i = 0; i < m_fields.size(); ++i) {
         std::string_view name = FieldName(i);
         std::string_view value = FieldValue(i);
@@ -420,21 +431,12 @@ bool ResponseParser::ReadFramingFields() {
 
 // ---- Body ----
 
-void ResponseParser::Emit(const uint8_t *p, size_t n, DataBuffer *body) {
+bool ResponseParser::Emit(const uint8_t *p, size_t n, BodySink *body) {
     m_bodyBytes += n;
-    if (!body || n == 0)
-        return;
-    uint32_t len = body->Length();
-    if (body->Capacity() - len < n) {
-        // Geometric growth keeps a long body linear in its size.
-        uint64_t want = static_cast<uint64_t>(body->Capacity()) + body->Capacity() / 2;
-        if (want < len + n)
-            want = len + n;
-        if (want > std::numeric_limits<uint32_t>::max())
-            want = std::numeric_limits<uint32_t>::max();
-        body->EnsureCapacity(static_cast<uint32_t>(want));
-    }
-    body->Append(p, static_cast<uint32_t>(n));
+    if (!body || n == 0 || body->Write(p, n))
+        return true;
+    Fail(Error::Stopped);
+    return false;
 }
 
 uint64_t ResponseParser::DataWanted() const {
@@ -478,7 +480,7 @@ bool ResponseParser::ChunkSizeDone() {
     return true;
 }
 
-size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, DataBuffer *body) {
+size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, BodySink *body) {
     if (m_state == State::HeadDone) {
         switch (m_framing) {
         case Framing::None:
@@ -515,7 +517,8 @@ size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, DataBuffer *bo
             size_t take = size - at;
             if (take > m_remaining)
                 take = static_cast<size_t>(m_remaining);
-            Emit(data + at, take, body);
+            if (!Emit(data + at, take, body))
+                return at + take;
             at += take;
             m_remaining -= take;
             if (m_remaining == 0) {
@@ -532,11 +535,12 @@ size_t ResponseParser::FeedBody(const uint8_t *data, size_t size, DataBuffer *bo
             if (m_bodyLimit && m_bodyBytes + take > m_bodyLimit) {
                 // The body stops at the limit: the bytes up to it are kept, the rest refused.
                 size_t fits = static_cast<size_t>(m_bodyLimit - m_bodyBytes);
-                Emit(data + at, fits, body);
-                Fail(Error::BodyTooLarge);
+                if (Emit(data + at, fits, body))
+                    Fail(Error::BodyTooLarge);
                 return at + fits + 1;
             }
-            Emit(data + at, take, body);
+            if (!Emit(data + at, take, body))
+                return at + take;
             at += take;
             break;
         }

@@ -10,6 +10,7 @@
 
 namespace vantry {
 
+class BodySink;
 class DataBuffer;
 
 class ResponseParser {
@@ -60,6 +61,7 @@ public:
         ChunkDataNotEnded,        // chunk data not followed by CR LF
         BadTrailer,               // trailer section too large or with a bare CR or NUL
         BodyTooLarge,             // the body passes the limit given to the parser
+        Stopped,                  // the body's sink refused bytes
         Truncated,                // the connection ended inside the head or inside a framed body
     };
 
@@ -70,13 +72,19 @@ public:
 
     // A new response on the same connection.
     void Reset();
+    // The response answers a HEAD request: whatever its framing fields say, it has no body. Cleared by
+    // Reset.
+    void SetHeadRequest(bool on) { m_headRequest = on; }
     // Largest body accepted (0: no limit); checked as each chunk size and the Content-Length is known.
     void SetBodyLimit(uint64_t limit) { m_bodyLimit = limit; }
 
     enum class Result : uint8_t { NeedMore, HeadDone, Done, Failed };
     // Consumes bytes from data[0, size). used tells how many were taken. The parse stops after the
     // final head (HeadDone: the caller may now look at it before feeding the body) and after the end of
-    // the message (Done); bytes after it are not taken. Body bytes are appended to body (null: dropped).
+    // the message (Done); bytes after it are not taken. Body bytes go to body (null: dropped); a sink
+    // that refuses them fails the parse with Stopped.
+    Result Feed(const uint8_t *data, size_t size, size_t &used, BodySink *body);
+    // The same with the body appended to a buffer (no ceiling but the buffer's own).
     Result Feed(const uint8_t *data, size_t size, size_t &used, DataBuffer *body);
     // The connection ended: Done for a body read to the close (and for a chunked body whose last chunk
     // came without its final empty line); otherwise Failed with NoResponse or Truncated.
@@ -136,15 +144,16 @@ private:
     bool ReadFramingFields();
     bool ContentLengthValue(std::string_view value);
     bool TransferCodingValue(std::string_view value, bool &chunkedLast);
-    size_t FeedBody(const uint8_t *data, size_t size, DataBuffer *body);
+    size_t FeedBody(const uint8_t *data, size_t size, BodySink *body);
     bool ChunkSizeDone();
-    void Emit(const uint8_t *p, size_t n, DataBuffer *body);
+    bool Emit(const uint8_t *p, size_t n, BodySink *body);
     void Fail(Error error);
 
     State m_state = State::Head;
     Error m_error = Error::None;
     uint64_t m_bodyLimit = 0;
     uint64_t m_received = 0; // bytes taken for this response
+    bool m_headRequest = false;
 
     // Head.
     std::string m_line; // the head line being gathered (without its line end)

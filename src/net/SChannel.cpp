@@ -405,8 +405,15 @@ bool SChannel::HandshakeLoop(bool initialRead, const DataBuffer *heldBytes, Data
         }
         if (tls::IsFailure(status)) {
             LogStatusHex(log, status);
-            if (!m_context.LastError().empty())
+            if (!m_context.LastError().empty()) {
                 log.LogData("tlsError", m_context.LastError().c_str());
+                // OpenSSL's text ends with its reason ("...:sslv3 alert handshake failure").
+                const std::string &text = m_context.LastError();
+                size_t colon = text.rfind(':');
+                StringBuffer why("TLS handshake failed: ");
+                why.Append(text.substr(colon == std::string::npos ? 0 : colon + 1).c_str());
+                log.LogError(why.Text());
+            }
             log.LogError("Aborting because of fatal error");
             ReleaseHandles();
             break;
@@ -442,6 +449,9 @@ bool SChannel::VerifyServerCertificate(LogBase &log) {
     if (m_certError != 0) {
         log.LogData("WinVerifyTrustError", CertErrorName(m_certError));
         log.LogDataInt("verifyError", opensslError);
+        StringBuffer why("The server's certificate did not verify: ");
+        why.Append(tls::VerifyErrorText(opensslError));
+        log.LogError(why.Text());
         return false;
     }
     return true;

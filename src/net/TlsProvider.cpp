@@ -163,6 +163,10 @@ std::string GroupName(const char *name) {
 
 } // namespace
 
+const char *VerifyErrorText(int verifyError) {
+    return X509_verify_cert_error_string(verifyError);
+}
+
 uint32_t CertErrorFromOpenSsl(int e) {
     switch (e) {
     case X509_V_OK:

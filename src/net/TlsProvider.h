@@ -89,6 +89,8 @@ constexpr uint32_t CERT_E_UNKNOWN = 0x800B01FF; // an OpenSSL error without a tw
 
 // The policy error for an OpenSSL X509_V_ERR_* code.
 uint32_t CertErrorFromOpenSsl(int verifyError);
+// The reason of a certificate verification error in words ("certificate has expired", ...).
+const char *VerifyErrorText(int verifyError);
 
 // The once-per-process initialisation of the library; true when it is usable.
 bool LoadSecurityLibrary();

@@ -4,6 +4,7 @@
 #include "net/VantrySocket.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "core/StringBuffer.h"
 #include "net/ProgressMonitor.h"
 #include "platform/Clock.h"
+#include "platform/OsError.h"
 #include "platform/Resolver.h"
 
 namespace vantry {
@@ -182,6 +184,17 @@ bool VantrySocket::ConnectInner(const char *host, int port, bool &lookupFailed, 
     }
     log.LogError("Connect function failed.");
     ReportSocketError(code, log);
+    // The failure in the words a command-line user knows: host, port and the system's reason.
+    char reason[128];
+    platform::OsErrorText(code == platform::wsa::kWouldBlock ? ETIMEDOUT : platform::LastSocketErrno(),
+                          reason, sizeof reason);
+    StringBuffer line("connect to ");
+    line.Append(host);
+    line.Append(" port ");
+    line.AppendInt(port);
+    line.Append(": ");
+    line.Append(reason);
+    log.LogError(line.Text());
     return false;
 }
 

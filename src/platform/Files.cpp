@@ -214,6 +214,11 @@ bool FileSizeOf(int fd, uint64_t *size, int *err) {
     return true;
 }
 
+bool IsSpecialFile(const char *name) {
+    struct stat st {};
+    return name && stat(name, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 bool PathExists(const char *name) {
     if (!name || !*name)
         return false;

@@ -45,6 +45,9 @@ bool SyncDirectoryOf(const char *name, int *err);
 
 // True when anything (file, directory, link) is at that path.
 bool PathExists(const char *name);
+// True when the path names something other than a regular file or a directory (a device such as
+// /dev/null, a FIFO, a socket), following links.
+bool IsSpecialFile(const char *name);
 bool DeleteFile(const char *name, int *err);
 bool MakeDir(const char *name, int *err);
 bool ChangeDir(const char *name, int *err);

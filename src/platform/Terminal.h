@@ -1,5 +1,5 @@
-// POSIX layer for command-line programs: the terminal's width, the process id, and a file to remove
-// when the process is ended by a signal.
+// POSIX layer for command-line programs: the terminal's width, the process id, and what to tidy (a file
+// to remove, a line to end) when the process is ended by a signal.
 #pragma once
 
 namespace vantry {
@@ -13,6 +13,9 @@ int ProcessId();
 // as the signal would have. The path is copied (at most 4095 bytes). One path per process: meant for a
 // command-line program's one output file; a later call replaces the path.
 void RemoveOnSignal(const char *path);
+// While on, SIGINT, SIGTERM and SIGHUP first end the line on standard error (a progress line drawn in
+// place), then end the process as the signal would have.
+void NewlineOnSignal(bool on);
 } // namespace platform
 
 } // namespace vantry

@@ -51,9 +51,12 @@ std::vector<std::string> CollectLogErrors(const std::string &logXml) {
 }
 
 GetExitCode ClassifyFailure(const std::vector<std::string> &errors) {
+    // The "connect to HOST port N: reason" entries name a host, whose name could hold any of the words
+    // below; the entries around them tell the class.
     std::vector<std::string> lowered;
     for (const auto &e : errors)
-        lowered.push_back(ascii::Lowered(e));
+        if (e.rfind("connect to ", 0) != 0)
+            lowered.push_back(ascii::Lowered(e));
     // The URL itself was refused before any network use.
     if (AnyContains(lowered,
                     {"failed to parse url", "url is longer than the maximum",
@@ -65,8 +68,11 @@ GetExitCode ClassifyFailure(const std::vector<std::string> &errors) {
                               "renegotiation is larger"}))
         return kExitTooLarge;
     if (AnyContains(lowered, {"error authenticating server credentials", "certificate verify",
-                              "certificate verification", "winverifytrust"}))
+                              "certificate verification", "certificate did not verify", "winverifytrust"}))
         return kExitTlsVerify;
+    if (AnyContains(lowered, {"failed to connect to proxy server"}) &&
+        AnyContains(lowered, {"domain name lookup failed", "cannot get host by name"}))
+        return kExitProxy;
     // Time-outs before the failures they cause: a connect or handshake that timed out is a time-out.
     if (AnyContains(lowered, {"timed out", "timeout", "time-out", "deadline", "maxexchangeseconds"}))
         return kExitTimeout;
@@ -109,6 +115,8 @@ const char *ExitCodeDescription(GetExitCode code) {
         return "bad usage";
     case kExitBadUrl:
         return "bad URL";
+    case kExitProxy:
+        return "proxy not usable";
     case kExitResolve:
         return "host not found";
     case kExitConnect:
@@ -145,8 +153,18 @@ const char *ExitCodeDescription(GetExitCode code) {
 
 std::string FailureMessage(GetExitCode code, const std::string &url, const std::vector<std::string> &errors) {
     std::string line = "vantry-get: " + url + ": " + ExitCodeDescription(code);
-    if (!errors.empty())
-        line += ": \"" + errors.front() + "\"";
+    const std::string *chosen = errors.empty() ? nullptr : &errors.front();
+    for (const char *telling :
+         {"connect to ", "The server's certificate did not verify", "TLS handshake failed"}) {
+        auto it = std::find_if(errors.begin(), errors.end(),
+                               [&](const std::string &e) { return e.rfind(telling, 0) == 0; });
+        if (it != errors.end()) {
+            chosen = &*it;
+            break;
+        }
+    }
+    if (chosen)
+        line += ": \"" + *chosen + "\"";
     // One line whatever the entry holds.
     std::replace(line.begin(), line.end(), '\r', ' ');
     std::replace(line.begin(), line.end(), '\n', ' ');

@@ -11,6 +11,7 @@ enum GetExitCode : int {
     kExitFailure = 1,      // anything not classified below (an answer that is not HTTP/1.x among them)
     kExitUsage = 2,        // unknown option, missing or bad value
     kExitBadUrl = 3,       // malformed or refused URL
+    kExitProxy = 5,        // the proxy's name not found, or a proxy setting that cannot be used
     kExitResolve = 6,      // host name not found
     kExitConnect = 7,      // connection refused or failed
     kExitWeirdReply = 8,   // a response head that breaks the protocol (no colon, NUL, bad Content-Length)
@@ -40,7 +41,8 @@ bool FailureKeepsPartialBody(GetExitCode code);
 // Short name of a class, as it opens the failure message ("could not connect", ...).
 const char *ExitCodeDescription(GetExitCode code);
 
-// "vantry-get: URL: <description>: <first error entry>" (without a line end).
+// "vantry-get: URL: <description>: <entry>" (without a line end): the entry that says most about the
+// failure (a connect failure with host, port and reason; what failed in TLS), else the first.
 std::string FailureMessage(GetExitCode code, const std::string &url, const std::vector<std::string> &errors);
 
 } // namespace vantry

@@ -1,10 +1,12 @@
 // vantry-get's fetches: the options applied to one HttpMan, then each URL fetched in turn (keep-alive
-// within the process) with its output, progress line, verbose report and exit status.
+// within the process), its body streamed to the output, with progress line, verbose report, retries,
+// -w and exit status.
 #pragma once
 #include <string>
 
 #include "tools/GetExit.h"
 #include "tools/GetOptions.h"
+#include "tools/GetProxy.h"
 
 namespace vantry {
 
@@ -17,8 +19,10 @@ bool NormaliseUrl(const std::string &given, std::string &url, std::string &error
 // Applies every setting option to the facade; false with a reason when a directory cannot be made.
 bool ApplyOptions(const GetOptions &options, HttpMan &http, std::string &error);
 
-// Fetches every URL of the options; the exit status is the first failure's (0 when all succeeded).
+// Fetches every URL of the options; the exit status is the first failure's (0 when all succeeded). The
+// environment gives the proxies (http_proxy, https_proxy, no_proxy ...).
 int RunFetches(const GetOptions &options);
+int RunFetches(const GetOptions &options, const EnvReader &env);
 
 // The TLS options: --cacert adds trust anchors; without -k a server must verify.
 bool ApplyTlsOptions(const GetOptions &options, HttpMan &http, std::string &error);

@@ -2,6 +2,7 @@
 // (--name value or --name=value), "--" ending the options, and checks on every value.
 #include "tools/GetOptions.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -19,24 +20,36 @@ enum class Opt {
     RemoteName,
     Text,
     Include,
+    HeadOnly,
+    WriteOut,
+    Silent,
+    ShowError,
     Verbose,
+    Fail,
     Profile,
     Agent,
     Referer,
     User,
     Header,
+    Compressed,
+    NoCompressed,
+    Location,
+    NoLocation,
+    MaxRedirs,
+    Proxy,
+    NoProxy,
+    Request,
+    Data,
     MaxSize,
     ConnectTimeout,
     ReadTimeout,
     MaxTime,
-    NoFollow,
-    Proxy,
+    Retry,
     CookieDir,
     CacheDir,
     CafDir,
     CaCert,
     Insecure,
-    Fail,
     Help,
     Version
 };
@@ -53,24 +66,46 @@ constexpr OptionSpec kOptions[] = {
     {'O', "remote-name", false, Opt::RemoteName},
     {0, "text", false, Opt::Text},
     {'i', "include", false, Opt::Include},
+    {'I', "head", false, Opt::HeadOnly},
+    {'w', "write-out", true, Opt::WriteOut},
+    {'s', "silent", false, Opt::Silent},
+    {'S', "show-error", false, Opt::ShowError},
     {'v', "verbose", false, Opt::Verbose},
+    {'f', "fail", false, Opt::Fail},
     {0, "profile", true, Opt::Profile},
     {'A', "user-agent", true, Opt::Agent},
     {'e', "referer", true, Opt::Referer},
     {'u', "user", true, Opt::User},
     {'H', "header", true, Opt::Header},
+    {0, "compressed", false, Opt::Compressed},
+    {0, "no-compressed", false, Opt::NoCompressed},
+    {'L', "location", false, Opt::Location},
+    {0, "no-location", false, Opt::NoLocation},
+    {0, "no-follow", false, Opt::NoLocation},
+    {0, "max-redirs", true, Opt::MaxRedirs},
+    {'x', "proxy", true, Opt::Proxy},
+    {0, "noproxy", true, Opt::NoProxy},
+    {'X', "request", true, Opt::Request},
+    // Options that would send a request body: recognised so that they are refused in plain words.
+    {'d', "data", true, Opt::Data},
+    {0, "data-binary", true, Opt::Data},
+    {0, "data-raw", true, Opt::Data},
+    {0, "data-ascii", true, Opt::Data},
+    {0, "data-urlencode", true, Opt::Data},
+    {0, "json", true, Opt::Data},
+    {'F', "form", true, Opt::Data},
+    {'T', "upload-file", true, Opt::Data},
     {0, "max-size", true, Opt::MaxSize},
+    {0, "max-filesize", true, Opt::MaxSize},
     {0, "connect-timeout", true, Opt::ConnectTimeout},
     {0, "read-timeout", true, Opt::ReadTimeout},
     {'m', "max-time", true, Opt::MaxTime},
-    {0, "no-follow", false, Opt::NoFollow},
-    {'x', "proxy", true, Opt::Proxy},
+    {0, "retry", true, Opt::Retry},
     {0, "cookie-dir", true, Opt::CookieDir},
     {0, "cache-dir", true, Opt::CacheDir},
     {0, "caf-dir", true, Opt::CafDir},
     {0, "cacert", true, Opt::CaCert},
     {'k', "insecure", false, Opt::Insecure},
-    {'f', "fail", false, Opt::Fail},
     {'h', "help", false, Opt::Help},
     {'V', "version", false, Opt::Version},
 };
@@ -94,6 +129,9 @@ bool HasLineBreak(const std::string &text) {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
+constexpr uint64_t kMaxRedirectsAllowed = 1000;
+constexpr uint64_t kMaxRetries = 100;
+
 bool ParseUnsigned(const std::string &text, uint64_t max, uint64_t &out) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
@@ -106,8 +144,8 @@ bool ParseUnsigned(const std::string &text, uint64_t max, uint64_t &out) {
     return true;
 }
 
-// BYTES with an optional K, M or G suffix (powers of 1024), at most 4 GiB - 1 (the setting is 32-bit).
-bool ParseSize(const std::string &text, uint32_t &out) {
+// BYTES with an optional K, M, G or T suffix (powers of 1024).
+bool ParseSize(const std::string &text, uint64_t &out) {
     std::string digits = text;
     uint64_t scale = 1;
     if (!digits.empty()) {
@@ -124,19 +162,21 @@ bool ParseSize(const std::string &text, uint32_t &out) {
         case 'G':
             scale = 1024ull * 1024 * 1024;
             break;
+        case 't':
+        case 'T':
+            scale = 1024ull * 1024 * 1024 * 1024;
+            break;
         default:
             break;
         }
         if (scale != 1)
             digits.pop_back();
     }
+    const uint64_t max = std::numeric_limits<int64_t>::max();
     uint64_t value = 0;
-    if (!ParseUnsigned(digits, std::numeric_limits<uint32_t>::max(), value))
+    if (!ParseUnsigned(digits, max, value) || value > max / scale)
         return false;
-    value *= scale;
-    if (value > std::numeric_limits<uint32_t>::max())
-        return false;
-    out = static_cast<uint32_t>(value);
+    out = value * scale;
     return true;
 }
 
@@ -145,26 +185,6 @@ bool ParseSeconds(const std::string &text, int minimum, int &out) {
     if (!ParseUnsigned(text, 86400 * 365, value) || value < static_cast<uint64_t>(minimum))
         return false;
     out = static_cast<int>(value);
-    return true;
-}
-
-bool ParseProxy(std::string text, std::pair<std::string, int> &out) {
-    if (text.rfind("http://", 0) == 0)
-        text.erase(0, 7);
-    if (!text.empty() && text.back() == '/')
-        text.pop_back();
-    int port = 80;
-    size_t colon = text.rfind(':');
-    if (colon != std::string::npos) {
-        uint64_t value = 0;
-        if (!ParseUnsigned(text.substr(colon + 1), 65535, value) || value == 0)
-            return false;
-        port = static_cast<int>(value);
-        text.erase(colon);
-    }
-    if (text.empty() || text.find_first_of("/@ \t") != std::string::npos || HasLineBreak(text))
-        return false;
-    out = {text, port};
     return true;
 }
 
@@ -179,6 +199,12 @@ bool ParseHeader(const std::string &text, std::pair<std::string, std::string> &o
     size_t start = text.find_first_not_of(" \t", colon + 1);
     out = {name, start == std::string::npos ? std::string() : text.substr(start)};
     return true;
+}
+
+// Values of -X: the methods this program sends.
+bool MethodAllowed(const std::string &method, bool &head) {
+    head = method == "HEAD";
+    return method == "GET" || head;
 }
 
 class Parser {
@@ -201,8 +227,24 @@ public:
         case Opt::Include:
             m_out.IncludeHead = true;
             return true;
+        case Opt::HeadOnly:
+            m_out.Head = true;
+            m_out.IncludeHead = true;
+            return true;
+        case Opt::WriteOut:
+            m_out.WriteOut = value;
+            return true;
+        case Opt::Silent:
+            m_out.Silent = true;
+            return true;
+        case Opt::ShowError:
+            m_out.ShowError = true;
+            return true;
         case Opt::Verbose:
             m_out.Verbose = true;
+            return true;
+        case Opt::Fail:
+            m_out.Fail = true;
             return true;
         case Opt::Profile:
             if (value == "generic")
@@ -215,14 +257,10 @@ public:
                 return Fail("option " + shown + ": unknown profile '" + value + "' (generic, ie or firefox)");
             return true;
         case Opt::Agent:
-            if (HasLineBreak(value))
-                return Fail("option " + shown + ": the value must not contain a line break");
-            m_out.UserAgent = value;
-            return true;
         case Opt::Referer:
             if (HasLineBreak(value))
                 return Fail("option " + shown + ": the value must not contain a line break");
-            m_out.Referer = value;
+            (entry.id == Opt::Agent ? m_out.UserAgent : m_out.Referer) = value;
             return true;
         case Opt::User: {
             size_t colon = value.find(':');
@@ -238,10 +276,54 @@ public:
             m_out.Headers.push_back(header);
             return true;
         }
+        case Opt::Compressed:
+        case Opt::NoCompressed:
+            m_out.Compressed = entry.id == Opt::Compressed;
+            return true;
+        case Opt::Location:
+        case Opt::NoLocation:
+            m_out.NoFollow = entry.id == Opt::NoLocation;
+            return true;
+        case Opt::MaxRedirs: {
+            uint64_t n = 0;
+            if (value == "-1")
+                n = kMaxRedirectsAllowed; // curl's "unlimited", bounded here
+            else if (!ParseUnsigned(value, kMaxRedirectsAllowed, n))
+                return Fail("option " + shown + ": expected a number of redirects from 0 to " +
+                            std::to_string(kMaxRedirectsAllowed));
+            m_out.MaxRedirects = static_cast<int>(n);
+            return true;
+        }
+        case Opt::Proxy: {
+            if (value.empty()) {
+                m_out.NoProxyAtAll = true;
+                m_out.Proxy.reset();
+                return true;
+            }
+            std::pair<std::string, int> proxy;
+            if (!ParseProxy(value, proxy))
+                return Fail("option " + shown + ": expected [http://]HOST[:PORT]");
+            m_out.Proxy = proxy;
+            m_out.NoProxyAtAll = false;
+            return true;
+        }
+        case Opt::NoProxy:
+            m_out.NoProxy = value;
+            return true;
+        case Opt::Request: {
+            bool head = false;
+            if (!MethodAllowed(value, head))
+                return Fail("option " + shown + " " + value + ": only GET and HEAD are supported");
+            if (head)
+                m_out.Head = true;
+            return true;
+        }
+        case Opt::Data:
+            return Fail("option " + shown + ": only GET and HEAD are supported (no request body is sent)");
         case Opt::MaxSize: {
-            uint32_t size = 0;
+            uint64_t size = 0;
             if (!ParseSize(value, size))
-                return Fail("option " + shown + ": expected a byte count below 4 GiB (K, M, G allowed)");
+                return Fail("option " + shown + ": expected a byte count (K, M, G, T allowed)");
             m_out.MaxSize = size;
             return true;
         }
@@ -260,14 +342,12 @@ public:
             m_out.MaxTime = seconds;
             return true;
         }
-        case Opt::NoFollow:
-            m_out.NoFollow = true;
-            return true;
-        case Opt::Proxy: {
-            std::pair<std::string, int> proxy;
-            if (!ParseProxy(value, proxy))
-                return Fail("option " + shown + ": expected HOST:PORT");
-            m_out.Proxy = proxy;
+        case Opt::Retry: {
+            uint64_t n = 0;
+            if (!ParseUnsigned(value, kMaxRetries, n))
+                return Fail("option " + shown + ": expected a number of retries from 0 to " +
+                            std::to_string(kMaxRetries));
+            m_out.Retry = static_cast<int>(n);
             return true;
         }
         case Opt::CookieDir:
@@ -285,9 +365,6 @@ public:
         }
         case Opt::Insecure:
             m_out.Insecure = true;
-            return true;
-        case Opt::Fail:
-            m_out.Fail = true;
             return true;
         case Opt::Help:
             m_out.Help = true;
@@ -310,6 +387,32 @@ private:
 };
 
 } // namespace
+
+bool ParseProxy(std::string text, std::pair<std::string, int> &out) {
+    if (size_t scheme = text.find("://"); scheme != std::string::npos) {
+        std::string name = text.substr(0, scheme);
+        for (char &c : name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (name != "http")
+            return false; // an HTTPS or SOCKS proxy is not spoken to
+        text.erase(0, scheme + 3);
+    }
+    if (!text.empty() && text.back() == '/')
+        text.pop_back();
+    int port = kDefaultProxyPort;
+    size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        uint64_t value = 0;
+        if (!ParseUnsigned(text.substr(colon + 1), 65535, value) || value == 0)
+            return false;
+        port = static_cast<int>(value);
+        text.erase(colon);
+    }
+    if (text.empty() || text.find_first_of("/@ \t") != std::string::npos || HasLineBreak(text))
+        return false;
+    out = {text, port};
+    return true;
+}
 
 bool ParseGetOptions(const std::vector<std::string> &args, GetOptions &out, std::string &error) {
     out = GetOptions();
@@ -380,6 +483,8 @@ bool ParseGetOptions(const std::vector<std::string> &args, GetOptions &out, std:
         return true;
     if (out.Urls.empty())
         return parser.Fail("no URL given (try --help)");
+    if (out.Head && out.Text)
+        return parser.Fail("--text needs a body; a HEAD request (-I) has none");
     if (!out.OutputFile.empty() && out.RemoteName)
         return parser.Fail("-o and -O exclude each other");
     if (!out.OutputFile.empty() && out.Urls.size() > 1)
@@ -391,45 +496,67 @@ bool ParseGetOptions(const std::vector<std::string> &args, GetOptions &out, std:
 
 const char *GetUsageText() {
     return "Usage: vantry-get [options] URL...\n"
-           "Fetches each URL over HTTP/1.1 (http: and https:) and writes its body to standard output.\n"
+           "Fetches each URL over HTTP/1.1 (http: and https:) and writes its body to standard output as it\n"
+           "arrives. Defaults are in brackets.\n"
            "\n"
            "Output:\n"
-           "  -o, --output FILE        write the body to FILE (one URL); the file appears only on success\n"
-           "  -O, --remote-name        write each body to a file named after the URL's last path segment\n"
-           "      --text               the page as UTF-8 text (charset from Content-Type or meta tags)\n"
-           "                           instead of the body bytes as received (after gzip decoding)\n"
-           "  -i, --include            the response head before the body\n"
-           "  -v, --verbose            the request sent and the library's log on standard error\n"
-           "  -f, --fail               exit 22, writing no body, when the status is 400 or more\n"
+           "  -o, --output FILE        write the body to FILE (one URL; - is standard output); the file\n"
+           "                           appears only when complete [standard output]\n"
+           "  -O, --remote-name        write each body to a file named after the URL's last path segment,\n"
+           "                           %XX decoded [off]\n"
+           "      --text               the page as UTF-8 text (charset from Content-Type or meta tags),\n"
+           "                           held in memory [off: the bytes as received]\n"
+           "  -i, --include            the response head before the body [off]\n"
+           "  -I, --head               a HEAD request: the response head only [off]\n"
+           "  -w, --write-out FORMAT   after each transfer write FORMAT to standard output: %{http_code},\n"
+           "                           %{url_effective}, %{size_download}, %{size_header}, %{time_total},\n"
+           "                           %{speed_download}, %{content_type}, %{exitcode}, %{errormsg},\n"
+           "                           \\n, \\t, %% [none]\n"
+           "  -s, --silent             no progress line and no failure message [off]\n"
+           "  -S, --show-error         the failure message even with -s [off]\n"
+           "  -v, --verbose            the request sent and the library's log on standard error [off]\n"
+           "  -f, --fail               exit 22, writing no body, when the status is 400 or more [off]\n"
            "Request:\n"
-           "      --profile NAME       generic (default), ie or firefox request profile\n"
-           "  -A, --user-agent AGENT   User-Agent of the generic profile\n"
-           "  -e, --referer URL        Referer line\n"
-           "  -u, --user USER:PASSWORD Basic authorisation\n"
+           "      --profile NAME       request profile: generic, ie or firefox [generic]\n"
+           "  -A, --user-agent AGENT   User-Agent of the generic profile [Vantry/1.0.0 (+http://...)]\n"
+           "  -e, --referer URL        Referer line [none]\n"
+           "  -u, --user USER:PASSWORD Basic authorisation [none]\n"
            "  -H, --header \"N: v\"      an extra request line (generic profile; repeatable); it replaces\n"
-           "                           the profile's own line of that name, \"N:\" removes that line\n"
-           "      --no-follow          do not follow 301, 302, 303, 307 and 308 redirects\n"
-           "  -x, --proxy HOST[:PORT]  HTTP proxy (port 80 when not given)\n"
+           "                           the profile's own line of that name, \"N:\" removes that line [none]\n"
+           "      --compressed         ask for a gzip body (Accept-Encoding: gzip) and decode it [on]\n"
+           "      --no-compressed      do not ask for gzip (a gzip body sent anyway is still decoded)\n"
+           "  -L, --location           follow 301, 302, 303, 307 and 308 redirects [on]\n"
+           "      --no-location        do not follow redirects (--no-follow is the same)\n"
+           "      --max-redirs N       redirects followed in a row [4]\n"
+           "  -X, --request METHOD     GET or HEAD; no other method is supported [GET]\n"
+           "  -x, --proxy HOST[:PORT]  HTTP proxy, port 80 when not given; https goes through CONNECT; \"\"\n"
+           "                           for none [http_proxy, https_proxy, no_proxy from the environment]\n"
+           "      --noproxy LIST       hosts (comma-separated, * for all) reached without a proxy "
+           "[no_proxy]\n"
            "Limits:\n"
-           "      --max-size BYTES     refuse a body larger than BYTES (K, M, G suffixes)\n"
-           "      --connect-timeout S  connect time-out in seconds\n"
-           "      --read-timeout S     time-out of each read, in seconds\n"
-           "  -m, --max-time S         deadline of one whole exchange, in seconds (0: none)\n"
+           "      --max-size BYTES     refuse a body larger than BYTES (K, M, G, T suffixes) [no limit]\n"
+           "      --connect-timeout S  connect time-out in seconds [10]\n"
+           "      --read-timeout S     stall time-out: the longest wait while nothing arrives, in seconds\n"
+           "                           [20]\n"
+           "  -m, --max-time S         limit on one whole transfer, in seconds [none]\n"
+           "      --retry N            retry a transient failure (connect, time-out, HTTP 408, 429, 5xx)\n"
+           "                           up to N times, waiting 1, 2, 4 ... seconds [0]\n"
            "State:\n"
-           "      --cookie-dir DIR     keep cookies in DIR (read and written)\n"
-           "      --cache-dir DIR      HTTP cache in DIR, .dat store\n"
-           "      --caf-dir DIR        HTTP cache in DIR, .caf store\n"
+           "      --cookie-dir DIR     keep cookies in DIR (read and written) [no cookies]\n"
+           "      --cache-dir DIR      HTTP cache in DIR, .dat store [no cache]\n"
+           "      --caf-dir DIR        HTTP cache in DIR, .caf store [no cache]\n"
            "TLS:\n"
-           "      --cacert FILE        trust the CA certificates in FILE as well\n"
-           "  -k, --insecure           accept a server whose certificate fails verification\n"
+           "      --cacert FILE        trust the CA certificates in FILE as well [the system's CA store]\n"
+           "  -k, --insecure           accept a server whose certificate fails verification [off]\n"
            "Other:\n"
            "  -h, --help               this text\n"
            "  -V, --version            the version\n"
            "\n"
-           "Exit status: 0 success, 1 other failure, 2 bad usage, 3 bad URL, 6 host not found,\n"
-           "7 connect failed, 8 invalid response, 18 response cut short, 22 HTTP status >= 400 with\n"
-           "--fail, 23 write error, 28 time-out, 35 TLS failure, 47 too many redirects, 52 empty reply,\n"
-           "56 receive failure, 60 certificate not verified, 61 bad encoding, 63 body too large.\n";
+           "Exit status: 0 success, 1 other failure, 2 bad usage, 3 bad URL, 5 proxy not found,\n"
+           "6 host not found, 7 connect failed, 8 invalid response, 18 response cut short, 22 HTTP status\n"
+           ">= 400 with --fail, 23 write error, 28 time-out, 35 TLS failure, 47 too many redirects,\n"
+           "52 empty reply, 56 receive failure, 60 certificate not verified, 61 bad encoding,\n"
+           "63 body too large.\n";
 }
 
 std::string GetVersionText() {

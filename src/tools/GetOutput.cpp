@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "core/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/OsError.h"
@@ -18,6 +19,25 @@ std::string OsText(int err) {
     return text;
 }
 
+// %XX escapes decoded, except those for '/', NUL and other control bytes, which stay as written.
+std::string PercentDecodedName(const std::string &segment) {
+    std::string out;
+    for (size_t i = 0; i < segment.size(); ++i) {
+        if (segment[i] == '%' && i + 2 < segment.size() && ascii::HexValue(segment[i + 1]) >= 0 &&
+            ascii::HexValue(segment[i + 2]) >= 0) {
+            unsigned char byte = static_cast<unsigned char>(ascii::HexValue(segment[i + 1]) * 16 +
+                                                            ascii::HexValue(segment[i + 2]));
+            if (byte != '/' && byte >= 0x20 && byte != 0x7F) {
+                out.push_back(static_cast<char>(byte));
+                i += 2;
+                continue;
+            }
+        }
+        out.push_back(segment[i]);
+    }
+    return out;
+}
+
 } // namespace
 
 std::string RemoteFileName(const std::string &url) {
@@ -29,7 +49,7 @@ std::string RemoteFileName(const std::string &url) {
     std::string name;
     if (size_t slash = rest.find('/'); slash != std::string::npos) {
         std::string path = rest.substr(slash);
-        name = path.substr(path.rfind('/') + 1);
+        name = PercentDecodedName(path.substr(path.rfind('/') + 1));
     }
     if (name.empty() || name == "." || name == "..")
         return "index.html";
@@ -42,9 +62,23 @@ GetOutput::~GetOutput() {
 
 bool GetOutput::Open(const std::string &path, std::string &error) {
     Abandon();
-    if (path.empty()) {
+    m_written = 0;
+    if (path.empty() || path == "-") {
         m_fd = 1;
         m_path.clear();
+        return true;
+    }
+    if (platform::IsSpecialFile(path.c_str())) {
+        // A device or a pipe (-o /dev/null) is written as it is: a temporary file renamed over it would
+        // replace it.
+        int err = 0;
+        m_fd = platform::CreateForWrite(path.c_str(), &err);
+        if (m_fd == platform::kInvalidFile) {
+            error = path + ": cannot write: " + OsText(err);
+            m_fd = 1;
+            return false;
+        }
+        m_device = true;
         return true;
     }
     m_path = path;
@@ -87,11 +121,21 @@ bool GetOutput::Write(const void *bytes, size_t count, std::string &error) {
         }
         p += piece;
         count -= piece;
+        m_written += piece;
     }
     return true;
 }
 
+bool GetOutput::Restart(std::string &error) {
+    if (!m_open)
+        return m_written == 0; // standard output or a device cannot take back what it was given
+    std::string path = m_path;
+    Abandon();
+    return Open(path, error);
+}
+
 bool GetOutput::Commit(std::string &error) {
+    CloseDevice();
     if (!m_open)
         return true;
     platform::CloseFile(m_fd);
@@ -109,7 +153,16 @@ bool GetOutput::Commit(std::string &error) {
     return true;
 }
 
+void GetOutput::CloseDevice() {
+    if (!m_device)
+        return;
+    platform::CloseFile(m_fd);
+    m_fd = 1;
+    m_device = false;
+}
+
 void GetOutput::Abandon() {
+    CloseDevice();
     if (!m_open)
         return;
     platform::CloseFile(m_fd);

@@ -68,6 +68,20 @@ TEST_F(StateOwner, RestartBringsBackQueuesAndSets) {
     EXPECT_EQ(Output(), "www.a.com\nwww.b.com\nc.org\nwww.near.net\n");
 }
 
+TEST_F(StateOwner, HostsFoundAgainWhileStillQueuedAreNoNewsAndAreJournalledOnce) {
+    auto state = Opened();
+    state->AddSeedHosts({"www.a.com", "www.b.com"});
+    const uint64_t discoveries = state->Discoveries();
+    const uint64_t journalBytes = state->JournalBytes();
+    // The seed page fetched again, and a crawl finding the same hosts: both still wait in the queues.
+    state->AddSeedHosts({"www.a.com", "www.b.com"});
+    state->AddOutboundHosts({"WWW.B.COM", "www.a.com"});
+    EXPECT_EQ(state->Discoveries(), discoveries);
+    EXPECT_EQ(state->JournalBytes(), journalBytes);
+    EXPECT_EQ(state->CrawlQueue(), (std::vector<std::string>{"www.a.com", "www.b.com"}));
+    EXPECT_EQ(state->WalkQueue(), (std::vector<std::string>{"www.a.com", "www.b.com"}));
+}
+
 TEST_F(StateOwner, WalkCutShortLeavesNoTraceAndIsMadeAgainWhole) {
     {
         auto state = Opened();

@@ -95,13 +95,15 @@ TEST(HttpResponseHeader, ContentLengthForms) {
     EXPECT_FALSE(h.ContentLengthPresent);
 }
 
-TEST(HttpResponseHeader, NegativeOrHugeContentLengthNeverBecomesNegative) {
+TEST(HttpResponseHeader, ContentLengthIsSixtyFourBitAndNeverBecomesNegative) {
     HttpResponseHeader h;
     h.Parse("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n");
     EXPECT_TRUE(h.ContentLengthPresent);
     EXPECT_EQ(h.ContentLength, 0);
+    h.Parse("HTTP/1.1 200 OK\r\nContent-Length: 6442450944\r\n\r\n"); // 6 GiB
+    EXPECT_EQ(h.ContentLength, 6442450944LL);
     h.Parse("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n");
-    EXPECT_EQ(h.ContentLength, 2147483647);
+    EXPECT_EQ(h.ContentLength, INT64_MAX);
 }
 
 TEST(HttpResponseHeader, ParseBytesReadsTheBufferAsText) {

@@ -78,9 +78,9 @@ TEST_F(Sandbox, WalkFindsAndWritesTheNeighbourNames) {
     EXPECT_EQ(names,
               (std::vector<std::string>{"quillmarsh.org", "www.tidewell-ferns.net", "www.edge-of-walk.com",
                                         "www.saltreed-cove.com", "www.brinefield.zz"}));
-    EXPECT_EQ(
-        testsupport::ReadFileBytes(out),
-        "quillmarsh.org\r\nwww.tidewell-ferns.net\r\nwww.edge-of-walk.com\r\nwww.saltreed-cove.com\r\n");
+    // Output lines end in LF alone.
+    EXPECT_EQ(testsupport::ReadFileBytes(out),
+              "quillmarsh.org\nwww.tidewell-ferns.net\nwww.edge-of-walk.com\nwww.saltreed-cove.com\n");
 
     // A second scan of the same neighbourhood stops at the first name, already seen.
     StringTable again;

@@ -72,6 +72,35 @@ TEST(GetExit, ASizeRefusalWinsOverTheEntriesThatFollowIt) {
               kExitTooLarge);
 }
 
+TEST(GetExit, TheNameOfTheHostInAConnectEntryDoesNotDecideTheClass) {
+    EXPECT_EQ(ClassifyFailure({"Connect function failed.",
+                               "connect to tls.ssl.example port 443: Connection refused",
+                               "Failed to connect to HTTP server"}),
+              kExitConnect);
+    EXPECT_EQ(ClassifyFailure({"Cannot get host by name.", "Failed to connect to proxy server",
+                               "Domain name lookup failed."}),
+              kExitProxy);
+    EXPECT_EQ(ClassifyFailure({"The server's certificate did not verify: certificate has expired",
+                               "Error authenticating server credentials!"}),
+              kExitTlsVerify);
+}
+
+TEST(GetExit, MessageQuotesTheEntryThatSaysMostAboutTheFailure) {
+    EXPECT_EQ(
+        FailureMessage(kExitConnect, "http://127.0.0.1:18080/",
+                       {"Connect function failed.", "connect to 127.0.0.1 port 18080: Connection refused",
+                        "Failed to connect to HTTP server"}),
+        "vantry-get: http://127.0.0.1:18080/: could not connect: \"connect to 127.0.0.1 port 18080: "
+        "Connection refused\"");
+    EXPECT_NE(FailureMessage(kExitTls, "u", {"Error reading", "TLS handshake failed: tlsv1 alert unknown ca"})
+                  .find("\"TLS handshake failed: tlsv1 alert unknown ca\""),
+              std::string::npos);
+    EXPECT_NE(FailureMessage(kExitTlsVerify, "u",
+                             {"Error building", "The server's certificate did not verify: hostname mismatch"})
+                  .find("hostname mismatch"),
+              std::string::npos);
+}
+
 TEST(GetExit, MessageIsOneLineQuotingTheFirstErrorEntry) {
     std::string line = FailureMessage(kExitConnect, "http://127.0.0.1:1/",
                                       {"Connect function\r\nfailed.", "Failed to connect to HTTP server"});

@@ -45,7 +45,13 @@ TEST(ApplyOptions, DefaultsRequireAVerifiedServerAndLiftTheCrawlersUrlLimits) {
     EXPECT_TRUE(c.RequireVerifiedServer);
     EXPECT_EQ(c.ConnectTimeout, defaults.ConnectTimeout);
     EXPECT_EQ(c.ReadTimeout, defaults.ReadTimeout);
-    EXPECT_EQ(c.MaxExchangeSeconds, defaults.MaxExchangeSeconds);
+    EXPECT_EQ(c.MaxExchangeSeconds, 0); // no limit on a whole transfer unless -m
+    EXPECT_EQ(c.MaxRedirects, 4);
+    EXPECT_FALSE(c.DecodeGzipByMagic); // a .gz file is saved as it is
+    EXPECT_EQ(c.Method, HttpMethod::Get);
+    StringBuffer encoding;
+    EXPECT_TRUE(c.ExtraHeaders.GetField("Accept-Encoding", encoding));
+    EXPECT_STREQ(encoding.Text(), "gzip");
     EXPECT_EQ(c.MaxContentLength, 0u);
     EXPECT_TRUE(c.FollowRedirects);
     EXPECT_FALSE(c.MimicIE || c.MimicFirefox);
@@ -116,4 +122,33 @@ TEST(ApplyOptions, AMissingCaFileOrAnUnmakeableDirectoryIsRefused) {
     EXPECT_NE(error.find("/nonexistent/ca.pem"), std::string::npos);
     EXPECT_FALSE(ApplyOptions(Options({"--cookie-dir", "/proc/vantry-no/such"}), http, error));
     EXPECT_NE(error.find("--cookie-dir"), std::string::npos);
+}
+
+TEST(ApplyOptions, CompressionHeadAndRedirectOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *encoding; // null: no Accept-Encoding line of ours
+    } cases[] = {
+        {{"--no-compressed"}, nullptr},
+        {{"--compressed"}, "gzip"},
+        {{"-H", "Accept-Encoding: identity"}, "identity"},
+        {{"--profile", "ie"}, nullptr}, // the browser profiles send their own line
+    };
+    for (const Case &k : cases) {
+        HttpMan http;
+        std::string error;
+        ASSERT_TRUE(ApplyOptions(Options(k.args), http, error)) << error;
+        StringBuffer value;
+        bool has = http.Control().ExtraHeaders.GetField("Accept-Encoding", value);
+        EXPECT_EQ(has, k.encoding != nullptr) << k.args[0];
+        if (k.encoding) {
+            EXPECT_STREQ(value.Text(), k.encoding) << k.args[0];
+        }
+    }
+    HttpMan http;
+    std::string error;
+    ASSERT_TRUE(ApplyOptions(Options({"-I", "-m", "30", "--max-redirs", "9"}), http, error)) << error;
+    EXPECT_EQ(http.Control().Method, HttpMethod::Head);
+    EXPECT_EQ(http.Control().MaxExchangeSeconds, 30);
+    EXPECT_EQ(http.Control().MaxRedirects, 9);
 }

@@ -126,7 +126,7 @@ TEST(GetOptions, UnknownOptionsAndMissingValuesAreRefused) {
 TEST(GetOptions, BadValuesAreRefused) {
     Refusal({"--profile", "opera", "http://x/"});
     Refusal({"--max-size", "12X", "http://x/"});
-    Refusal({"--max-size", "4G", "http://x/"}); // beyond the 32-bit setting
+    Refusal({"--max-size", "9000000T", "http://x/"}); // beyond 64 bits
     Refusal({"--max-size", "-1", "http://x/"});
     Refusal({"--connect-timeout", "0", "http://x/"});
     Refusal({"--read-timeout", "1.5", "http://x/"});
@@ -145,6 +145,7 @@ TEST(GetOptions, MaxTimeZeroMeansNoDeadlineAndSizesTakeSuffixes) {
     EXPECT_EQ(*Parse({"--max-time", "0", "http://x/"}).MaxTime, 0);
     EXPECT_EQ(*Parse({"--max-size", "2M", "http://x/"}).MaxSize, 2u * 1024 * 1024);
     EXPECT_EQ(*Parse({"--max-size", "4294967295", "http://x/"}).MaxSize, 4294967295u);
+    EXPECT_EQ(*Parse({"--max-size", "8G", "http://x/"}).MaxSize, 8ull << 30); // lengths are 64-bit
     EXPECT_EQ(Parse({"-x", "http://p.local/", "http://x/"}).Proxy->second, 80);
 }
 
@@ -167,4 +168,55 @@ TEST(GetOptions, UsageListsTheExitCodes) {
     for (const char *text : {"22 HTTP status", "28 time-out", "63 body too large", "3 bad URL", "7 connect"})
         EXPECT_NE(usage.find(text), std::string::npos) << text;
     EXPECT_EQ(GetVersionText().rfind("vantry-get ", 0), 0u);
+}
+
+TEST(GetOptions, CurlHabitsReachTheirFields) {
+    GetOptions o =
+        Parse({"-sSIL", "--max-redirs", "7", "-w", "%{http_code}\\n", "--retry", "3", "--no-compressed", "-o",
+               "-", "--noproxy", "a.example,b", "-X", "GET", "http://x/"});
+    EXPECT_TRUE(o.Silent && o.ShowError && o.Head && o.IncludeHead && !o.NoFollow);
+    EXPECT_EQ(*o.MaxRedirects, 7);
+    EXPECT_EQ(o.WriteOut, "%{http_code}\\n");
+    EXPECT_EQ(o.Retry, 3);
+    EXPECT_FALSE(o.Compressed);
+    EXPECT_EQ(o.OutputFile, "-");
+    EXPECT_EQ(*o.NoProxy, "a.example,b");
+
+    GetOptions d = Parse({"http://x/"});
+    EXPECT_TRUE(d.Compressed && !d.Head && !d.Silent && !d.NoFollow && !d.MaxRedirects && d.Retry == 0);
+    EXPECT_TRUE(Parse({"--no-location", "http://x/"}).NoFollow);
+    EXPECT_TRUE(Parse({"--no-follow", "http://x/"}).NoFollow);
+    EXPECT_FALSE(Parse({"--no-location", "-L", "http://x/"}).NoFollow);
+    GetOptions head = Parse({"-X", "HEAD", "http://x/"});
+    EXPECT_TRUE(head.Head && !head.IncludeHead); // -X HEAD sends HEAD; -I also shows the head
+    EXPECT_TRUE(Parse({"-x", "", "http://x/"}).NoProxyAtAll);
+    EXPECT_EQ(*Parse({"--max-redirs", "-1", "http://x/"}).MaxRedirects, 1000);
+}
+
+TEST(GetOptions, MethodsOtherThanGetAndHeadAndRequestBodiesAreRefusedInOneLine) {
+    for (std::vector<std::string> args : {std::vector<std::string>{"-X", "POST"},
+                                          {"--request=PUT"},
+                                          {"-d", "a=1"},
+                                          {"--data-binary", "@f"},
+                                          {"-F", "f=@x"},
+                                          {"-T", "file"},
+                                          {"--json", "{}"}}) {
+        args.push_back("http://x/");
+        std::string error = Refusal(args);
+        EXPECT_NE(error.find("only GET and HEAD are supported"), std::string::npos) << error;
+    }
+    Refusal({"--max-redirs", "1001", "http://x/"});
+    Refusal({"--retry", "x", "http://x/"});
+    Refusal({"-x", "socks5://p:1080", "http://x/"});
+    Refusal({"-x", "user:pw@p:8080", "http://x/"});
+    Refusal({"-I", "--text", "http://x/"});
+}
+
+TEST(GetOptions, HelpShowsEveryDefault) {
+    std::string usage = GetUsageText();
+    for (const char *text :
+         {"[standard output]", "connect time-out in seconds [10]", "[20]",
+          "limit on one whole transfer, in seconds [none]", "redirects followed in a row [4]", "[0]",
+          "[generic]", "http_proxy, https_proxy, no_proxy", "[on]", "[no limit]"})
+        EXPECT_NE(usage.find(text), std::string::npos) << text;
 }

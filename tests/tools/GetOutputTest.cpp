@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tools/GetOutput.h"
 
@@ -88,4 +90,60 @@ TEST(GetOutput, AnUnwritablePlaceIsReportedAtOpen) {
     EXPECT_FALSE(out.Open("/nonexistent-dir-of-vantry/x.html", error));
     EXPECT_NE(error.find("/nonexistent-dir-of-vantry/x.html: cannot write"), std::string::npos) << error;
     EXPECT_FALSE(out.Open("somedir/", error));
+}
+
+TEST(RemoteFileName, PercentEscapesAreDecodedAsWgetDecodesThem) {
+    EXPECT_EQ(RemoteFileName("http://h/dir/annual%20report%202024.pdf"), "annual report 2024.pdf");
+    EXPECT_EQ(RemoteFileName("http://h/caf%C3%A9.txt"), "caf\xC3\xA9.txt");
+    // Escapes that would make a path or a control byte stay as they are written.
+    EXPECT_EQ(RemoteFileName("http://h/a%2Fb%2fc"), "a%2Fb%2fc");
+    EXPECT_EQ(RemoteFileName("http://h/nul%00%0Aend"), "nul%00%0Aend");
+    EXPECT_EQ(RemoteFileName("http://h/bad%zzescape%4"), "bad%zzescape%4");
+    EXPECT_EQ(RemoteFileName("http://h/%2E%2E"), "index.html");
+}
+
+TEST(GetOutput, DashIsStandardOutputAndARestartedFileStartsEmpty) {
+    std::string error;
+    GetOutput out;
+    ASSERT_TRUE(out.Open("-", error));
+    EXPECT_FALSE(out.ToFile());
+    EXPECT_TRUE(out.Restart(error)); // nothing written yet
+    std::string dir = MakeTempDir();
+    ASSERT_TRUE(out.Open(dir + "/f.bin", error)) << error;
+    ASSERT_TRUE(out.Write("first attempt", 13, error));
+    EXPECT_EQ(out.Written(), 13u);
+    ASSERT_TRUE(out.Restart(error)) << error;
+    EXPECT_EQ(out.Written(), 0u);
+    ASSERT_TRUE(out.Write("second", 6, error));
+    ASSERT_TRUE(out.Commit(error)) << error;
+    EXPECT_EQ(Slurp(dir + "/f.bin"), "second");
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"f.bin"});
+    std::remove((dir + "/f.bin").c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(GetOutput, ADeviceOrPipeIsWrittenAsItIsNeverReplaced) {
+    // As -o /dev/null: a temporary file renamed over the path would put a plain file in its place.
+    std::string dir = MakeTempDir();
+    std::string fifo = dir + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string error;
+    {
+        GetOutput out;
+        ASSERT_TRUE(out.Open(fifo, error)) << error;
+        ASSERT_TRUE(out.Write("through", 7, error)) << error;
+        ASSERT_TRUE(out.Commit(error)) << error;
+    }
+    char buf[16] = {};
+    EXPECT_EQ(read(reader, buf, sizeof buf), 7);
+    EXPECT_STREQ(buf, "through");
+    close(reader);
+    struct stat st {};
+    ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"pipe"});
+    std::remove(fifo.c_str());
+    rmdir(dir.c_str());
 }

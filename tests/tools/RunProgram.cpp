@@ -2,6 +2,11 @@
 // time limit.
 #include "RunProgram.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <zlib.h>
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -15,7 +20,50 @@
 #include <thread>
 #include <unistd.h>
 
+extern char **environ;
+
 namespace testsupport {
+
+const std::vector<std::string> &ProxyVariables() {
+    static const std::vector<std::string> names = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                                   "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+    return names;
+}
+
+namespace {
+// Cleared before any test runs; every program the tests start inherits the cleared environment.
+const bool g_proxiesCleared = [] {
+    for (const std::string &name : ProxyVariables())
+        unsetenv(name.c_str());
+    return true;
+}();
+} // namespace
+
+int ClosedPort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+std::string GzipOf(const std::string &plain) {
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, plain.size()) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.data()));
+    z.avail_in = static_cast<uInt>(plain.size());
+    z.next_out = reinterpret_cast<Bytef *>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
 
 std::string MakeTempDirectory() {
     char name[] = "/tmp/vantry-get-test-XXXXXX";
@@ -61,7 +109,8 @@ void RemoveTree(const std::string &path) {
     }
 }
 
-ProgramResult RunProgram(const std::vector<std::string> &args, const std::string &cwd, int timeoutSeconds) {
+ProgramResult RunProgram(const std::vector<std::string> &args, const std::string &cwd, int timeoutSeconds,
+                         const std::vector<std::string> &env) {
     ProgramResult result;
     std::string dir = MakeTempDirectory();
     std::string outPath = dir + "/out", errPath = dir + "/err";
@@ -69,6 +118,22 @@ ProgramResult RunProgram(const std::vector<std::string> &args, const std::string
     for (const auto &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
+    // The environment is built before the fork: the child only execs.
+    std::vector<std::string> environment;
+    for (char **e = environ; *e; ++e) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('='));
+        bool replaced = std::any_of(env.begin(), env.end(), [&](const std::string &mine) {
+            return mine.substr(0, mine.find('=')) == name;
+        });
+        if (!replaced)
+            environment.push_back(entry);
+    }
+    environment.insert(environment.end(), env.begin(), env.end());
+    std::vector<char *> envp;
+    for (auto &entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -79,7 +144,7 @@ ProgramResult RunProgram(const std::vector<std::string> &args, const std::string
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     if (pid > 0) {

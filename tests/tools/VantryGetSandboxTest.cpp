@@ -178,4 +178,45 @@ TEST_F(VantryGetSandbox, AVerifiedServerIsRequiredUnlessInsecure) {
     EXPECT_EQ(insecure.out, "profile page\n");
 }
 
+TEST_F(VantryGetSandbox, HeadAgainstNginxWritesTheHeadAndReadsNoBody) {
+    ProgramResult r = Get({"-I", std::string(kSite) + "/big.bin?head"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\r\nContent-Length: 3145728\r\n"), std::string::npos) << r.out;
+    ASSERT_GE(r.out.size(), 4u);
+    EXPECT_EQ(r.out.substr(r.out.size() - 4), "\r\n\r\n"); // the head and nothing after it
+    auto lines = LogLines("/big.bin?head");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0][0].rfind("HEAD /big.bin?head ", 0), 0u) << lines[0][0];
+    // A GET on the same run after the HEAD: the kept connection carries on in step.
+    ProgramResult both =
+        Get({"-I", std::string(kSite) + "/profile.html", std::string(kSite) + "/profile.html"});
+    EXPECT_EQ(both.exitCode, 0) << both.err;
+}
+
+TEST_F(VantryGetSandbox, RedirectsOfEveryKindAreFollowedToTheirTarget) {
+    for (const char *path : {"/r303", "/r307"}) {
+        ProgramResult r = Get({"-w", "|%{http_code}|%{url_effective}", std::string(kSite) + path});
+        EXPECT_EQ(r.exitCode, 0) << path << ": " << r.err;
+        EXPECT_EQ(r.out, "profile page\n|200|" + std::string(kSite) + "/profile.html") << path;
+    }
+    ProgramResult kept = Get({"--no-location", "-w", "%{http_code}", std::string(kSite) + "/r308"});
+    EXPECT_EQ(kept.exitCode, 0) << kept.err;
+    EXPECT_EQ(kept.out.substr(kept.out.size() - 3), "308");
+}
+
+TEST_F(VantryGetSandbox, NginxGzipIsDecodedAndAGzFileIsSavedAsStored) {
+    const std::string text = testsupport::ReadWholeFile(m_site + "/www/gz/text.txt");
+    ProgramResult r = Get({"-w", "|%{size_download}", std::string(kSite) + "/gz/text.txt"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    size_t bar = r.out.rfind('|');
+    ASSERT_NE(bar, std::string::npos);
+    EXPECT_EQ(r.out.substr(0, bar), text);
+    EXPECT_LT(std::stoull(r.out.substr(bar + 1)), text.size() / 4); // it came compressed
+    EXPECT_NE(LogLines("/gz/text.txt").at(0)[0], "");
+    std::string saved = m_dir + "/archive.gz";
+    ASSERT_EQ(Get({"-o", saved, std::string(kSite) + "/gz/archive.gz"}).exitCode, 0);
+    EXPECT_EQ(testsupport::ReadWholeFile(saved), testsupport::ReadWholeFile(m_site + "/www/gz/archive.gz"));
+}
+
 #endif // VANTRY_GET_PATH
