@@ -237,3 +237,30 @@ TEST(WorkerThreads, EndWaitsABoundedTimeForALoopHeldElsewhereAndJoinsItOnceItRet
     EXPECT_EQ(done.load(), 3);
     EXPECT_EQ(threads.Running(), 0);
 }
+
+TEST(ParallelHarvest, SeedPagesStaySpacedWhileTheWorkersRun) {
+    for (const bool seedAnswers : {true, false}) {
+        SCOPED_TRACE(seedAnswers ? "seed answers" : "seed fails");
+        testsupport::TempDir dir;
+        ThreadedWorld world;
+        BuildWeb(world, 6);
+        if (!seedAnswers)
+            world.pages.erase(kSeed);
+        world.stopWhenIdle = false;
+        HarvestSettings settings;
+        settings.seeds = {kSeed};
+        settings.hostSpacingMs = 1;
+        settings.workers = 8;
+        settings.lookups = 8;
+        Harvester harvester(world, settings);
+        std::thread run([&] { harvester.Run(dir.File("domains.txt").c_str()); });
+        // A second of the main loop's rounds (ten a second) with the walk queue short all along.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        world.stop = true;
+        run.join();
+        int seedFetches = 0;
+        for (const RequestRecord &r : world.Requests())
+            seedFetches += r.url == kSeed ? 1 : 0;
+        EXPECT_EQ(seedFetches, 1);
+    }
+}
