@@ -16,6 +16,7 @@
 #include "harvester/SiteCrawl.h"
 #include "harvester/StatusLine.h"
 #include "harvester/WalkPool.h"
+#include "harvester/WorkerThreads.h"
 #include "spider/ClsHtmlUtil.h"
 #include "spider/SiteValues.h"
 #include "spider/Spider.h"
@@ -165,8 +166,9 @@ void Harvester::RunLoop() {
     }
 }
 
-// The workers and walkers on their threads; this thread fetches the seed pages when they are due and
-// the walk queue runs low, keeps the files synced and the status line current, and watches the stop.
+// The workers, the walkers and the seed pages on threads of their own (the seed pages when they are due
+// and the walk queue runs low); this thread keeps the files synced and the status line current and
+// watches the stop, so that no name lookup of any step can hold up the stop.
 void Harvester::RunParallel() {
     AddressScanner::Lookups &lookups = m_env.Lookups();
     m_ipGate = std::make_unique<IpGate>([&lookups](const std::string &host, std::string &address) {
@@ -181,17 +183,26 @@ void Harvester::RunParallel() {
     auto crawls = std::make_unique<CrawlWorkers>(
         CrawlWorkers::Tools{m_env, m_pacer, m_stop, m_robots, m_ipGate.get(), m_shared});
     auto walks = std::make_unique<WalkPool>(lookups, m_stop, m_shared);
+    auto seeds = std::make_unique<WorkerThreads>();
     walks->Start(m_settings.lookups);
     crawls->Start(m_settings.workers);
+    seeds->Start(1, [this](int) {
+        while (!m_stop.Requested()) {
+            m_seedFetching = true;
+            if (m_shared.Read().walkQueue < kSeedRefillBelow)
+                HarvestSeeds();
+            m_seedFetching = false;
+            m_seedRoundDone = true;
+            m_env.SleepMs(kStopCheckSliceMs);
+        }
+    });
     bool quietReported = false;
     while (!m_stop.Requested()) {
-        if (m_shared.Read().walkQueue < kSeedRefillBelow)
-            HarvestSeeds();
         m_shared.Maintain(m_env.TickCount());
         m_pagesFetched = crawls->PagesFetched();
         // The status line's "crawling" field: how many sites the workers have in hand.
         UpdateStatus((std::to_string(m_shared.Read().crawlsRunning) + " sites").c_str());
-        const bool quiet = m_shared.Quiet();
+        const bool quiet = m_seedRoundDone && !m_seedFetching && m_shared.Quiet() && !m_stop.Requested();
         if (quiet && !quietReported)
             Report("nothing queued or running; waiting for the next seed fetch");
         quietReported = quiet;
@@ -202,8 +213,10 @@ void Harvester::RunParallel() {
     const bool crawlsEnded = crawls->End(kThreadsEndWaitMs);
     const uint32_t spent = m_env.TickCount() - stopSeen;
     const bool walksEnded = walks->End(spent < kThreadsEndWaitMs ? kThreadsEndWaitMs - spent : 0);
+    const uint32_t spentAll = m_env.TickCount() - stopSeen;
+    const bool seedsEnded = seeds->End(spentAll < kThreadsEndWaitMs ? kThreadsEndWaitMs - spentAll : 0);
     m_pagesFetched = crawls->PagesFetched();
-    if (crawlsEnded && walksEnded)
+    if (crawlsEnded && walksEnded && seedsEnded)
         return;
     // Threads held in a system name lookup: the state is saved without them (SharedState ignores
     // whatever they hand over after Close), and the pools are kept alive for them, as is the harvester
@@ -212,6 +225,7 @@ void Harvester::RunParallel() {
     Report("a few workers are held in name lookups; the state is saved without them");
     crawls.release();
     walks.release();
+    seeds.release();
 }
 
 void Harvester::Start(const char *path) {

@@ -127,6 +127,10 @@ private:
     std::atomic<uint64_t> m_pagesFetched{0};
     bool m_started = false;
     int m_threadsLeft = 0;
+    // The parallel run's seed step: it has looked once (from then on the queues tell whether there is
+    // work), and whether it is fetching now.
+    std::atomic<bool> m_seedRoundDone{false};
+    std::atomic<bool> m_seedFetching{false};
     std::mutex m_reportMutex; // the status line and the report lines, from any thread
     std::unique_ptr<StatusLine> m_status;
 };
