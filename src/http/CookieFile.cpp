@@ -75,7 +75,7 @@ bool ReadElementAttributes(const pugi::xml_node &node, int64_t order, Cookie &sh
     shared.Domain = domain;
     shared.Path = key.substr(comma + 1);
     if (shared.Path.empty())
-        shared.Path = "/"; // older files: no Path attribute meant every path
+        shared.Path.push_back('/'); // older files: no Path attribute meant every path
     if (shared.Path.front() != '/' || HasControlByte(shared.Path))
         return false;
     shared.Secure = IsYes(node, "secure");
