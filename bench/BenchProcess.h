@@ -1,5 +1,5 @@
 // Shared scaffolding of the benchmarks that compare us with a peer program: clocks, free loopback ports,
-// and running a peer to its end with its own CPU time.
+// running a peer to its end with its own CPU time, and this process's resident memory.
 #pragma once
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -129,6 +130,22 @@ inline Cost Median(std::vector<Cost> runs) {
     m.cpu = middle([](const Cost &c) { return c.cpu; });
     m.maxRssKib = static_cast<long>(middle([](const Cost &c) { return static_cast<double>(c.maxRssKib); }));
     return m;
+}
+
+// This process's resident set size in bytes, from /proc/self/statm.
+inline size_t ResidentBytes() {
+    FILE *f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr)
+        return 0;
+    unsigned long size = 0, resident = 0;
+    if (std::fscanf(f, "%lu %lu", &size, &resident) != 2)
+        resident = 0;
+    std::fclose(f);
+    return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+inline double MiB(size_t bytes) {
+    return static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
 
 } // namespace bench

@@ -7,31 +7,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "core/StringSeen.h"
 #include "harvester/Harvester.h"
 
 using namespace vantry;
 using namespace lanternfold;
-
-namespace {
-
-// Resident set size in bytes, from /proc/self/statm.
-size_t ResidentBytes() {
-    FILE *f = std::fopen("/proc/self/statm", "r");
-    if (f == nullptr)
-        return 0;
-    unsigned long size = 0, resident = 0;
-    if (std::fscanf(f, "%lu %lu", &size, &resident) != 2)
-        resident = 0;
-    std::fclose(f);
-    return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
-double MiB(size_t bytes) {
-    return static_cast<double>(bytes) / (1024.0 * 1024.0);
-}
-
-} // namespace
+using bench::MiB;
+using bench::ResidentBytes;
 
 int main() {
     char dir[] = "/tmp/lanternfold-membench-XXXXXX";

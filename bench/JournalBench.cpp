@@ -12,10 +12,13 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "harvester/HarvestState.h"
 #include "harvester/StateJournal.h"
 
 using namespace lanternfold;
+using bench::MiB;
+using bench::ResidentBytes;
 
 namespace {
 
@@ -24,21 +27,6 @@ constexpr int kBlock = 100000;
 constexpr int kBatch = 20;
 
 using Clock = std::chrono::steady_clock;
-
-size_t ResidentBytes() {
-    FILE *f = std::fopen("/proc/self/statm", "r");
-    if (f == nullptr)
-        return 0;
-    unsigned long size = 0, resident = 0;
-    if (std::fscanf(f, "%lu %lu", &size, &resident) != 2)
-        resident = 0;
-    std::fclose(f);
-    return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
-double MiB(size_t bytes) {
-    return static_cast<double>(bytes) / (1024.0 * 1024.0);
-}
 
 std::string Name(int i) {
     char text[64];
