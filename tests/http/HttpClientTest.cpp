@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <zlib.h>
 
 #include "http/EngineTestSupport.h"
 #include "http/HttpClient.h"
@@ -11,11 +10,13 @@
 #include "http/HttpResult.h"
 #include "net/RecordingLog.h"
 #include "platform/Clock.h"
+#include "support/GzipData.h"
 
 using namespace vantry;
 
 using namespace enginetest;
 using testsupport::ConnectionScript;
+using testsupport::GzipOf;
 using testsupport::ScriptedServer;
 
 namespace {
@@ -24,20 +25,6 @@ HttpControl &QuickControl(HttpControl &c) {
     c.ConnectTimeout = 2;
     c.ReadTimeout = 3;
     return c;
-}
-
-std::string GzipOf(const std::string &plain) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, plain.size()) + 32, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.data()));
-    z.avail_in = static_cast<uInt>(plain.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 struct Fixture {

@@ -5,18 +5,19 @@
 
 #include <memory>
 #include <string>
-#include <zlib.h>
 
 #include "http/EngineTestSupport.h"
 #include "http/HttpClient.h"
 #include "http/HttpControl.h"
 #include "http/HttpResult.h"
 #include "net/RecordingLog.h"
+#include "support/GzipData.h"
 
 using namespace vantry;
 
 using namespace enginetest;
 using testsupport::ConnectionScript;
+using testsupport::GzipOf;
 using testsupport::ScriptedServer;
 
 namespace {
@@ -42,20 +43,6 @@ std::string Chunked(const std::string &head, const std::string &data, const std:
     std::snprintf(size, sizeof size, "%zx", data.size());
     return head + "Transfer-Encoding: chunked\r\n\r\n" + size + "\r\n" + data + "\r\n0\r\n" + trailers +
            "\r\n";
-}
-
-std::string GzipOf(const std::string &plain) {
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, plain.size()) + 32, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.data()));
-    z.avail_in = static_cast<uInt>(plain.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 // The first request on a kept connection gets `first`; every later one "second" (Content-Length framed).

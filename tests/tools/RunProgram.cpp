@@ -5,7 +5,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -49,20 +48,6 @@ int ClosedPort() {
     getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
     close(fd);
     return ntohs(a.sin_port);
-}
-
-std::string GzipOf(const std::string &plain) {
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, plain.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(plain.data()));
-    z.avail_in = static_cast<uInt>(plain.size());
-    z.next_out = reinterpret_cast<Bytef *>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 std::string MakeTempDirectory() {

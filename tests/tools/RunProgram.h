@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/GzipData.h"
+
 namespace testsupport {
 
 struct ProgramResult {
@@ -21,9 +23,6 @@ ProgramResult RunProgram(const std::vector<std::string> &args, const std::string
 
 // A loopback port with nothing listening (bound, then closed).
 int ClosedPort();
-
-// A gzip member of plain (zlib as the reference coder).
-std::string GzipOf(const std::string &plain);
 
 // The proxy variables a client reads, upper and lower case.
 const std::vector<std::string> &ProxyVariables();
