@@ -26,26 +26,17 @@ std::string IpGate::AddressOf(const std::string &host) {
 
 bool IpGate::TryEnter(const std::string &address) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    int &count = m_inFlight[address];
-    if (count >= m_perAddress)
-        return false;
-    ++count;
-    return true;
+    return m_inFlight.TryTake(address, m_perAddress);
 }
 
 void IpGate::Leave(const std::string &address) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_inFlight.find(address);
-    if (it == m_inFlight.end())
-        return;
-    if (--it->second <= 0)
-        m_inFlight.erase(it); // idle addresses are not kept
+    m_inFlight.Give(address);
 }
 
 int IpGate::InFlight(const std::string &address) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_inFlight.find(address);
-    return it == m_inFlight.end() ? 0 : it->second;
+    return m_inFlight.Taken(address);
 }
 
 } // namespace lanternfold

@@ -10,6 +10,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "harvester/PlaceCounts.h"
+
 namespace lanternfold {
 
 class IpGate {
@@ -38,7 +40,7 @@ private:
     const int m_perAddress;
     mutable std::mutex m_mutex;
     std::unordered_map<std::string, std::string> m_addresses; // host -> address
-    std::unordered_map<std::string, int> m_inFlight;          // address -> requests running
+    PlaceCounts m_inFlight;                                   // requests running per address
 };
 
 } // namespace lanternfold

@@ -25,11 +25,8 @@ std::string BlockGate::BlockOf(const char *address) {
 bool BlockGate::Enter(const std::string &block, const std::function<bool()> &stopped) {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        int &count = m_inFlight[block];
-        if (count < m_perBlock) {
-            ++count;
+        if (m_inFlight.TryTake(block, m_perBlock))
             return true;
-        }
         if (stopped && stopped())
             return false;
         m_freed.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs));
@@ -39,17 +36,14 @@ bool BlockGate::Enter(const std::string &block, const std::function<bool()> &sto
 void BlockGate::Leave(const std::string &block) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_inFlight.find(block);
-        if (it != m_inFlight.end() && --it->second <= 0)
-            m_inFlight.erase(it);
+        m_inFlight.Give(block);
     }
     m_freed.notify_all();
 }
 
 int BlockGate::InFlight(const std::string &block) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_inFlight.find(block);
-    return it == m_inFlight.end() ? 0 : it->second;
+    return m_inFlight.Taken(block);
 }
 
 // The pool's lookups with each reverse lookup holding a place on its /16 block.

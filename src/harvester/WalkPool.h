@@ -10,9 +10,9 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 
 #include "harvester/AddressScanner.h"
+#include "harvester/PlaceCounts.h"
 #include "harvester/WorkerThreads.h"
 
 namespace lanternfold {
@@ -39,7 +39,7 @@ private:
     const int m_perBlock;
     mutable std::mutex m_mutex;
     std::condition_variable m_freed;
-    std::unordered_map<std::string, int> m_inFlight;
+    PlaceCounts m_inFlight; // lookups running per block
 };
 
 class WalkPool {
